@@ -1,0 +1,25 @@
+# The two set-up commands: `make run` and `make test`. Both install what is missing first.
+ARGS ?=
+.PHONY: deps build run test sanitize bench clean
+
+deps:
+	@bash scripts/install-deps.sh
+
+build: deps
+	cmake --preset default
+	cmake --build --preset default
+
+run: build
+	@if [ -x build/default/Sources/Morvo/morvo ]; then build/default/Sources/Morvo/morvo $(ARGS); \
+	else echo "The application is not built yet; the core library and morvo-bench are in build/default."; fi
+
+test: build
+	QT_QPA_PLATFORM=offscreen ctest --preset default
+
+sanitize: deps
+	cmake --preset sanitize
+	cmake --build --preset sanitize
+	ctest --preset sanitize
+
+clean:
+	rm -rf build

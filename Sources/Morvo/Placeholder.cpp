@@ -1,0 +1,1 @@
+// Keeps the application library non-empty until its first component lands.

@@ -1,0 +1,265 @@
+#include "MorvoCore/DiskModels.h"
+
+#include "MorvoCore/Platform/Path.h"
+#include "MorvoCore/Platform/Text.h"
+#include "MorvoCore/Platform/Uuid.h"
+
+#include <algorithm>
+#include <cassert>
+
+namespace morvo {
+
+namespace {
+
+std::uint64_t hashBytes(std::string_view s) {
+    // FNV-1a, 64-bit.
+    std::uint64_t h = 1469598103934665603ull;
+    for (unsigned char c : s) {
+        h ^= c;
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
+std::int64_t toNanoseconds(Date d) {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(d.time_since_epoch()).count();
+}
+
+} // namespace
+
+ScanIssue makeScanIssue(std::string path, std::string message) {
+    return ScanIssue{Uuid::make().string(), std::move(path), std::move(message)};
+}
+
+std::string ScanError::description() const {
+    switch (kind_) {
+    case Kind::cannotEnumerate:
+        return "Morvo couldn\u2019t read " + path_ + ". Choose another folder or check its access permissions.";
+    case Kind::notAFileURL:
+        return "Choose a folder or volume on this Mac.";
+    }
+    return {};
+}
+
+// MARK: - DiskSnapshot
+
+std::string_view DiskSnapshot::path(Index i) const {
+    const Record& r = records_[i];
+    return std::string_view(arena_).substr(r.pathOffset, r.pathLength);
+}
+
+std::string_view DiskSnapshot::name(Index i) const {
+    if (i == rootIndex) return rootName_;
+    const Record& r = records_[i];
+    return std::string_view(arena_).substr(r.pathOffset + r.pathLength - r.nameLength, r.nameLength);
+}
+
+std::optional<Date> DiskSnapshot::modificationDate(Index i) const {
+    const Record& r = records_[i];
+    if (!(r.flags & kHasDate)) return std::nullopt;
+    return Date(std::chrono::duration_cast<Date::duration>(std::chrono::nanoseconds(r.modificationNanoseconds)));
+}
+
+std::optional<DiskSnapshot::Index> DiskSnapshot::parent(Index i) const {
+    Index p = records_[i].parent;
+    if (p == noIndex) return std::nullopt;
+    return p;
+}
+
+std::span<const DiskSnapshot::Index> DiskSnapshot::children(Index i) const {
+    const Record& r = records_[i];
+    return std::span<const Index>(childIndex_.data() + r.childrenBegin, r.childrenCount);
+}
+
+DiskNode DiskSnapshot::node(Index i) const {
+    DiskNode n;
+    n.id = std::string(path(i));
+    n.url = Url{"file", "", n.id, isDirectory(i)};
+    n.name = std::string(name(i));
+    n.isDirectory = isDirectory(i);
+    n.isSymbolicLink = isSymbolicLink(i);
+    n.logicalSize = logicalSize(i);
+    n.allocatedSize = allocatedSize(i);
+    n.fileCount = fileCount(i);
+    auto kids = children(i);
+    n.children.reserve(kids.size());
+    for (Index c : kids) n.children.emplace_back(path(c));
+    if (auto p = parent(i)) n.parentID = std::string(path(*p));
+    n.modificationDate = modificationDate(i);
+    n.category = category(i);
+    return n;
+}
+
+std::optional<DiskSnapshot::Index> DiskSnapshot::indexOf(std::string_view id) const {
+    if (hashSlots_.empty()) return std::nullopt;
+    const std::size_t mask = hashSlots_.size() - 1;
+    for (std::size_t slot = hashBytes(id) & mask;; slot = (slot + 1) & mask) {
+        Index candidate = hashSlots_[slot];
+        if (candidate == noIndex) return std::nullopt;
+        if (path(candidate) == id) return candidate;
+    }
+}
+
+std::optional<DiskNode> DiskSnapshot::node(std::string_view id) const {
+    if (auto i = indexOf(id)) return node(*i);
+    return std::nullopt;
+}
+
+double DiskSnapshot::duration() const { return std::chrono::duration<double>(finishedAt - startedAt).count(); }
+
+CategoryTotals DiskSnapshot::categoryTotals() const {
+    CategoryTotals totals;
+    for (const Record& r : records_) {
+        if (r.flags & (kDirectory | kSymbolicLink)) continue;
+        totals[r.category] = saturatingAdd(totals[r.category], r.logicalSize);
+    }
+    return totals;
+}
+
+std::vector<DiskNode> DiskSnapshot::files(std::string_view query, std::int64_t minimumSize,
+                                          std::optional<FileCategory> category,
+                                          std::optional<std::string_view> within) const {
+    const std::string trimmed = text::trim(query);
+    std::string prefix;
+    if (within) prefix = *within == "/" ? std::string("/") : std::string(*within) + "/";
+    std::vector<Index> matches;
+    for (Index i = 0; i < records_.size(); ++i) {
+        const Record& r = records_[i];
+        if (r.flags & (kDirectory | kSymbolicLink)) continue;
+        if (r.logicalSize < minimumSize) continue;
+        if (category && *category != r.category) continue;
+        if (within && !path(i).starts_with(prefix)) continue;
+        if (!trimmed.empty() && !text::containsCaseInsensitive(name(i), trimmed) &&
+            !text::containsCaseInsensitive(path(i), trimmed))
+            continue;
+        matches.push_back(i);
+    }
+    std::sort(matches.begin(), matches.end(), [this](Index a, Index b) {
+        if (logicalSize(a) != logicalSize(b)) return logicalSize(a) > logicalSize(b);
+        return path(a) < path(b);
+    });
+    std::vector<DiskNode> out;
+    out.reserve(matches.size());
+    for (Index i : matches) out.push_back(node(i));
+    return out;
+}
+
+std::shared_ptr<const void> DiskSnapshot::derived(const std::function<std::shared_ptr<const void>()>& make) const {
+    std::call_once(derived_->once, [&] { derived_->value = make(); });
+    return derived_->value;
+}
+
+// MARK: - DiskSnapshotBuilder
+
+DiskSnapshotBuilder::DiskSnapshotBuilder(std::string rootPath, std::string rootName, const NodeFacts& root)
+    : snapshot_(std::make_shared<DiskSnapshot>()) {
+    snapshot_->rootID_ = rootPath;
+    snapshot_->rootName_ = std::move(rootName);
+    snapshot_->arena_ = std::move(rootPath);
+    DiskSnapshot::Record record;
+    record.pathOffset = 0;
+    record.pathLength = static_cast<std::uint32_t>(snapshot_->arena_.size());
+    record.nameLength = static_cast<std::uint32_t>(path::lastComponent(snapshot_->arena_).size());
+    fill(record, root);
+    snapshot_->records_.push_back(record);
+}
+
+void DiskSnapshotBuilder::reserve(std::size_t nodes, std::size_t pathBytes) {
+    snapshot_->records_.reserve(nodes);
+    snapshot_->arena_.reserve(pathBytes);
+}
+
+void DiskSnapshotBuilder::fill(DiskSnapshot::Record& record, const NodeFacts& facts) {
+    record.flags = (facts.isDirectory ? DiskSnapshot::kDirectory : 0) |
+                   (facts.isSymbolicLink ? DiskSnapshot::kSymbolicLink : 0) |
+                   (facts.fileCount > 0 && !facts.isDirectory ? DiskSnapshot::kRegularFile : 0) |
+                   (facts.modificationDate ? DiskSnapshot::kHasDate : 0);
+    record.logicalSize = facts.logicalSize;
+    record.allocatedSize = facts.allocatedSize;
+    record.fileCount = facts.fileCount;
+    record.modificationNanoseconds = facts.modificationDate ? toNanoseconds(*facts.modificationDate) : 0;
+    record.category = facts.category;
+}
+
+DiskSnapshotBuilder::Index DiskSnapshotBuilder::add(Index parent, std::string_view name, const NodeFacts& facts) {
+    DiskSnapshot& s = *snapshot_;
+    const DiskSnapshot::Record& p = s.records_[parent];
+    DiskSnapshot::Record record;
+    record.pathOffset = s.arena_.size();
+    // The parent's path is copied from the arena itself; append() handles the aliasing.
+    const std::uint64_t parentOffset = p.pathOffset;
+    const std::uint32_t parentLength = p.pathLength;
+    s.arena_.append(s.arena_, parentOffset, parentLength);
+    if (!(parentLength == 1 && s.arena_[parentOffset] == '/')) s.arena_.push_back('/');
+    s.arena_.append(name);
+    record.pathLength = static_cast<std::uint32_t>(s.arena_.size() - record.pathOffset);
+    record.nameLength = static_cast<std::uint32_t>(name.size());
+    record.parent = parent;
+    fill(record, facts);
+    s.records_.push_back(record);
+    return static_cast<Index>(s.records_.size() - 1);
+}
+
+void DiskSnapshotBuilder::accumulateTotals() {
+    auto& records = snapshot_->records_;
+    for (std::size_t i = records.size(); i-- > 1;) {
+        auto& r = records[i];
+        if (r.parent == DiskSnapshot::noIndex) continue;
+        auto& p = records[r.parent];
+        p.logicalSize = saturatingAdd(p.logicalSize, r.logicalSize);
+        p.allocatedSize = saturatingAdd(p.allocatedSize, r.allocatedSize);
+        p.fileCount = saturatingAdd(p.fileCount, r.fileCount);
+    }
+}
+
+std::shared_ptr<const DiskSnapshot> DiskSnapshotBuilder::finish(Date startedAt, Date finishedAt,
+                                                                std::vector<ScanIssue> issues,
+                                                                std::int64_t visitedFileCount,
+                                                                std::int64_t skippedLinkCount, bool isPartial) {
+    DiskSnapshot& s = *snapshot_;
+    s.startedAt = startedAt;
+    s.finishedAt = finishedAt;
+    s.issues = std::move(issues);
+    s.visitedFileCount = visitedFileCount;
+    s.skippedLinkCount = skippedLinkCount;
+    s.isPartial = isPartial;
+    s.arena_.shrink_to_fit();
+
+    // Children, grouped by parent in insertion order (a counting sort).
+    const std::size_t n = s.records_.size();
+    for (auto& r : s.records_) r.childrenCount = 0;
+    for (std::size_t i = 1; i < n; ++i) s.records_[s.records_[i].parent].childrenCount++;
+    Index running = 0;
+    for (auto& r : s.records_) {
+        r.childrenBegin = running;
+        running += r.childrenCount;
+        r.childrenCount = 0;
+    }
+    s.childIndex_.assign(n > 0 ? n - 1 : 0, 0);
+    for (std::size_t i = 1; i < n; ++i) {
+        auto& p = s.records_[s.records_[i].parent];
+        s.childIndex_[p.childrenBegin + p.childrenCount++] = static_cast<Index>(i);
+    }
+
+    // The id index: open addressing, at most half full.
+    std::size_t slots = 16;
+    while (slots < n * 2) slots <<= 1;
+    s.hashSlots_.assign(slots, DiskSnapshot::noIndex);
+    const std::size_t mask = slots - 1;
+    for (std::size_t i = 0; i < n; ++i) {
+        std::size_t slot = hashBytes(s.path(static_cast<Index>(i))) & mask;
+        while (s.hashSlots_[slot] != DiskSnapshot::noIndex) slot = (slot + 1) & mask;
+        s.hashSlots_[slot] = static_cast<Index>(i);
+    }
+    return std::move(snapshot_);
+}
+
+std::shared_ptr<const DiskSnapshot> makeSingleNodeSnapshot(std::string rootPath, std::string rootName,
+                                                           const NodeFacts& root, Date startedAt, Date finishedAt,
+                                                           std::vector<ScanIssue> issues, bool isPartial) {
+    DiskSnapshotBuilder builder(std::move(rootPath), std::move(rootName), root);
+    return builder.finish(startedAt, finishedAt, std::move(issues), root.fileCount, root.isSymbolicLink ? 1 : 0,
+                          isPartial);
+}
+
+} // namespace morvo

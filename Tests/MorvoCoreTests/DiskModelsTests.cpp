@@ -1,0 +1,82 @@
+#include "MorvoCore/DiskModels.h"
+
+#include <gtest/gtest.h>
+
+using namespace morvo;
+
+namespace {
+
+NodeFacts folder() { return NodeFacts{true, false, 0, 0, 0, std::nullopt, FileCategory::other}; }
+NodeFacts file(std::int64_t size, FileCategory category = FileCategory::other) {
+    return NodeFacts{false, false, size, size, 1, std::nullopt, category};
+}
+NodeFacts link() { return NodeFacts{false, true, 0, 0, 0, std::nullopt, FileCategory::other}; }
+
+// /Users/a { x (10, media), sub { y (30, documents), l -> }, }, plus /Users/ab-like sibling name
+std::shared_ptr<const DiskSnapshot> sample() {
+    DiskSnapshotBuilder b("/Users/a", "a", folder());
+    b.add(0, "x.png", file(10, FileCategory::media));
+    auto sub = b.add(0, "sub", folder());
+    b.add(sub, "y.txt", file(30, FileCategory::documents));
+    b.add(sub, "z.txt", file(10, FileCategory::documents));
+    b.add(sub, "l", link());
+    b.accumulateTotals();
+    return b.finish({}, {}, {}, 3, 1, false);
+}
+
+} // namespace
+
+TEST(DiskSnapshot, BuildsTreeWithTotalsAndIndex) {
+    auto s = sample();
+    EXPECT_EQ(s->nodeCount(), 6u);
+    DiskNode root = s->root();
+    EXPECT_EQ(root.id, "/Users/a");
+    EXPECT_EQ(root.logicalSize, 50);
+    EXPECT_EQ(root.fileCount, 3);
+    EXPECT_EQ(root.children, (std::vector<std::string>{"/Users/a/x.png", "/Users/a/sub"}));
+    auto sub = s->node("/Users/a/sub");
+    ASSERT_TRUE(sub);
+    EXPECT_EQ(sub->parentID, "/Users/a");
+    EXPECT_EQ(sub->logicalSize, 40);
+    EXPECT_EQ(sub->children.size(), 3u);
+    EXPECT_EQ(sub->url.path, "/Users/a/sub");
+    EXPECT_TRUE(sub->url.isDirectory);
+    EXPECT_FALSE(s->node("/Users/a/nope"));
+    EXPECT_FALSE(s->node("/Users/ab"));
+}
+
+TEST(DiskSnapshot, CategoryTotalsSkipFoldersAndLinks) {
+    auto s = sample();
+    auto totals = s->categoryTotals();
+    EXPECT_EQ(totals[FileCategory::media], 10);
+    EXPECT_EQ(totals[FileCategory::documents], 40);
+    EXPECT_EQ(totals[FileCategory::other], 0);
+
+    auto lone = makeSingleNodeSnapshot("/", "Macintosh HD", folder(), {}, {}, {}, false);
+    for (FileCategory c : allFileCategories) EXPECT_EQ(lone->categoryTotals()[c], 0);
+    EXPECT_EQ(lone->duration(), 0.0);
+    EXPECT_EQ(lone->root().name, "Macintosh HD");
+}
+
+TEST(DiskSnapshot, FilesMatchingScopesQueriesAndOrders) {
+    auto s = sample();
+    auto ids = [](const std::vector<DiskNode>& nodes) {
+        std::vector<std::string> out;
+        for (auto& n : nodes) out.push_back(n.id);
+        return out;
+    };
+    EXPECT_EQ(ids(s->files("  ", 0, std::nullopt, std::nullopt)),
+              (std::vector<std::string>{"/Users/a/sub/y.txt", "/Users/a/sub/z.txt", "/Users/a/x.png"}));
+    EXPECT_EQ(ids(s->files("Y.TXT", 0, std::nullopt, std::nullopt)), (std::vector<std::string>{"/Users/a/sub/y.txt"}));
+    EXPECT_EQ(ids(s->files("", 11, std::nullopt, std::nullopt)), (std::vector<std::string>{"/Users/a/sub/y.txt"}));
+    EXPECT_EQ(ids(s->files("", 0, FileCategory::media, std::nullopt)), (std::vector<std::string>{"/Users/a/x.png"}));
+    EXPECT_EQ(s->files("", 0, std::nullopt, std::string_view("/Users/a/sub")).size(), 2u);
+    EXPECT_EQ(s->files("", 0, std::nullopt, std::string_view("/Users/a/su")).size(), 0u);
+    EXPECT_EQ(s->files("", 0, std::nullopt, std::string_view("/")).size(), 3u);
+}
+
+TEST(ScanError, Descriptions) {
+    EXPECT_EQ(ScanError::cannotEnumerate("/Volumes/X").description(),
+              "Morvo couldn\u2019t read /Volumes/X. Choose another folder or check its access permissions.");
+    EXPECT_EQ(ScanError::notAFileURL().description(), "Choose a folder or volume on this Mac.");
+}
