@@ -1,0 +1,10 @@
+#pragma once
+// The subcommands of morvo-bench; each prints one JSON object and returns the exit code.
+
+namespace morvo::bench {
+
+int scanCommand(int argc, char** argv);      // morvo-bench scan [--max-nodes N] [--max-issues N] [--threads N] PATH
+int searchCommand(int argc, char** argv);    // morvo-bench search PATH QUERY [--repeat N]
+int treemapCommand(int argc, char** argv);   // morvo-bench treemap --items N [--repeat R]
+
+} // namespace morvo::bench

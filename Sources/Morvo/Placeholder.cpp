@@ -1,1 +1,0 @@
-// Keeps the application library non-empty until its first component lands.
