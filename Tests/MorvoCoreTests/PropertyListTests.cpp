@@ -1,0 +1,213 @@
+#include "MorvoCore/Platform/PropertyList.h"
+#include "MorvoCore/Platform/PropertyListError.h"
+
+#include <gtest/gtest.h>
+#include <plist/plist.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace morvo;
+
+namespace {
+
+class TempDir {
+public:
+    TempDir() {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "morvo-plist-XXXXXX").string();
+        path_ = mkdtemp(tmpl.data());
+    }
+    ~TempDir() { std::filesystem::remove_all(path_); }
+    std::string file(const std::string& name, const std::string& bytes) const {
+        std::string p = path_ + "/" + name;
+        std::ofstream(p, std::ios::binary) << bytes;
+        return p;
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+const std::string kXml =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+    "<plist version=\"1.0\"><dict>\n"
+    "<key>CFBundleIdentifier</key><string>com.example.tool</string>\n"
+    "<key>CFBundleName</key><string>Tool &amp; Co</string>\n"
+    "<key>CFBundleVersion</key><integer>7</integer>\n"
+    "<key>Nested</key><dict><key>Inner</key><string>x</string></dict>\n"
+    "<!-- a comment -->\n"
+    "</dict></plist>\n";
+
+std::string binaryPlist() {
+    plist_t dict = plist_new_dict();
+    plist_dict_set_item(dict, "CFBundleIdentifier", plist_new_string("com.example.bin"));
+    plist_dict_set_item(dict, "CFBundleDisplayName", plist_new_string("Bin \xC3\xA9"));
+    plist_dict_set_item(dict, "Count", plist_new_uint(3));
+    char* data = nullptr;
+    uint32_t length = 0;
+    plist_to_bin(dict, &data, &length);
+    std::string bytes(data, length);
+    std::free(data);
+    plist_free(dict);
+    return bytes;
+}
+
+int posixCode(const std::string& path, std::int64_t limit) {
+    try {
+        readPropertyListStrings(path, limit);
+    } catch (const PosixError& e) {
+        return e.code();
+    }
+    return 0;
+}
+
+} // namespace
+
+TEST(PropertyList, ReadsTopLevelStringsOfXmlAndBinary) {
+    TempDir dir;
+    auto xml = readPropertyListStrings(dir.file("a.plist", kXml), 1 << 20);
+    EXPECT_EQ(xml.string("CFBundleIdentifier"), "com.example.tool");
+    EXPECT_EQ(xml.string("CFBundleName"), "Tool & Co");
+    EXPECT_FALSE(xml.string("CFBundleVersion"));  // not a string
+    EXPECT_FALSE(xml.string("Nested"));
+    EXPECT_FALSE(xml.string("Inner"));            // only the top level counts
+
+    auto bin = readPropertyListStrings(dir.file("b.plist", binaryPlist()), 1 << 20);
+    EXPECT_EQ(bin.string("CFBundleIdentifier"), "com.example.bin");
+    EXPECT_EQ(bin.string("CFBundleDisplayName"), "Bin \xC3\xA9");
+    EXPECT_FALSE(bin.string("Count"));
+}
+
+TEST(PropertyList, RefusesWhatIsNotADictionary) {
+    TempDir dir;
+    const std::string cases[] = {
+        "",
+        "not a plist at all",
+        "<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>a</string></array></plist>",
+        "<?xml version=\"1.0\"?><plist version=\"1.0\"><string>a</string></plist>",
+        "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>a</key>",
+        "bplist00",
+        kXml.substr(0, kXml.size() / 2),
+    };
+    int i = 0;
+    for (const auto& bytes : cases) {
+        auto p = dir.file("c" + std::to_string(i++), bytes);
+        EXPECT_THROW(readPropertyListStrings(p, 1 << 20), PropertyListError) << bytes;
+    }
+}
+
+TEST(PropertyList, BoundedReadRefusesLinksSpecialFilesAndOversizedFiles) {
+    TempDir dir;
+    auto good = dir.file("Info.plist", kXml);
+    const auto size = static_cast<std::int64_t>(kXml.size());
+    EXPECT_EQ(posixCode(good, size), 0);           // exactly at the limit
+    EXPECT_EQ(posixCode(good, size - 1), EFBIG);
+    EXPECT_EQ(posixCode(good, -1), EFBIG);
+
+    auto link = dir.path() + "/link.plist";
+    ASSERT_EQ(symlink(good.c_str(), link.c_str()), 0);
+    EXPECT_EQ(posixCode(link, 1 << 20), ELOOP);
+
+    EXPECT_EQ(posixCode(dir.path(), 1 << 20), EINVAL);  // a folder
+    auto fifo = dir.path() + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(posixCode(fifo, 1 << 20), EINVAL);  // opened without blocking, then refused
+    EXPECT_EQ(posixCode(dir.path() + "/missing", 1 << 20), ENOENT);
+}
+
+TEST(PropertyList, DeepNestingIsRefusedNotACrash) {
+    TempDir dir;
+    std::string deep = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
+    for (int i = 0; i < 200000; ++i) deep += "<array>";
+    auto p = dir.file("deep.plist", deep);
+    EXPECT_THROW(readPropertyListStrings(p, 4 << 20), PropertyListError);
+
+    // Binary: a chain of one-element arrays, and a dictionary whose value refers back to itself.
+    auto binary = [](std::uint32_t count, bool cycle) {
+        auto be = [](std::string& out, std::uint64_t v, int width) {
+            for (int i = width - 1; i >= 0; --i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+        };
+        std::string out = "bplist00";
+        std::vector<std::uint64_t> offsets;
+        if (cycle) {
+            offsets.push_back(out.size());
+            out += "\xD1";  // dict of one pair: key 1, value 0 (itself)
+            be(out, 1, 4);
+            be(out, 0, 4);
+            offsets.push_back(out.size());
+            out += "\x51k";
+            count = 2;
+        } else {
+            for (std::uint32_t i = 0; i < count; ++i) {
+                offsets.push_back(out.size());
+                if (i + 1 < count) {
+                    out.push_back('\xA1');
+                    be(out, i + 1, 4);
+                } else {
+                    out.push_back('\xA0');
+                }
+            }
+        }
+        std::uint64_t table = out.size();
+        for (auto o : offsets) be(out, o, 4);
+        out.append(6, '\0');
+        out.push_back(4);
+        out.push_back(4);
+        be(out, count, 8);
+        be(out, 0, 8);
+        be(out, table, 8);
+        return out;
+    };
+    EXPECT_THROW(readPropertyListStrings(dir.file("deep.bin", binary(200000, false)), 4 << 20), PropertyListError);
+    EXPECT_THROW(readPropertyListStrings(dir.file("cycle.bin", binary(0, true)), 4 << 20), PropertyListError);
+    // Shallow nesting is fine: the top level is an array, so it is refused only for not being a dictionary.
+    EXPECT_THROW(readPropertyListStrings(dir.file("shallow.bin", binary(10, false)), 4 << 20), PropertyListError);
+}
+
+// Random, truncated and mutated input must end in a value or PropertyListError, never a crash.
+TEST(PropertyList, SurvivesRandomTruncatedAndMutatedInput) {
+    TempDir dir;
+    std::mt19937 rng(12345);
+    const std::string seeds[] = {kXml, binaryPlist()};
+    const std::string path = dir.path() + "/fuzz.plist";
+    auto attempt = [&](const std::string& bytes) {
+        dir.file("fuzz.plist", bytes);
+        try {
+            readPropertyListStrings(path, 1 << 20);
+        } catch (const PropertyListError&) {
+        }
+    };
+    for (const auto& seed : seeds) {
+        for (std::size_t cut = 0; cut <= seed.size(); ++cut) attempt(seed.substr(0, cut));
+        for (int round = 0; round < 1500; ++round) {
+            std::string bytes = seed;
+            int flips = 1 + static_cast<int>(rng() % 8);
+            for (int f = 0; f < flips; ++f) {
+                std::size_t at = rng() % bytes.size();
+                switch (rng() % 3) {
+                case 0: bytes[at] = static_cast<char>(rng()); break;
+                case 1: bytes.erase(at, 1 + rng() % 4); break;
+                default: bytes.insert(at, 1, static_cast<char>(rng())); break;
+                }
+                if (bytes.empty()) break;
+            }
+            attempt(bytes);
+        }
+    }
+    for (int round = 0; round < 500; ++round) {
+        std::string bytes(rng() % 256, '\0');
+        for (auto& c : bytes) c = static_cast<char>(rng());
+        if (round % 2) bytes.replace(0, 0, "bplist00");
+        attempt(bytes);
+    }
+}
