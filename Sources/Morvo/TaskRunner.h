@@ -3,6 +3,7 @@
 // comes back on the GUI thread through the state object (the context): when the context is gone,
 // nothing runs. Each task has its own stop source; cancelling the handle requests a stop.
 
+#include <QCoreApplication>
 #include <QMetaObject>
 #include <QObject>
 #include <QPointer>
@@ -41,8 +42,22 @@ struct TaskResult {
     std::exception_ptr error;      // set when the work threw
 };
 
-// Runs `work(stop)` on the pool of `priority`; then `done(result)` on `context`'s thread unless
-// `context` has been destroyed. `work` must not touch `context`.
+// Runs `f` later on the GUI thread unless the object behind `guard` is gone by then. Callable from
+// any thread; `guard` must have been made on the GUI thread.
+template <class F>
+void postToGuiThread(const QPointer<QObject>& guard, F f) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) return;
+    QMetaObject::invokeMethod(
+        app,
+        [guard, f = std::move(f)]() mutable {
+            if (guard) f();
+        },
+        Qt::QueuedConnection);
+}
+
+// Runs `work(stop)` on the pool of `priority`; then `done(result)` on the GUI thread unless
+// `context` (a GUI-thread object) has been destroyed by then. `work` must not touch `context`.
 template <class R, class Work, class Done>
 TaskHandle runTask(QObject* context, TaskPriority priority, Work work, Done done) {
     auto source = std::make_shared<std::stop_source>();
@@ -54,10 +69,16 @@ TaskHandle runTask(QObject* context, TaskPriority priority, Work work, Done done
         } catch (...) {
             result->error = std::current_exception();
         }
-        QObject* target = guard.data();
-        if (!target) return;
+        // Posted to the application object, which outlives every state object, and the guard is
+        // read on the GUI thread: reading it here would race with the context's destruction.
+        QCoreApplication* app = QCoreApplication::instance();
+        if (!app) return;
         QMetaObject::invokeMethod(
-            target, [done = std::move(done), result]() mutable { done(std::move(*result)); }, Qt::QueuedConnection);
+            app,
+            [guard, done = std::move(done), result]() mutable {
+                if (guard) done(std::move(*result));
+            },
+            Qt::QueuedConnection);
     });
     return TaskHandle(source);
 }
