@@ -32,6 +32,10 @@ namespace DiskSearch {
 FileSearchResult find(const DiskSnapshot& snapshot, std::string_view query, std::optional<FileCategory> category,
                       std::int64_t minimumSize, FileSort sort, std::int64_t limit, std::stop_token stop = {});
 
+// Builds the snapshot's folded-path index now instead of on the first text query (it is built
+// once per snapshot either way). Thread-safe.
+void prepare(const DiskSnapshot& snapshot);
+
 } // namespace DiskSearch
 
 } // namespace morvo

@@ -1,0 +1,198 @@
+#include "MorvoCore/DiskSearch.h"
+
+#include "MorvoCore/Platform/Text.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace morvo {
+
+namespace {
+
+constexpr std::array<std::string_view, 3> sortLabels = {"Largest first", "Name", "Recently modified"};
+
+using Index = DiskSnapshot::Index;
+
+// Every node's path folded for case- and diacritic-insensitive matching, built once per
+// snapshot. A child's folded path is its parent's folded path followed by the folded rest of
+// its own path ("/" and its name): "/" is a starter and a character boundary, so folding the
+// parts one by one gives the same bytes as folding the whole path, and each name is folded once.
+struct FoldedPaths {
+    std::string arena;
+    std::vector<std::uint64_t> offset;
+    std::vector<std::uint32_t> length;
+
+    std::string_view path(Index i) const { return std::string_view(arena).substr(offset[i], length[i]); }
+};
+
+std::shared_ptr<const FoldedPaths> buildFoldedPaths(const DiskSnapshot& snapshot) {
+    auto folded = std::make_shared<FoldedPaths>();
+    const std::size_t n = snapshot.nodeCount();
+    folded->offset.resize(n);
+    folded->length.resize(n);
+    std::size_t pathBytes = 0;
+    for (Index i = 0; i < n; ++i) pathBytes += snapshot.name(i).size() + 1;
+    folded->arena.reserve(pathBytes + snapshot.path(DiskSnapshot::rootIndex).size());
+    std::string& arena = folded->arena;
+    for (Index i = 0; i < n; ++i) {
+        const std::string_view path = snapshot.path(i);
+        const std::uint64_t begin = arena.size();
+        if (auto p = snapshot.parent(i)) {
+            // A child's id is its parent's id + "/" + name, and parents precede their children,
+            // so the parent's folded path is already there.
+            arena.append(arena, folded->offset[*p], folded->length[*p]);
+            arena += text::foldForSearch(path.substr(snapshot.path(*p).size()));
+        } else {
+            arena += text::foldForSearch(path);
+        }
+        folded->offset[i] = begin;
+        folded->length[i] = static_cast<std::uint32_t>(arena.size() - begin);
+    }
+    arena.shrink_to_fit();
+    return folded;
+}
+
+const FoldedPaths& foldedPaths(const DiskSnapshot& snapshot) {
+    // The snapshot keeps the index for its lifetime; whichever search comes first builds it.
+    auto value = snapshot.derived([&] { return std::static_pointer_cast<const void>(buildFoldedPaths(snapshot)); });
+    return *static_cast<const FoldedPaths*>(value.get());
+}
+
+struct Match {
+    std::int64_t key;   // size or modification time: larger first
+    Index index;
+};
+
+// Finds which nodes' folded paths contain `needle`. Nodes come parent first, so a node matches
+// when its parent does, or when the needle occurs in the part of its path that its parent's path
+// does not already cover (an occurrence ending past the parent's last byte). That reads each
+// name plus a few bytes instead of every full path.
+class PathMatcher {
+public:
+    PathMatcher(const DiskSnapshot& snapshot, const FoldedPaths& folded, std::string_view needle)
+        : snapshot_(snapshot), folded_(folded), needle_(needle), matched_(snapshot.nodeCount(), 0) {}
+
+    // Must be called for every node whose children are asked about, in index order.
+    bool matches(Index i) {
+        bool hit;
+        const auto parent = snapshot_.parent(i);
+        if (parent && matched_[*parent]) {
+            hit = true;
+        } else {
+            const std::string_view path = folded_.path(i);
+            std::size_t from = 0;
+            if (parent) {
+                const std::size_t covered = folded_.length[*parent];
+                from = covered >= needle_.size() ? covered - needle_.size() + 1 : 0;
+            }
+            hit = path.size() >= from + needle_.size() && path.substr(from).find(needle_) != std::string_view::npos;
+        }
+        matched_[i] = hit;
+        return hit;
+    }
+
+private:
+    const DiskSnapshot& snapshot_;
+    const FoldedPaths& folded_;
+    std::string_view needle_;
+    std::vector<std::uint8_t> matched_;
+};
+
+std::int64_t modificationKey(const DiskSnapshot& snapshot, Index i) {
+    // A missing date counts as the distant past: below every date a file can carry.
+    auto date = snapshot.modificationDate(i);
+    return date ? static_cast<std::int64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                date->time_since_epoch()).count())
+                : INT64_MIN;
+}
+
+} // namespace
+
+std::string_view rawValue(FileSort sort) { return sortLabels[static_cast<std::size_t>(sort)]; }
+
+std::optional<FileSort> fileSortFromRawValue(std::string_view raw) {
+    for (std::size_t i = 0; i < sortLabels.size(); ++i)
+        if (sortLabels[i] == raw) return allFileSorts[i];
+    return std::nullopt;
+}
+
+void DiskSearch::prepare(const DiskSnapshot& snapshot) { (void)foldedPaths(snapshot); }
+
+FileSearchResult DiskSearch::find(const DiskSnapshot& snapshot, std::string_view query,
+                                  std::optional<FileCategory> category, std::int64_t minimumSize, FileSort sort,
+                                  std::int64_t limit, std::stop_token stop) {
+    const std::string trimmed = text::trim(query);
+    const std::string needle = trimmed.empty() ? std::string() : text::foldForSearch(trimmed);
+    const bool filtersText = !trimmed.empty();
+    const bool byModification = sort == FileSort::modified;
+    const std::size_t n = snapshot.nodeCount();
+
+    std::vector<Match> matches;
+    std::int64_t totalBytes = 0;
+    auto consider = [&](Index i) {
+        if (snapshot.isDirectory(i) || snapshot.isSymbolicLink(i)) return false;
+        const std::int64_t size = snapshot.logicalSize(i);
+        if (size < minimumSize) return false;
+        if (category && *category != snapshot.category(i)) return false;
+        return true;
+    };
+    auto add = [&](Index i) {
+        const std::int64_t size = snapshot.logicalSize(i);
+        matches.push_back({byModification ? modificationKey(snapshot, i) : size, i});
+        totalBytes = saturatingAdd(totalBytes, size);
+    };
+
+    if (!filtersText) {
+        for (Index i = 0; i < n; ++i) {
+            if (stop.stop_requested()) return {};
+            if (consider(i)) add(i);
+        }
+    } else {
+        const FoldedPaths& folded = foldedPaths(snapshot);
+        PathMatcher matcher(snapshot, folded, needle);
+        for (Index i = 0; i < n; ++i) {
+            if (stop.stop_requested()) return {};
+            if (snapshot.isDirectory(i)) {
+                matcher.matches(i);   // its children ask about it
+            } else if (consider(i) && matcher.matches(i)) {
+                add(i);
+            }
+        }
+    }
+    if (stop.stop_requested()) return {};
+
+    FileSearchResult result;
+    result.totalCount = static_cast<std::int64_t>(matches.size());
+    result.totalBytes = totalBytes;
+    const std::size_t page = static_cast<std::size_t>(std::clamp<std::int64_t>(limit, 0, static_cast<std::int64_t>(matches.size())));
+    if (page == 0) return result;
+
+    // Ties go to the smaller id; ids are unique, so the order is total and a partial sort
+    // yields exactly the head of the full stable sort.
+    auto byId = [&](const Match& a, const Match& b) { return snapshot.path(a.index) < snapshot.path(b.index); };
+    auto byKey = [&](const Match& a, const Match& b) {
+        if (a.key != b.key) return a.key > b.key;
+        return byId(a, b);
+    };
+    auto byName = [&](const Match& a, const Match& b) {
+        const int order = text::localizedStandardCompare(snapshot.name(a.index), snapshot.name(b.index));
+        if (order != 0) return order < 0;
+        return byId(a, b);
+    };
+    auto sortHead = [&](auto less) {
+        if (page < matches.size())
+            std::partial_sort(matches.begin(), matches.begin() + static_cast<std::ptrdiff_t>(page), matches.end(), less);
+        else
+            std::sort(matches.begin(), matches.end(), less);
+    };
+    if (sort == FileSort::name)
+        sortHead(byName);
+    else
+        sortHead(byKey);
+
+    result.files.reserve(page);
+    for (std::size_t k = 0; k < page; ++k) result.files.push_back(snapshot.node(matches[k].index));
+    return result;
+}
+
+} // namespace morvo
