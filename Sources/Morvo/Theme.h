@@ -73,21 +73,21 @@ public:
         return AdaptiveColor{dark, light, darkAlpha, lightAlpha};
     }
 
-    static constexpr AdaptiveColor background = adaptive(0x101117, 0xF5F6FA);
-    static constexpr AdaptiveColor sidebar = adaptive(0x15161E, 0xEEF0F6);
-    static constexpr AdaptiveColor panel = adaptive(0x191B25, 0xFFFFFF);
-    static constexpr AdaptiveColor elevated = adaptive(0x21232F, 0xE8EAF2);
-    static constexpr AdaptiveColor border = adaptive(0xFFFFFF, 0x333D5A, 0.075, 0.14);
-    static constexpr AdaptiveColor text = adaptive(0xF4F3FA, 0x1A2033);
-    static constexpr AdaptiveColor secondary = adaptive(0x999BAE, 0x555E73);
-    static constexpr AdaptiveColor muted = adaptive(0x65697E, 0x687187);
-    static constexpr AdaptiveColor accent = adaptive(0xB4A2FF, 0x6B4BCE);
-    static constexpr AdaptiveColor onAccent = adaptive(0x1C1637, 0xFFFFFF);
-    static constexpr AdaptiveColor mint = adaptive(0x83D7BD, 0x227461);
-    static constexpr AdaptiveColor warning = adaptive(0xD7BA86, 0x8B5D18);
-    static constexpr AdaptiveColor blue = adaptive(0x8EAEE8, 0x4265A4);
-    static constexpr AdaptiveColor quietButton = adaptive(0xFFFFFF, 0x333D5A, 0.045, 0.055);
-    static constexpr AdaptiveColor quietButtonPressed = adaptive(0xFFFFFF, 0x333D5A, 0.09, 0.1);
+    static constexpr AdaptiveColor background{0x101117, 0xF5F6FA};
+    static constexpr AdaptiveColor sidebar{0x15161E, 0xEEF0F6};
+    static constexpr AdaptiveColor panel{0x191B25, 0xFFFFFF};
+    static constexpr AdaptiveColor elevated{0x21232F, 0xE8EAF2};
+    static constexpr AdaptiveColor border{0xFFFFFF, 0x333D5A, 0.075, 0.14};
+    static constexpr AdaptiveColor text{0xF4F3FA, 0x1A2033};
+    static constexpr AdaptiveColor secondary{0x999BAE, 0x555E73};
+    static constexpr AdaptiveColor muted{0x65697E, 0x687187};
+    static constexpr AdaptiveColor accent{0xB4A2FF, 0x6B4BCE};
+    static constexpr AdaptiveColor onAccent{0x1C1637, 0xFFFFFF};
+    static constexpr AdaptiveColor mint{0x83D7BD, 0x227461};
+    static constexpr AdaptiveColor warning{0xD7BA86, 0x8B5D18};
+    static constexpr AdaptiveColor blue{0x8EAEE8, 0x4265A4};
+    static constexpr AdaptiveColor quietButton{0xFFFFFF, 0x333D5A, 0.045, 0.055};
+    static constexpr AdaptiveColor quietButtonPressed{0xFFFFFF, 0x333D5A, 0.09, 0.1};
 
 signals:
     void changed(morvo::AppAppearance appearance);

@@ -1,0 +1,620 @@
+#include "Morvo/ViewKit.h"
+
+#include "Morvo/Symbols.h"
+
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QTextLine>
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace morvo {
+
+std::string relativePath(const DiskNode& node, const DiskNode& root) {
+    const std::string& rootPath = root.url.path;
+    const std::string prefix = rootPath == "/" ? std::string("/") : rootPath + "/";
+    const std::string& path = node.url.path;
+    if (path.size() >= prefix.size() && path.compare(0, prefix.size(), prefix) == 0) return path.substr(prefix.size());
+    return path;
+}
+
+QPainterPath roundedRect(const QRectF& rect, double radius) {
+    QPainterPath path;
+    path.addRoundedRect(rect, radius, radius);
+    return path;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+QFont ButtonStyle::labelFont() const { return systemFont(12); }
+QColor ButtonStyle::labelColor(bool) const { return Theme::text(); }
+void ButtonStyle::paintBackground(QPainter&, const QRectF&, bool) const {}
+
+QFont QuietButtonStyle::labelFont() const { return systemFont(12, QFont::Medium); }
+QColor QuietButtonStyle::labelColor(bool pressed) const { return Theme::text(pressed ? 0.6 : 0.9); }
+void QuietButtonStyle::paintBackground(QPainter& p, const QRectF& bounds, bool pressed) const {
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    const QPainterPath shape = roundedRect(bounds.adjusted(0.5, 0.5, -0.5, -0.5), 8);
+    p.fillPath(shape, pressed ? Theme::quietButtonPressed() : Theme::quietButton());
+    p.setPen(QPen(Theme::border(), 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(shape);
+    p.restore();
+}
+
+QFont AccentButtonStyle::labelFont() const { return systemFont(12, QFont::DemiBold); }
+QColor AccentButtonStyle::labelColor(bool) const { return Theme::onAccent(); }
+void AccentButtonStyle::paintBackground(QPainter& p, const QRectF& bounds, bool pressed) const {
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.fillPath(roundedRect(bounds, 9), Theme::accent(pressed ? 0.75 : 1.0));
+    p.restore();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+KitButton::KitButton(std::shared_ptr<const ButtonStyle> style, QWidget* parent)
+    : QAbstractButton(parent), style_(style ? std::move(style) : std::make_shared<PlainButtonStyle>()) {
+    setCursor(Qt::ArrowCursor);
+    setFocusPolicy(Qt::TabFocus);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+}
+
+KitButton& KitButton::addSymbol(const QString& name, double pixelSize, std::optional<AdaptiveColor> color) {
+    Part part;
+    part.kind = Part::Kind::symbol;
+    part.value = name;
+    part.symbolPixelSize = pixelSize;
+    part.color = color;
+    parts_.push_back(std::move(part));
+    partsChanged();
+    return *this;
+}
+
+KitButton& KitButton::addText(const QString& text, std::optional<QFont> font, std::optional<AdaptiveColor> color) {
+    Part part;
+    part.kind = Part::Kind::text;
+    part.value = text;
+    part.font = std::move(font);
+    part.color = color;
+    parts_.push_back(std::move(part));
+    partsChanged();
+    return *this;
+}
+
+KitButton& KitButton::addSpacer() {
+    Part part;
+    part.kind = Part::Kind::spacer;
+    parts_.push_back(std::move(part));
+    partsChanged();
+    return *this;
+}
+
+KitButton& KitButton::clearParts() {
+    parts_.clear();
+    partsChanged();
+    return *this;
+}
+
+void KitButton::setPartText(int index, const QString& value) {
+    if (index < 0 || index >= static_cast<int>(parts_.size()) || parts_[index].value == value) return;
+    parts_[index].value = value;
+    partsChanged();
+}
+
+void KitButton::setPartColor(int index, std::optional<AdaptiveColor> color, double opacity) {
+    if (index < 0 || index >= static_cast<int>(parts_.size())) return;
+    parts_[index].color = color;
+    parts_[index].opacity = opacity;
+    update();
+}
+
+void KitButton::setButtonStyle(std::shared_ptr<const ButtonStyle> style) {
+    style_ = style ? std::move(style) : std::make_shared<PlainButtonStyle>();
+    updateGeometry();
+    update();
+}
+
+void KitButton::setSpacing(double spacing) {
+    spacing_ = spacing;
+    updateGeometry();
+    update();
+}
+
+void KitButton::setOuterMargins(QMarginsF margins) {
+    outer_ = margins;
+    updateGeometry();
+    update();
+}
+
+void KitButton::setContentHeight(double height) {
+    contentHeight_ = height;
+    updateGeometry();
+    update();
+}
+
+QString KitButton::labelText() const {
+    QStringList texts;
+    for (const Part& part : parts_)
+        if (part.kind == Part::Kind::text && !part.value.isEmpty()) texts << part.value;
+    return texts.join(QLatin1Char(' '));
+}
+
+void KitButton::partsChanged() {
+    // The label is the accessible name until a caller sets one of its own.
+    const QString name = labelText();
+    const QString autoName = property("morvo.autoAccessibleName").toString();
+    if (accessibleName().isEmpty() || accessibleName() == autoName) {
+        setAccessibleName(name);
+        setProperty("morvo.autoAccessibleName", name);
+    }
+    updateGeometry();
+    update();
+}
+
+QFont KitButton::partFont(const Part& part) const { return part.font ? *part.font : style_->labelFont(); }
+
+double KitButton::partWidth(const Part& part) const {
+    switch (part.kind) {
+    case Part::Kind::spacer: return 0;
+    case Part::Kind::symbol: {
+        const double px = part.symbolPixelSize > 0 ? part.symbolPixelSize : partFont(part).pixelSize();
+        return std::ceil(px * 1.2);
+    }
+    case Part::Kind::text: return std::ceil(QFontMetricsF(partFont(part)).horizontalAdvance(part.value));
+    }
+    return 0;
+}
+
+QSize KitButton::sizeHint() const {
+    double width = 0;
+    double height = 0;
+    int counted = 0;
+    for (const Part& part : parts_) {
+        width += partWidth(part);
+        if (counted++ > 0) width += spacing_;
+        if (part.kind == Part::Kind::symbol) {
+            const double px = part.symbolPixelSize > 0 ? part.symbolPixelSize : partFont(part).pixelSize();
+            height = std::max(height, px * 1.2);
+        } else if (part.kind == Part::Kind::text) {
+            height = std::max(height, QFontMetricsF(partFont(part)).height());
+        }
+    }
+    const QMarginsF pad = style_->padding();
+    width += pad.left() + pad.right();
+    height = contentHeight_ > 0 ? contentHeight_ : height + pad.top() + pad.bottom();
+    width += outer_.left() + outer_.right();
+    height += outer_.top() + outer_.bottom();
+    return {static_cast<int>(std::ceil(width)), static_cast<int>(std::ceil(height))};
+}
+
+QSize KitButton::minimumSizeHint() const {
+    QSize hint = sizeHint();
+    // Texts may be elided, so only the fixed parts count toward the minimum width.
+    double fixed = style_->padding().left() + style_->padding().right() + outer_.left() + outer_.right();
+    for (const Part& part : parts_)
+        if (part.kind == Part::Kind::symbol) fixed += partWidth(part) + spacing_;
+    return {static_cast<int>(std::ceil(fixed)), hint.height()};
+}
+
+void KitButton::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    if (!isEnabled()) p.setOpacity(0.45);
+    QRectF styled = QRectF(rect()).marginsRemoved(outer_);
+    if (contentHeight_ > 0 && styled.height() > contentHeight_)
+        styled = QRectF(styled.left(), styled.center().y() - contentHeight_ / 2, styled.width(), contentHeight_);
+    const bool pressed = isDown();
+    style_->paintBackground(p, styled, pressed);
+    paintExtraBackground(p, styled);
+
+    const QRectF label = styled.marginsRemoved(style_->padding());
+    double fixed = 0;
+    int spacers = 0;
+    for (std::size_t i = 0; i < parts_.size(); ++i) {
+        fixed += partWidth(parts_[i]);
+        if (i > 0) fixed += spacing_;
+        if (parts_[i].kind == Part::Kind::spacer) ++spacers;
+    }
+    const double free = std::max(0.0, label.width() - fixed);
+    const double perSpacer = spacers > 0 ? free / spacers : 0;
+    // Without a spacer the label is centred; texts shrink (elided) when space runs out.
+    double overflow = std::max(0.0, fixed - label.width());
+    double x = spacers > 0 ? label.left() : label.left() + free / 2;
+    const QColor defaultColor = style_->labelColor(pressed);
+    for (std::size_t i = 0; i < parts_.size(); ++i) {
+        const Part& part = parts_[i];
+        if (i > 0) x += spacing_;
+        if (part.kind == Part::Kind::spacer) {
+            x += perSpacer;
+            continue;
+        }
+        double w = partWidth(part);
+        QColor color = part.color ? (*part.color)() : defaultColor;
+        if (part.color && pressed && dynamic_cast<const QuietButtonStyle*>(style_.get())) color.setAlphaF(color.alphaF() * 0.67f);
+        if (part.opacity != 1.0) color.setAlphaF(static_cast<float>(color.alphaF() * part.opacity));
+        if (part.kind == Part::Kind::symbol) {
+            const double px = part.symbolPixelSize > 0 ? part.symbolPixelSize : partFont(part).pixelSize();
+            drawSymbol(p, QRectF(x, label.top(), w, label.height()), part.value.toStdString(), px, color);
+        } else {
+            if (overflow > 0) {
+                const double cut = std::min(overflow, w);
+                w -= cut;
+                overflow -= cut;
+            }
+            const QFont font = partFont(part);
+            p.setFont(font);
+            p.setPen(color);
+            const QString shown = QFontMetricsF(font).elidedText(part.value, Qt::ElideRight, w + 0.5);
+            p.drawText(QRectF(x, label.top(), w + 1, label.height()), Qt::AlignVCenter | Qt::AlignLeft, shown);
+        }
+        x += w;
+    }
+    if (hasFocus() && focusPolicy() != Qt::NoFocus) {
+        p.setOpacity(1.0);
+        p.setPen(QPen(Theme::accent(0.6), 1.5));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(styled.adjusted(1, 1, -1, -1), 8, 8);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+ActionButton::ActionButton(QString title, std::optional<QString> systemImage, std::function<void()> action,
+                           QWidget* parent)
+    : KitButton(nullptr, parent), title_(std::move(title)),
+      systemImage_(systemImage.value_or(QStringLiteral("arrow.up.forward.app"))) {
+    setToolTip(title_);
+    rebuild();
+    if (action) connect(this, &QAbstractButton::clicked, this, [action = std::move(action)] { action(); });
+}
+
+void ActionButton::setIconOnly(bool iconOnly) {
+    if (iconOnly_ == iconOnly) return;
+    iconOnly_ = iconOnly;
+    rebuild();
+}
+
+void ActionButton::rebuild() {
+    clearParts();
+    addSymbol(systemImage_);
+    if (!iconOnly_) addText(title_);
+    setAccessibleName(title_);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+Panel::Panel(double padding, QWidget* parent) : QWidget(parent), padding_(padding), layout_(new QVBoxLayout(this)) {
+    const int m = static_cast<int>(std::lround(padding));
+    layout_->setContentsMargins(m, m, m, m);
+    layout_->setSpacing(0);
+}
+
+void Panel::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QPainterPath shape = roundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 16);
+    p.fillPath(shape, Theme::panel());
+    p.setPen(QPen(Theme::border(), 1));
+    p.drawPath(shape);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+QFont eyebrowFont() { return systemFont(9, QFont::DemiBold, FontDesign::standard, 1.7); }
+} // namespace
+
+SectionEyebrow::SectionEyebrow(QString text, QWidget* parent) : QWidget(parent), text_(std::move(text)) {
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    setAccessibleName(text_);
+}
+
+void SectionEyebrow::setText(QString text) {
+    if (text == text_) return;
+    text_ = std::move(text);
+    setAccessibleName(text_);
+    updateGeometry();
+    update();
+}
+
+QString SectionEyebrow::displayedText() const { return text_.toUpper(); }
+
+QSize SectionEyebrow::sizeHint() const {
+    const QFontMetricsF fm(eyebrowFont());
+    return {static_cast<int>(std::ceil(fm.horizontalAdvance(displayedText()))), static_cast<int>(std::ceil(fm.height()))};
+}
+
+void SectionEyebrow::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setFont(eyebrowFont());
+    p.setPen(Theme::muted());
+    const QString shown = QFontMetricsF(eyebrowFont()).elidedText(displayedText(), Qt::ElideRight, width());
+    p.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, shown);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+MorvoMark::MorvoMark(double size, QWidget* parent) : QWidget(parent), size_(size) {
+    const int side = static_cast<int>(std::lround(size));
+    setFixedSize(side, side);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void MorvoMark::paint(QPainter& p, const QRectF& rect, double size) {
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF square(rect.center().x() - size / 2, rect.center().y() - size / 2, size, size);
+    p.fillPath(roundedRect(square, size * 0.29), Theme::accent(0.12));
+    drawSymbol(p, square, "sparkle", size * 0.68, Theme::accent());
+    p.restore();
+}
+
+void MorvoMark::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    paint(p, QRectF(rect()), size_);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+QFont pathFont() { return monospacedFont(10); }
+constexpr double kPathLineSpacing = 3;
+} // namespace
+
+PathText::PathText(const Url& url, QWidget* parent) : QWidget(parent) {
+    setFocusPolicy(Qt::ClickFocus);
+    setCursor(Qt::IBeamCursor);
+    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+    setUrl(url);
+}
+
+void PathText::setUrl(const Url& url) {
+    // Display only: the path's bytes are shown as UTF-8; the url itself is never rebuilt from this.
+    const QString text = QString::fromUtf8(url.path.data(), static_cast<qsizetype>(url.path.size()));
+    if (text == text_) return;
+    text_ = text;
+    anchor_ = cursor_ = -1;
+    setAccessibleName(QStringLiteral("Path: ") + text_);
+    updateGeometry();
+    update();
+}
+
+double PathText::layoutText(QTextLayout& layout, double width) const {
+    layout.setText(text_);
+    layout.setFont(pathFont());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    double y = 0;
+    bool first = true;
+    for (;;) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid()) break;
+        line.setLineWidth(std::max(1.0, width));
+        if (!first) y += kPathLineSpacing;
+        first = false;
+        line.setPosition(QPointF(0, y));
+        y += line.height();
+    }
+    layout.endLayout();
+    return y;
+}
+
+int PathText::heightForWidth(int width) const {
+    QTextLayout layout;
+    return static_cast<int>(std::ceil(layoutText(layout, width)));
+}
+
+QSize PathText::sizeHint() const {
+    const QFontMetricsF fm(pathFont());
+    const int w = std::max(40, static_cast<int>(std::ceil(fm.horizontalAdvance(text_))) + 1);
+    return {std::min(w, 400), heightForWidth(width() > 0 ? width() : std::min(w, 400))};
+}
+
+QSize PathText::minimumSizeHint() const {
+    return {40, static_cast<int>(std::ceil(QFontMetricsF(pathFont()).height()))};
+}
+
+void PathText::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    updateGeometry();
+}
+
+int PathText::cursorAt(const QPointF& point) const {
+    QTextLayout layout;
+    layoutText(layout, width());
+    for (int i = 0; i < layout.lineCount(); ++i) {
+        const QTextLine line = layout.lineAt(i);
+        if (point.y() < line.y() + line.height() + kPathLineSpacing / 2 || i == layout.lineCount() - 1)
+            return line.xToCursor(point.x());
+    }
+    return 0;
+}
+
+QString PathText::selectedText() const {
+    if (anchor_ < 0 || cursor_ < 0 || anchor_ == cursor_) return {};
+    const int from = std::min(anchor_, cursor_);
+    return text_.mid(from, std::abs(cursor_ - anchor_));
+}
+
+void PathText::selectAll() {
+    anchor_ = 0;
+    cursor_ = static_cast<int>(text_.size());
+    update();
+}
+
+void PathText::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    QTextLayout layout;
+    layoutText(layout, width());
+    QList<QTextLayout::FormatRange> selections;
+    if (anchor_ >= 0 && cursor_ >= 0 && anchor_ != cursor_) {
+        QTextLayout::FormatRange range;
+        range.start = std::min(anchor_, cursor_);
+        range.length = std::abs(cursor_ - anchor_);
+        range.format.setBackground(Theme::accent(0.3));
+        range.format.setForeground(Theme::text());
+        selections << range;
+    }
+    p.setPen(Theme::secondary());
+    layout.draw(&p, QPointF(0, 0), selections);
+}
+
+void PathText::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
+    anchor_ = cursor_ = cursorAt(event->position());
+    update();
+}
+
+void PathText::mouseMoveEvent(QMouseEvent* event) {
+    if (!(event->buttons() & Qt::LeftButton) || anchor_ < 0) return QWidget::mouseMoveEvent(event);
+    cursor_ = cursorAt(event->position());
+    update();
+}
+
+void PathText::mouseDoubleClickEvent(QMouseEvent*) { selectAll(); }
+
+void PathText::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Copy)) {
+        if (const QString s = selectedText(); !s.isEmpty()) QGuiApplication::clipboard()->setText(s);
+        return;
+    }
+    if (event->matches(QKeySequence::SelectAll)) {
+        selectAll();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void PathText::contextMenuEvent(QContextMenuEvent* event) { event->ignore(); }
+
+// ---------------------------------------------------------------------------------------------
+
+TextLabel::TextLabel(const QString& text, const QFont& font, AdaptiveColor color, QWidget* parent)
+    : QLabel(parent), color_(color) {
+    setTextFormat(Qt::PlainText);
+    setText(text);
+    setFont(font);
+    Theme::track(this, [this] { applyColor(); });
+}
+
+void TextLabel::setForeground(AdaptiveColor color, double opacity) {
+    color_ = color;
+    opacity_ = opacity;
+    applyColor();
+}
+
+void TextLabel::applyColor() {
+    QPalette pal = palette();
+    pal.setColor(QPalette::WindowText, color_(opacity_));
+    pal.setColor(QPalette::Text, color_(opacity_));
+    pal.setColor(QPalette::Highlight, Theme::accent(0.3));
+    pal.setColor(QPalette::HighlightedText, Theme::text());
+    setPalette(pal);
+    update();
+}
+
+void TextLabel::setLineSpacing(double spacing) {
+    lineSpacing_ = spacing;
+    updateGeometry();
+    update();
+}
+
+void TextLabel::setMaximumLines(int lines) {
+    maxLines_ = lines;
+    updateGeometry();
+    update();
+}
+
+bool TextLabel::event(QEvent* e) { return QLabel::event(e); }
+
+void TextLabel::paintEvent(QPaintEvent* event) {
+    const bool selectable = textInteractionFlags() & Qt::TextSelectableByMouse;
+    if ((lineSpacing_ <= 0 && maxLines_ <= 0) || !wordWrap() || selectable) {
+        if (maxLines_ > 0 && wordWrap()) {
+            const QFontMetricsF fm(font());
+            setMaximumHeight(static_cast<int>(std::ceil(fm.lineSpacing() * maxLines_)));
+        }
+        return QLabel::paintEvent(event);
+    }
+    // Wrapped text with extra line spacing or a line limit: laid out here.
+    QPainter p(this);
+    p.setPen(color_(opacity_));
+    QTextLayout layout(text(), font());
+    QTextOption option(alignment());
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    double y = 0;
+    int lines = 0;
+    const QFontMetricsF fm(font());
+    for (;;) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid()) break;
+        line.setLineWidth(width());
+        line.setPosition(QPointF(0, y));
+        y += line.height() + lineSpacing_;
+        ++lines;
+        if (maxLines_ > 0 && lines == maxLines_) break;
+    }
+    layout.endLayout();
+    for (int i = 0; i < layout.lineCount(); ++i) {
+        QTextLine line = layout.lineAt(i);
+        const bool last = i == layout.lineCount() - 1;
+        if (last && line.textStart() + line.textLength() < text().size()) {
+            const QString rest = text().mid(line.textStart());
+            p.setFont(font());
+            p.drawText(QPointF(0, line.y() + line.ascent()), fm.elidedText(rest, Qt::ElideRight, width()));
+        } else {
+            line.draw(&p, QPointF(0, 0));
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+Hairline::Hairline(Qt::Orientation orientation, QWidget* parent) : QWidget(parent) {
+    if (orientation == Qt::Horizontal) {
+        setFixedHeight(1);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    } else {
+        setFixedWidth(1);
+        setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+    }
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void Hairline::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), Theme::border());
+}
+
+ThemedBackground::ThemedBackground(AdaptiveColor color, double opacity, QWidget* parent)
+    : QWidget(parent), color_(color), opacity_(opacity) {}
+
+void ThemedBackground::setBackground(AdaptiveColor color, double opacity) {
+    color_ = color;
+    opacity_ = opacity;
+    update();
+}
+
+void ThemedBackground::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), color_(opacity_));
+}
+
+} // namespace morvo
