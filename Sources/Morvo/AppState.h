@@ -183,6 +183,9 @@ signals:
     void categoryTotalsChanged();
 
 private:
+    // Tests reach the private refresh after a move through this peer.
+    friend class AppStateTestPeer;
+
     void setSnapshot(SnapshotPtr value);
     void setHasScannedFolder(bool value);
     void setFiles(std::vector<DiskNode> value);
