@@ -31,8 +31,9 @@ using DiscoveryBundleIDSet = std::set<std::string>;
 struct CleanupDiscoveryStateServices {
     using Scan = std::function<CleanupDiscoveryResult(const Url& home, std::int64_t maxNodesPerRoot,
                                                       std::int64_t maxEntriesPerRoot, std::stop_token stop)>;
-    std::shared_ptr<RunningApplications> runningApplications;   // null: the /proc reader
-    std::string homeDirectory;                                   // empty: $HOME
+    // Null or empty members get the real ones.
+    std::shared_ptr<RunningApplications> runningApplications;   // the /proc reader
+    std::string homeDirectory;                                   // the user's home folder
     Scan scan;                                                   // unset: CleanupDiscoveryScanner::scan
 };
 

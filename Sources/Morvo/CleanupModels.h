@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <exception>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -89,5 +90,10 @@ std::optional<std::string> owner(const Url& url, std::string_view homeDirectory)
 bool contains(const Url& url, std::string_view owner, std::string_view homeDirectory);
 
 } // namespace CleanupAppDataPaths
+
+// For the state objects that turn a failed task into a message: the error's user-facing
+// description, and whether it is the cancellation error.
+std::string errorDescription(const std::exception_ptr& error);
+bool isCancellationError(const std::exception_ptr& error);
 
 } // namespace morvo

@@ -4,7 +4,9 @@
 // work runs on the user-initiated pool.
 
 #include "Morvo/CleanupModels.h"
+#include "Morvo/Platform/AppLocation.h"
 #include "Morvo/Platform/RunningApplications.h"
+#include "Morvo/Platform/Workspace.h"
 #include "Morvo/TaskRunner.h"
 #include "MorvoCore/TrashService.h"
 
@@ -26,15 +28,12 @@ using CleanupOutcomes = std::vector<CleanupOutcome>;
 using CleanupIDSet = std::set<std::string>;
 using OptionalCleanupReview = std::optional<CleanupReview>;
 
-// What the cleanup state needs from outside. Missing pieces get the real ones.
+// What the cleanup state needs from outside. Null or empty members get the real ones.
 struct CleanupStateServices {
-    std::shared_ptr<RunningApplications> runningApplications;   // null: the /proc reader
-    std::string homeDirectory;                                   // empty: $HOME
-    // This application's own bundle or executable, always protected. Unset: the running
-    // executable (or its enclosing ".app").
-    std::optional<Url> ownBundleURL;
-    // Shows one item selected in the file manager. Unset: revealing does nothing.
-    std::function<void(const Url&)> revealInFileViewer;
+    std::shared_ptr<RunningApplications> runningApplications;   // the /proc reader
+    std::string homeDirectory;                                   // the user's home folder
+    std::shared_ptr<Workspace> workspace;                        // reveals a moved item
+    std::shared_ptr<AppLocation> appLocation;                    // this application, always protected
 };
 
 class CleanupState : public QObject {
@@ -110,7 +109,7 @@ private:
     void setReview(OptionalCleanupReview value);
     void setSelectedPreviewIDs(CleanupIDSet value);
     void setResults(CleanupOutcomes value);
-    void applyPreview(const Uuid& revision, const CleanupQueue& snapshot, TaskResult<TrashPreview> result);
+    void applyPreview(TrashPreview preview, const CleanupQueue& snapshot);
     void applyReport(const CleanupQueue& snapshot, std::optional<TrashReport> report, bool stopRequested);
 
     CleanupQueue queue_;

@@ -4,6 +4,7 @@
 // application folders the user added, and the running applications.
 
 #include "Morvo/CleanupModels.h"
+#include "Morvo/Platform/FolderPanel.h"
 #include "Morvo/Platform/RunningApplications.h"
 #include "Morvo/TaskRunner.h"
 #include "MorvoCore/AppInventory.h"
@@ -22,27 +23,16 @@ namespace morvo {
 
 using InventoryIDSet = std::set<std::string>;
 
-// What the applications-folder panel shows.
-struct InventoryFolderRequest {
-    std::string title;
-    std::string message;
-    std::string prompt;
-    Url startingFolder;
-};
-
 struct InventoryStateServices {
     using Scan = std::function<AppInventoryResult(const std::vector<Url>& applicationRoots, const Url& userLibrary,
                                                   std::stop_token stop)>;
-    // Presents a folder panel; calls `done` with the chosen folder, or nothing when cancelled.
-    using ChooseFolder = std::function<void(const InventoryFolderRequest& request,
-                                            std::function<void(std::optional<Url> folder)> done)>;
-
-    std::shared_ptr<RunningApplications> runningApplications;   // null: the /proc reader
-    std::string homeDirectory;                                   // empty: $HOME
+    // Null or empty members get the real ones.
+    std::shared_ptr<RunningApplications> runningApplications;   // the /proc reader
+    std::string homeDirectory;                                   // the user's home folder
     std::optional<std::vector<Url>> applicationRoots;            // unset: the scanner's default roots
     std::optional<Url> userLibrary;                              // unset: the scanner's default Library
     Scan scan;                                                   // unset: AppInventoryScanner::scan
-    ChooseFolder chooseFolder;                                   // unset: choosing does nothing
+    std::shared_ptr<FolderPanel> folderPanel;                    // the folder dialog
 };
 
 class InventoryState : public QObject {
