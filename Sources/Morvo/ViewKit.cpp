@@ -367,100 +367,130 @@ void MorvoMark::paintEvent(QPaintEvent*) {
 
 // ---------------------------------------------------------------------------------------------
 
-namespace {
-QFont pathFont() { return monospacedFont(10); }
-constexpr double kPathLineSpacing = 3;
-} // namespace
-
-PathText::PathText(const Url& url, QWidget* parent) : QWidget(parent) {
+SelectableText::SelectableText(QString text, QFont font, AdaptiveColor color, QWidget* parent)
+    : QWidget(parent), text_(std::move(text)), font_(std::move(font)), color_(color) {
     setFocusPolicy(Qt::ClickFocus);
     setCursor(Qt::IBeamCursor);
     QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
-    setUrl(url);
+    setAccessibleName(text_);
 }
 
-void PathText::setUrl(const Url& url) {
-    // Display only: the path's bytes are shown as UTF-8; the url itself is never rebuilt from this.
-    const QString text = QString::fromUtf8(url.path.data(), static_cast<qsizetype>(url.path.size()));
+void SelectableText::setText(QString text) {
     if (text == text_) return;
-    text_ = text;
+    text_ = std::move(text);
     anchor_ = cursor_ = -1;
-    setAccessibleName(QStringLiteral("Path: ") + text_);
+    setAccessibleName(text_);
     updateGeometry();
     update();
 }
 
-double PathText::layoutText(QTextLayout& layout, double width) const {
+void SelectableText::setForeground(AdaptiveColor color) {
+    color_ = color;
+    update();
+}
+
+void SelectableText::setLineSpacing(double spacing) {
+    lineSpacing_ = spacing;
+    updateGeometry();
+    update();
+}
+
+void SelectableText::setMaximumLines(int lines) {
+    maxLines_ = lines;
+    updateGeometry();
+    update();
+}
+
+void SelectableText::setWrapAnywhere(bool anywhere) {
+    wrapAnywhere_ = anywhere;
+    updateGeometry();
+    update();
+}
+
+void SelectableText::setAlignment(Qt::Alignment alignment) {
+    alignment_ = alignment;
+    update();
+}
+
+double SelectableText::layoutText(QTextLayout& layout, double width, bool limited) const {
     layout.setText(text_);
-    layout.setFont(pathFont());
-    QTextOption option;
-    option.setWrapMode(QTextOption::WrapAnywhere);
+    layout.setFont(font_);
+    QTextOption option(alignment_);
+    option.setWrapMode(wrapAnywhere_ ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout.setTextOption(option);
     layout.beginLayout();
     double y = 0;
-    bool first = true;
+    int lines = 0;
     for (;;) {
+        if (limited && maxLines_ > 0 && lines == maxLines_) break;
         QTextLine line = layout.createLine();
         if (!line.isValid()) break;
         line.setLineWidth(std::max(1.0, width));
-        if (!first) y += kPathLineSpacing;
-        first = false;
+        if (lines > 0) y += lineSpacing_;
         line.setPosition(QPointF(0, y));
         y += line.height();
+        ++lines;
     }
     layout.endLayout();
     return y;
 }
 
-int PathText::heightForWidth(int width) const {
+int SelectableText::lineCount(int width) const {
     QTextLayout layout;
-    return static_cast<int>(std::ceil(layoutText(layout, width)));
+    layoutText(layout, width, false);
+    return layout.lineCount();
 }
 
-QSize PathText::sizeHint() const {
-    const QFontMetricsF fm(pathFont());
-    const int w = std::max(40, static_cast<int>(std::ceil(fm.horizontalAdvance(text_))) + 1);
-    return {std::min(w, 400), heightForWidth(width() > 0 ? width() : std::min(w, 400))};
+int SelectableText::heightForWidth(int width) const {
+    QTextLayout layout;
+    return static_cast<int>(std::ceil(layoutText(layout, width, true)));
 }
 
-QSize PathText::minimumSizeHint() const {
-    return {40, static_cast<int>(std::ceil(QFontMetricsF(pathFont()).height()))};
+QSize SelectableText::sizeHint() const {
+    const QFontMetricsF fm(font_);
+    const int natural = static_cast<int>(std::ceil(fm.horizontalAdvance(text_))) + 1;
+    const int w = std::min(std::max(natural, 20), 400);
+    return {w, heightForWidth(width() > 0 ? width() : w)};
 }
 
-void PathText::resizeEvent(QResizeEvent* event) {
+QSize SelectableText::minimumSizeHint() const {
+    return {20, static_cast<int>(std::ceil(QFontMetricsF(font_).height()))};
+}
+
+void SelectableText::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     updateGeometry();
 }
 
-int PathText::cursorAt(const QPointF& point) const {
+int SelectableText::cursorAt(const QPointF& point) const {
     QTextLayout layout;
-    layoutText(layout, width());
+    layoutText(layout, width(), true);
     for (int i = 0; i < layout.lineCount(); ++i) {
         const QTextLine line = layout.lineAt(i);
-        if (point.y() < line.y() + line.height() + kPathLineSpacing / 2 || i == layout.lineCount() - 1)
+        if (point.y() < line.y() + line.height() + lineSpacing_ / 2 || i == layout.lineCount() - 1)
             return line.xToCursor(point.x());
     }
     return 0;
 }
 
-QString PathText::selectedText() const {
+QString SelectableText::selectedText() const {
     if (anchor_ < 0 || cursor_ < 0 || anchor_ == cursor_) return {};
-    const int from = std::min(anchor_, cursor_);
-    return text_.mid(from, std::abs(cursor_ - anchor_));
+    return text_.mid(std::min(anchor_, cursor_), std::abs(cursor_ - anchor_));
 }
 
-void PathText::selectAll() {
+void SelectableText::selectAll() {
     anchor_ = 0;
     cursor_ = static_cast<int>(text_.size());
     update();
 }
 
-void PathText::paintEvent(QPaintEvent*) {
+void SelectableText::paintEvent(QPaintEvent*) {
     QPainter p(this);
+    p.setRenderHint(QPainter::TextAntialiasing);
     QTextLayout layout;
-    layoutText(layout, width());
+    layoutText(layout, width(), true);
     QList<QTextLayout::FormatRange> selections;
     if (anchor_ >= 0 && cursor_ >= 0 && anchor_ != cursor_) {
         QTextLayout::FormatRange range;
@@ -470,25 +500,39 @@ void PathText::paintEvent(QPaintEvent*) {
         range.format.setForeground(Theme::text());
         selections << range;
     }
-    p.setPen(Theme::secondary());
-    layout.draw(&p, QPointF(0, 0), selections);
+    p.setPen(color_());
+    const int count = layout.lineCount();
+    const bool cut = count > 0 && [&] {
+        const QTextLine last = layout.lineAt(count - 1);
+        return last.textStart() + last.textLength() < text_.size();
+    }();
+    if (!cut) {
+        layout.draw(&p, QPointF(0, 0), selections);
+        return;
+    }
+    // The last shown line ends in an ellipsis when the text goes on.
+    for (int i = 0; i < count - 1; ++i) layout.lineAt(i).draw(&p, QPointF(0, 0));
+    const QTextLine last = layout.lineAt(count - 1);
+    p.setFont(font_);
+    const QString rest = text_.mid(last.textStart());
+    p.drawText(QPointF(0, last.y() + last.ascent()), QFontMetricsF(font_).elidedText(rest, Qt::ElideRight, width()));
 }
 
-void PathText::mousePressEvent(QMouseEvent* event) {
+void SelectableText::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
     anchor_ = cursor_ = cursorAt(event->position());
     update();
 }
 
-void PathText::mouseMoveEvent(QMouseEvent* event) {
+void SelectableText::mouseMoveEvent(QMouseEvent* event) {
     if (!(event->buttons() & Qt::LeftButton) || anchor_ < 0) return QWidget::mouseMoveEvent(event);
     cursor_ = cursorAt(event->position());
     update();
 }
 
-void PathText::mouseDoubleClickEvent(QMouseEvent*) { selectAll(); }
+void SelectableText::mouseDoubleClickEvent(QMouseEvent*) { selectAll(); }
 
-void PathText::keyPressEvent(QKeyEvent* event) {
+void SelectableText::keyPressEvent(QKeyEvent* event) {
     if (event->matches(QKeySequence::Copy)) {
         if (const QString s = selectedText(); !s.isEmpty()) QGuiApplication::clipboard()->setText(s);
         return;
@@ -500,7 +544,19 @@ void PathText::keyPressEvent(QKeyEvent* event) {
     QWidget::keyPressEvent(event);
 }
 
-void PathText::contextMenuEvent(QContextMenuEvent* event) { event->ignore(); }
+void SelectableText::contextMenuEvent(QContextMenuEvent* event) { event->ignore(); }
+
+PathText::PathText(const Url& url, QWidget* parent) : SelectableText(QString(), monospacedFont(10), Theme::secondary, parent) {
+    setLineSpacing(3);
+    setWrapAnywhere(true);
+    setUrl(url);
+}
+
+void PathText::setUrl(const Url& url) {
+    // Display only: the path's bytes are shown as UTF-8; no path is ever rebuilt from this text.
+    setText(QString::fromUtf8(url.path.data(), static_cast<qsizetype>(url.path.size())));
+    setAccessibleName(QStringLiteral("Path: ") + text());
+}
 
 // ---------------------------------------------------------------------------------------------
 

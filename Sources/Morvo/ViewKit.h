@@ -19,6 +19,7 @@
 #include <QBoxLayout>
 #include <QLabel>
 #include <QMarginsF>
+#include <QPainterPath>
 #include <QTextLayout>
 #include <QWidget>
 
@@ -215,18 +216,25 @@ private:
     double size_;
 };
 
-// A full path, verbatim: selectable monospaced text (system 10) in Theme::secondary, line spacing 3,
-// wrapping anywhere over as many lines as it needs at the full width. Accessible name "Path: " + path.
-// Ctrl+C copies the selection. No context menu.
-class PathText : public QWidget {
+// Selectable plain text that wraps over as many lines as it needs (at word boundaries, or anywhere
+// when a word is longer than the line), optionally cut after `maximumLines` lines with an ellipsis.
+// Drag or double-click to select; Ctrl+C copies the selection. No context menu.
+class SelectableText : public QWidget {
     Q_OBJECT
 
 public:
-    explicit PathText(const Url& url, QWidget* parent = nullptr);
-    void setUrl(const Url& url);
+    SelectableText(QString text, QFont font, AdaptiveColor color, QWidget* parent = nullptr);
+    void setText(QString text);
     QString text() const { return text_; }
+    void setForeground(AdaptiveColor color);
+    void setLineSpacing(double spacing);
+    void setMaximumLines(int lines);               // 0 = no limit
+    void setWrapAnywhere(bool anywhere);            // paths: break between any two characters
+    void setAlignment(Qt::Alignment alignment);
     QString selectedText() const;
     void selectAll();
+    // Lines the text takes at `width` (before the maximum).
+    int lineCount(int width) const;
 
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override;
@@ -243,11 +251,27 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    double layoutText(QTextLayout& layout, double width) const;
+    double layoutText(QTextLayout& layout, double width, bool limited) const;
     int cursorAt(const QPointF& point) const;
     QString text_;
+    QFont font_;
+    AdaptiveColor color_;
+    double lineSpacing_ = 0;
+    int maxLines_ = 0;
+    bool wrapAnywhere_ = false;
+    Qt::Alignment alignment_ = Qt::AlignLeft;
     int anchor_ = -1;
     int cursor_ = -1;
+};
+
+// A full path, verbatim: selectable monospaced text (system 10) in Theme::secondary, line spacing 3,
+// wrapping anywhere over as many lines as it needs at the full width. Accessible name "Path: " + path.
+class PathText : public SelectableText {
+    Q_OBJECT
+
+public:
+    explicit PathText(const Url& url, QWidget* parent = nullptr);
+    void setUrl(const Url& url);
 };
 
 // ---------------------------------------------------------------------------------------------
