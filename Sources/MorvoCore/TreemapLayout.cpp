@@ -1,6 +1,9 @@
 #include "MorvoCore/TreemapLayout.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdint>
 #include <cmath>
 #include <cstddef>
 
@@ -25,6 +28,39 @@ Rect standardized(Rect r) {
         r.height = -r.height;
     }
     return r;
+}
+
+// An item's place in the order: `key` sorts ascending as the weight sorts descending.
+struct Ranked {
+    std::uint64_t key;
+    std::size_t position;
+};
+
+// For finite weights above 0 the IEEE bit pattern grows with the value; inverted, it falls.
+std::uint64_t heavierFirstKey(double weight) { return ~std::bit_cast<std::uint64_t>(weight); }
+
+// Stable sort by key. The layout runs on every redraw of the storage map, so large inputs take a
+// byte-wise radix sort (linear, stable by construction) instead of a comparison sort; bytes that
+// every key shares are skipped.
+void sortHeaviestFirst(std::vector<Ranked>& order) {
+    if (order.size() < 256) {
+        std::stable_sort(order.begin(), order.end(), [](const Ranked& a, const Ranked& b) { return a.key < b.key; });
+        return;
+    }
+    std::vector<Ranked> buffer(order.size());
+    for (int shift = 0; shift < 64; shift += 8) {
+        std::array<std::size_t, 256> count{};
+        for (const Ranked& r : order) ++count[(r.key >> shift) & 0xFF];
+        if (count[(order.front().key >> shift) & 0xFF] == order.size()) continue;
+        std::size_t running = 0;
+        for (std::size_t& c : count) {
+            const std::size_t here = c;
+            c = running;
+            running += here;
+        }
+        for (const Ranked& r : order) buffer[count[(r.key >> shift) & 0xFF]++] = r;
+        order.swap(buffer);
+    }
 }
 
 // The strip being grown: its areas are a contiguous run of the sorted areas, so it is kept as
@@ -89,29 +125,29 @@ std::vector<TreemapRectangle> TreemapLayout::rectangles(const std::vector<Treema
     const double totalArea = bounds.width * bounds.height;
     if (!std::isfinite(totalArea) || !(totalArea > 0)) return {};
 
-    // Positions of the usable items, heaviest first; equal weights keep their input order.
-    std::vector<std::size_t> order;
+    // The usable items, heaviest first; equal weights keep their input order.
+    std::vector<Ranked> order;
     order.reserve(items.size());
     for (std::size_t i = 0; i < items.size(); ++i)
-        if (std::isfinite(items[i].weight) && items[i].weight > 0) order.push_back(i);
+        if (std::isfinite(items[i].weight) && items[i].weight > 0) order.push_back({heavierFirstKey(items[i].weight), i});
     if (order.empty()) return {};
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return items[a].weight > items[b].weight; });
+    sortHeaviestFirst(order);
 
-    const double largest = items[order.front()].weight;
+    const double largest = items[order.front().position].weight;
     double scaledSum = 0;
-    for (std::size_t i : order) scaledSum += items[i].weight / largest;
+    for (const Ranked& r : order) scaledSum += items[r.position].weight / largest;
 
     std::vector<WeightedArea> areas;
     areas.reserve(order.size());
-    for (std::size_t i : order) {
-        const double area = totalArea * ((items[i].weight / largest) / scaledSum);
-        if (std::isfinite(area) && area > 0) areas.push_back({&items[i].id, area});
+    for (const Ranked& r : order) {
+        const double area = totalArea * ((items[r.position].weight / largest) / scaledSum);
+        if (std::isfinite(area) && area > 0) areas.push_back({&items[r.position].id, area});
     }
     if (areas.empty()) return {};
 
     Rect free = bounds;
     Strip strip;
+    double currentWorst = 0;
     std::vector<TreemapRectangle> result;
     result.reserve(areas.size());
     for (std::size_t i = 0; i < areas.size();) {
@@ -122,12 +158,15 @@ std::vector<TreemapRectangle> TreemapLayout::rectangles(const std::vector<Treema
             ++i;
             continue;
         }
+        // The free rectangle, and so the side, only changes when a strip is placed; a grown
+        // strip's ratio is the next comparison's current one.
         const double first = areas[strip.begin].area;
+        if (strip.end - strip.begin == 1) currentWorst = worst(strip.sum, first, first, side);
         const double grown = worst(strip.sum + areas[i].area, first, areas[i].area, side);
-        const double current = worst(strip.sum, first, areas[strip.end - 1].area, side);
-        if (grown <= current) {
+        if (grown <= currentWorst) {
             strip.end = i + 1;
             strip.sum += areas[i].area;
+            currentWorst = grown;
             ++i;
         } else {
             place(areas, strip, free, false, result);

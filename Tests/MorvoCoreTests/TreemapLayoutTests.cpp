@@ -84,6 +84,17 @@ TEST(TreemapLayout, EqualWeightsKeepInputOrder) {
     std::vector<std::string> ids;
     for (const auto& r : rects) ids.push_back(r.id);
     EXPECT_EQ(ids, (std::vector<std::string>{"a", "e", "c", "b", "d"}));
+
+    // Many items (the large-input sort), few distinct weights: heaviest first, ties in input order.
+    std::mt19937 random(3);
+    std::vector<TreemapItem> many;
+    for (int k = 0; k < 3000; ++k)
+        many.push_back({std::to_string(k), std::ldexp(1.0 + random() % 4, static_cast<int>(random() % 3) * 20)});
+    std::vector<TreemapItem> expected = many;
+    std::stable_sort(expected.begin(), expected.end(), [](auto& a, auto& b) { return a.weight > b.weight; });
+    rects = TreemapLayout::rectangles(many, {0, 0, 1e6, 1e6});
+    ASSERT_EQ(rects.size(), expected.size());
+    for (std::size_t k = 0; k < rects.size(); ++k) ASSERT_EQ(rects[k].id, expected[k].id) << k;
 }
 
 TEST(TreemapLayout, ItemThatUnderflowsGetsNoRectangleAndOthersStillFill) {
@@ -102,7 +113,7 @@ TEST(TreemapLayout, TilesPartitionTheRectangle) {
     std::mt19937_64 random(7);
     std::lognormal_distribution<double> weight(3.0, 2.0);
     std::uniform_real_distribution<double> extent(1.0, 2000.0);
-    std::uniform_int_distribution<int> count(1, 120);
+    std::uniform_int_distribution<int> count(1, 600);
     for (int round = 0; round < 60; ++round) {
         std::vector<TreemapItem> items;
         const int n = count(random);
