@@ -18,18 +18,21 @@ using Index = DiskSnapshot::Index;
 // its own path ("/" and its name): "/" is a starter and a character boundary, so folding the
 // parts one by one gives the same bytes as folding the whole path, and each name is folded once.
 struct FoldedPaths {
+    struct Entry {
+        std::uint64_t offset;
+        std::uint32_t length;
+        Index parent;   // kept beside the path: the matcher asks for it at every node
+    };
     std::string arena;
-    std::vector<std::uint64_t> offset;
-    std::vector<std::uint32_t> length;
+    std::vector<Entry> entries;
 
-    std::string_view path(Index i) const { return std::string_view(arena).substr(offset[i], length[i]); }
+    std::string_view path(Index i) const { return std::string_view(arena).substr(entries[i].offset, entries[i].length); }
 };
 
 std::shared_ptr<const FoldedPaths> buildFoldedPaths(const DiskSnapshot& snapshot) {
     auto folded = std::make_shared<FoldedPaths>();
     const std::size_t n = snapshot.nodeCount();
-    folded->offset.resize(n);
-    folded->length.resize(n);
+    folded->entries.resize(n);
     std::size_t pathBytes = 0;
     for (Index i = 0; i < n; ++i) pathBytes += snapshot.name(i).size() + 1;
     folded->arena.reserve(pathBytes + snapshot.path(DiskSnapshot::rootIndex).size());
@@ -37,16 +40,16 @@ std::shared_ptr<const FoldedPaths> buildFoldedPaths(const DiskSnapshot& snapshot
     for (Index i = 0; i < n; ++i) {
         const std::string_view path = snapshot.path(i);
         const std::uint64_t begin = arena.size();
-        if (auto p = snapshot.parent(i)) {
+        const auto p = snapshot.parent(i);
+        if (p) {
             // A child's id is its parent's id + "/" + name, and parents precede their children,
             // so the parent's folded path is already there.
-            arena.append(arena, folded->offset[*p], folded->length[*p]);
+            arena.append(arena, folded->entries[*p].offset, folded->entries[*p].length);
             arena += text::foldForSearch(path.substr(snapshot.path(*p).size()));
         } else {
             arena += text::foldForSearch(path);
         }
-        folded->offset[i] = begin;
-        folded->length[i] = static_cast<std::uint32_t>(arena.size() - begin);
+        folded->entries[i] = {begin, static_cast<std::uint32_t>(arena.size() - begin), p ? *p : DiskSnapshot::noIndex};
     }
     arena.shrink_to_fit();
     return folded;
@@ -69,20 +72,20 @@ struct Match {
 // name plus a few bytes instead of every full path.
 class PathMatcher {
 public:
-    PathMatcher(const DiskSnapshot& snapshot, const FoldedPaths& folded, std::string_view needle)
-        : snapshot_(snapshot), folded_(folded), needle_(needle), matched_(snapshot.nodeCount(), 0) {}
+    PathMatcher(const FoldedPaths& folded, std::string_view needle)
+        : folded_(folded), needle_(needle), matched_(folded.entries.size(), 0) {}
 
     // Must be called for every node whose children are asked about, in index order.
     bool matches(Index i) {
         bool hit;
-        const auto parent = snapshot_.parent(i);
-        if (parent && matched_[*parent]) {
+        const Index parent = folded_.entries[i].parent;
+        if (parent != DiskSnapshot::noIndex && matched_[parent]) {
             hit = true;
         } else {
             const std::string_view path = folded_.path(i);
             std::size_t from = 0;
-            if (parent) {
-                const std::size_t covered = folded_.length[*parent];
+            if (parent != DiskSnapshot::noIndex) {
+                const std::size_t covered = folded_.entries[parent].length;
                 from = covered >= needle_.size() ? covered - needle_.size() + 1 : 0;
             }
             hit = path.size() >= from + needle_.size() && path.substr(from).find(needle_) != std::string_view::npos;
@@ -92,7 +95,6 @@ public:
     }
 
 private:
-    const DiskSnapshot& snapshot_;
     const FoldedPaths& folded_;
     std::string_view needle_;
     std::vector<std::uint8_t> matched_;
@@ -149,7 +151,7 @@ FileSearchResult DiskSearch::find(const DiskSnapshot& snapshot, std::string_view
         }
     } else {
         const FoldedPaths& folded = foldedPaths(snapshot);
-        PathMatcher matcher(snapshot, folded, needle);
+        PathMatcher matcher(folded, needle);
         for (Index i = 0; i < n; ++i) {
             if (stop.stop_requested()) return {};
             if (snapshot.isDirectory(i)) {
