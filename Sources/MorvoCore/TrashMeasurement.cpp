@@ -1,0 +1,180 @@
+#include "MorvoCore/TrashMeasurement.h"
+
+#include "MorvoCore/Platform/Digest.h"
+#include "MorvoCore/Platform/Path.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <utility>
+#include <vector>
+
+namespace morvo {
+
+namespace {
+
+class SystemTrashFileSystem final : public TrashFileSystem {
+public:
+    TrashMetadata metadata(const std::string& path) const override { return trashMetadata(statPath(path)); }
+    PropertyListStrings readPropertyList(const std::string& path, std::int64_t maxBytes) const override {
+        return readPropertyListStrings(path, maxBytes);
+    }
+    std::optional<std::string> realPath(const std::string& path) const override {
+        char* resolved = ::realpath(path.c_str(), nullptr);
+        if (!resolved) return std::nullopt;
+        std::string out(resolved);
+        std::free(resolved);
+        return out;
+    }
+    const DirectoryReader& reader() const override { return DirectoryReader::system(); }
+};
+
+constexpr const char* kSpecialEntryMessage =
+    "This selection contains a special filesystem entry that cannot be reviewed safely.";
+
+void takeBudget(std::int64_t& remainingBudget) {
+    if (remainingBudget <= 0) throw TrashFailure(trash::kItemLimitMessage);
+    --remainingBudget;
+}
+
+// The last `level` components of `path`, joined by "/".
+std::string relativePath(const std::string& path, int level) {
+    std::size_t start = path.size();
+    for (int i = 0; i < level && start != std::string::npos && start > 0; ++i) {
+        start = path.rfind('/', start - 1);
+    }
+    if (start == std::string::npos) return path;
+    return path.substr(start + 1);
+}
+
+} // namespace
+
+const TrashFileSystem& TrashFileSystem::system() {
+    static const SystemTrashFileSystem instance;
+    return instance;
+}
+
+TrashMetadata trashMetadata(const FileMetadata& m) {
+    TrashMetadata t;
+    t.device = m.device;
+    t.inode = m.inode;
+    t.mode = static_cast<std::uint16_t>(m.mode);
+    t.size = m.size;
+    t.links = m.linkCount;
+    t.modifiedSeconds = m.modification.seconds;
+    t.modifiedNanos = m.modification.nanoseconds;
+    t.changedSeconds = m.statusChange.seconds;
+    t.changedNanos = m.statusChange.nanoseconds;
+    t.bornSeconds = m.birth.seconds;
+    t.bornNanos = m.birth.nanoseconds;
+    t.blocks = m.blocks;
+    return t;
+}
+
+namespace trash {
+
+TrashMetadata metadata(const Url& url, const TrashFileSystem& fs) {
+    if (!url.isFileURL() || url.path.empty()) throw PosixError(EINVAL, url.path);
+    return fs.metadata(path::normalize(url.path));
+}
+
+void validateAncestors(const Url& url, const TrashFileSystem& fs) {
+    const std::string full = path::normalize(url.path);
+    std::string soFar;
+    std::size_t position = 0;
+    while (position < full.size()) {
+        while (position < full.size() && full[position] == '/') ++position;
+        if (position >= full.size()) break;
+        std::size_t end = full.find('/', position);
+        if (end == std::string::npos) end = full.size();
+        soFar.push_back('/');
+        soFar.append(full, position, end - position);
+        position = end;
+        TrashMetadata m = fs.metadata(soFar);
+        if (m.type() == S_IFLNK) throw TrashFailure(kSymbolicLinkAncestorMessage);
+    }
+}
+
+Measurement measure(const Url& url, std::int64_t& remainingBudget, std::stop_token stop, const TrashFileSystem& fs) {
+    if (stop.stop_requested()) throw CancellationError();
+    const std::string itemPath = path::normalize(url.path);
+    const TrashMetadata root = metadata(url, fs);
+    takeBudget(remainingBudget);
+
+    Measurement result;
+    std::vector<std::pair<std::string, TrashMetadata>> entries;
+    entries.emplace_back(std::string(), root);
+
+    switch (root.type()) {
+    case S_IFREG:
+        result.files = 1;
+        result.bytes = std::max<std::int64_t>(root.size, 0);
+        break;
+    case S_IFLNK: result.linkCount = 1; break;
+    case S_IFDIR: break;
+    default: throw TrashFailure(kSpecialEntryMessage);
+    }
+
+    if (root.type() == S_IFDIR) {
+        std::optional<PosixError> walkError;
+        auto enumerator = makeDirectoryEnumerator(
+            itemPath, DirectoryEnumerator::Options::none,
+            [&walkError](const std::string&, const PosixError& error) {
+                walkError = error;
+                return false;
+            },
+            fs.reader());
+        if (!enumerator) throw TrashFailure("The folder could not be read completely.");
+        // The walk opens every folder relative to its parent without following links, so no
+        // folder below the item can be a link; what lies above it is checked once here.
+        bool ancestorsChecked = false;
+        while (auto entry = enumerator->next()) {
+            if (stop.stop_requested()) throw CancellationError();
+            if (walkError) throw *walkError;
+            if (!ancestorsChecked) {
+                validateAncestors(url, fs);
+                ancestorsChecked = true;
+            }
+            if (entry->statError != 0) throw PosixError(entry->statError, entry->path);
+            const TrashMetadata m = trashMetadata(entry->metadata);
+            if (m.device != root.device)
+                throw TrashFailure("This folder contains a mounted volume. Review that volume separately.");
+            takeBudget(remainingBudget);
+            entries.emplace_back(relativePath(entry->path, enumerator->level()), m);
+            switch (m.type()) {
+            case S_IFREG:
+                if (m.size >= 0 && __builtin_add_overflow(result.bytes, m.size, &result.bytes))
+                    throw TrashFailure("The reported file size is too large to review safely.");
+                ++result.files;
+                break;
+            case S_IFLNK: ++result.linkCount; break;
+            case S_IFDIR: break;
+            default: throw TrashFailure(kSpecialEntryMessage);
+            }
+        }
+        if (walkError) throw *walkError;
+    }
+
+    if (stop.stop_requested()) throw CancellationError();
+    if (metadata(url, fs) != root) throw TrashFailure("This item changed during review. Prepare a fresh preview.");
+
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    Sha256 hash;
+    const char zero = '\0';
+    for (const auto& [relative, record] : entries) {
+        hash.update(relative);
+        hash.update(&zero, 1);
+        hash.update(record.signature());
+        hash.update(&zero, 1);
+    }
+    result.fingerprint.digest = hash.finish();
+    result.fingerprint.root = root;
+    return result;
+}
+
+} // namespace trash
+} // namespace morvo

@@ -1,0 +1,62 @@
+#pragma once
+// Measuring one item for the Trash: its files, links and bytes, and a fingerprint of the exact
+// state of every entry, so that a move can tell whether anything changed since the review. Also
+// the file-system primitives the safety rules use (the lstat record and the ancestor walk).
+
+#include "MorvoCore/Platform/DirectoryReader.h"
+#include "MorvoCore/Platform/PropertyList.h"
+#include "MorvoCore/Platform/Url.h"
+#include "MorvoCore/TrashRecords.h"
+
+#include <cstdint>
+#include <optional>
+#include <stop_token>
+#include <string>
+
+namespace morvo {
+
+// The file-system reads of the safety rules and the measurement, behind one interface so that
+// tests can present locations this machine does not have (or cannot refuse to root).
+class TrashFileSystem {
+public:
+    virtual ~TrashFileSystem() = default;
+    // lstat of `path`; throws PosixError (errno, path).
+    virtual TrashMetadata metadata(const std::string& path) const = 0;
+    // The bounded property-list read of PropertyList.h.
+    virtual PropertyListStrings readPropertyList(const std::string& path, std::int64_t maxBytes) const = 0;
+    // realpath(3); nullopt when it cannot be resolved.
+    virtual std::optional<std::string> realPath(const std::string& path) const = 0;
+    // Where folders are walked.
+    virtual const DirectoryReader& reader() const = 0;
+
+    static const TrashFileSystem& system();
+};
+
+TrashMetadata trashMetadata(const FileMetadata& m);
+
+namespace trash {
+
+struct Measurement {
+    std::int64_t bytes = 0;      // logical bytes of the regular files
+    std::int64_t files = 0;      // regular files, the item itself included when it is one
+    std::int64_t linkCount = 0;  // symbolic links met, never followed
+    TrashFingerprint fingerprint;
+};
+
+inline constexpr const char* kItemLimitMessage =
+    "The review reached its item limit. Select fewer or smaller folders.";
+inline constexpr const char* kSymbolicLinkAncestorMessage =
+    "This path passes through a symbolic link. Choose the original location directly.";
+
+// lstat of the URL's path; throws PosixError with errno and the path.
+TrashMetadata metadata(const Url& url, const TrashFileSystem& fs = TrashFileSystem::system());
+// Refuses a path any component of which below "/" (the last one included) is a symbolic link.
+void validateAncestors(const Url& url, const TrashFileSystem& fs = TrashFileSystem::system());
+// Walks and fingerprints one item, taking one unit of `remainingBudget` per entry (the item
+// included). Throws TrashFailure for a refusal, PosixError for what cannot be read and
+// CancellationError when `stop` is requested.
+Measurement measure(const Url& url, std::int64_t& remainingBudget, std::stop_token stop = {},
+                    const TrashFileSystem& fs = TrashFileSystem::system());
+
+} // namespace trash
+} // namespace morvo

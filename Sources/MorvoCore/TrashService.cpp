@@ -1,0 +1,272 @@
+#include "MorvoCore/TrashService.h"
+
+#include "MorvoCore/Platform/Path.h"
+#include "MorvoCore/TrashMeasurement.h"
+#include "MorvoCore/TrashRules.h"
+
+#include <unordered_map>
+#include <unordered_set>
+
+namespace morvo {
+
+namespace {
+
+constexpr const char* kPreviewCancelled = "Preview cancelled. Review these items again.";
+constexpr const char* kCleanupCancelled = "Cleanup cancelled. This item was not moved.";
+constexpr const char* kDiskSpaceWarning = "Moving to Trash does not immediately recover disk space.";
+
+std::string keyOf(const Url& url) { return url.isFileURL() ? path::normalize(url.path) : url.absoluteString(); }
+
+std::string describe(const std::exception& error) {
+    if (auto* morvoError = dynamic_cast<const MorvoError*>(&error)) return morvoError->description();
+    return error.what();
+}
+
+std::string plural(std::size_t count, const char* noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+} // namespace
+
+TrashService::TrashService(TrashPolicy policy, std::shared_ptr<TrashMover> mover, Clock clock)
+    : policy_(std::move(policy)),
+      mover_(mover ? std::move(mover) : makeDefaultTrashMover()),
+      clock_(clock ? std::move(clock) : Clock([] { return TrashClock::now(); })),
+      serviceID_(Uuid::make()) {}
+
+TrashPreview TrashService::prepare(const std::vector<Url>& urls, const std::vector<Url>& protectedURLs,
+                                   std::stop_token stop) {
+    return prepareSynchronously(urls, protectedURLs, policy_, serviceID_, stop, clock_());
+}
+
+TrashPreview TrashService::prepareSynchronously(const std::vector<Url>& urls, const std::vector<Url>& protectedURLs,
+                                                const TrashPolicy& policy, const Uuid& serviceID,
+                                                std::stop_token stop, TrashClock::time_point createdAt) {
+    // One entry per key, the first URL of each.
+    std::vector<std::pair<std::string, Url>> unique;
+    std::unordered_set<std::string> seen;
+    for (const Url& url : urls) {
+        std::string key = keyOf(url);
+        if (seen.insert(key).second) unique.emplace_back(std::move(key), url);
+    }
+
+    // A selection inside another selection is moved with it, so it is not an item of its own.
+    auto contains = [](const std::pair<std::string, Url>& outer, const std::pair<std::string, Url>& inner) {
+        return outer.second.isFileURL() && inner.second.isFileURL() && outer.first != inner.first &&
+               path::isWithin(inner.first, outer.first);
+    };
+    std::vector<const std::pair<std::string, Url>*> kept;
+    for (const auto& candidate : unique) {
+        bool nested = false;
+        for (const auto& other : unique)
+            if (contains(other, candidate)) {
+                nested = true;
+                break;
+            }
+        if (!nested) kept.push_back(&candidate);
+    }
+
+    TrashPreview preview;
+    preview.id = Uuid::make();
+    preview.createdAt = createdAt;
+    preview.serviceID = serviceID;
+    std::int64_t remainingBudget = policy.maxItems();
+
+    for (const auto* entry : kept) {
+        TrashPreviewItem item;
+        item.id = entry->first;
+        item.url = entry->second;
+        if (stop.stop_requested()) {
+            item.blockedReason = kPreviewCancelled;
+            preview.items.push_back(std::move(item));
+            continue;
+        }
+        std::size_t nestedCount = 0;
+        for (const auto& other : unique)
+            if (contains(*entry, other)) ++nestedCount;
+        if (nestedCount >= 1)
+            item.warnings.push_back("Includes " + plural(nestedCount, "nested selection") +
+                                    "; each item will be moved only once.");
+        try {
+            trash::validate(item.url, protectedURLs, policy);
+            trash::Measurement measured = trash::measure(item.url, remainingBudget, stop);
+            if (measured.linkCount >= 1)
+                item.warnings.push_back("Contains " + plural(static_cast<std::size_t>(measured.linkCount), "symbolic link") +
+                                        ". Only the links are moved; their targets are not followed.");
+            item.warnings.push_back(kDiskSpaceWarning);
+            item.logicalSize = measured.bytes;
+            item.fileCount = measured.files;
+            item.fingerprint = measured.fingerprint;
+        } catch (const std::exception& error) {
+            item.blockedReason = describe(error);
+        }
+        preview.items.push_back(std::move(item));
+    }
+    preview.isCancelled = stop.stop_requested();
+    return preview;
+}
+
+TrashReport TrashService::moveToTrash(const TrashPreview& preview, const std::set<std::string>& confirmedIDs,
+                                      const std::vector<Url>& protectedURLs,
+                                      const std::map<std::string, std::string>& dependencies, std::stop_token stop) {
+    {
+        std::lock_guard lock(mutex_);
+        const TrashClock::time_point now = clock_();
+        const double lifetime = policy_.previewLifetime();
+        auto age = [&](TrashClock::time_point then) { return std::chrono::duration<double>(now - then).count(); };
+        std::erase_if(usedPreviews_, [&](const auto& entry) { return !(age(entry.second) <= lifetime); });
+        const bool alreadyUsed = usedPreviews_.contains(preview.id);
+
+        const char* refusal = nullptr;
+        if (preview.serviceID != serviceID_) {
+            refusal = "This preview belongs to another cleanup session. Review these items again.";
+        } else if (alreadyUsed) {
+            refusal = "This preview has already been submitted. Review remaining items again.";
+        } else if (isMoving_) {
+            refusal = "Another cleanup is in progress. Wait for it to finish before moving these items.";
+        } else if (preview.isCancelled || stop.stop_requested()) {
+            refusal = "Cleanup was cancelled. No additional items were moved.";
+        } else if (age(preview.createdAt) > lifetime || preview.createdAt > now) {
+            refusal = "This preview expired. Review these items again.";
+        } else {
+            std::unordered_set<std::string> ids;
+            for (const auto& item : preview.items) ids.insert(item.id);
+            for (const auto& id : confirmedIDs)
+                if (!ids.contains(id)) {
+                    refusal = "The confirmation contains an item outside this preview. Review these items again.";
+                    break;
+                }
+        }
+        if (refusal) {
+            TrashReport report;
+            for (const auto& item : preview.items)
+                report.results.push_back({item.id, item.url, TrashItemStatus::skipped, std::nullopt, refusal,
+                                          item.logicalSize});
+            report.wasCancelled = stop.stop_requested() || preview.isCancelled;
+            report.previewAlreadyUsed = alreadyUsed;
+            return report;
+        }
+        usedPreviews_[preview.id] = now;
+        isMoving_ = true;
+    }
+    struct ClearMoving {
+        TrashService* service;
+        ~ClearMoving() {
+            std::lock_guard lock(service->mutex_);
+            service->isMoving_ = false;
+        }
+    } clearMoving{this};
+    return moveSynchronously(preview, confirmedIDs, protectedURLs, dependencies, policy_, *mover_, stop);
+}
+
+TrashService::DependencyOrder TrashService::dependencyOrder(const std::vector<TrashPreviewItem>& items,
+                                                            const std::set<std::string>& confirmedIDs,
+                                                            const std::map<std::string, std::string>& dependencies) {
+    DependencyOrder out;
+    std::unordered_map<std::string, std::size_t> index;
+    for (std::size_t i = 0; i < items.size(); ++i) index.emplace(items[i].id, i);
+    std::vector<int> pending(items.size(), 0);
+    std::unordered_map<std::string, std::vector<std::size_t>> dependents;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        auto dependency = dependencies.find(items[i].id);
+        if (dependency == dependencies.end()) continue;
+        const std::string& application = dependency->second;
+        if (index.contains(application) && confirmedIDs.contains(application)) {
+            pending[i] = 1;
+            dependents[application].push_back(i);
+        } else {
+            out.blocked[items[i].id] =
+                "The related application's removal was not confirmed in this preview. Its data was kept.";
+        }
+    }
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < items.size(); ++i)
+        if (pending[i] == 0) order.push_back(i);
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        auto found = dependents.find(items[order[k]].id);
+        if (found == dependents.end()) continue;
+        for (std::size_t d : found->second)
+            if (--pending[d] == 0) order.push_back(d);
+    }
+    for (std::size_t i = 0; i < items.size(); ++i)
+        if (pending[i] > 0) {
+            out.blocked[items[i].id] = "This selection contains a dependency cycle. Review these items again.";
+            order.push_back(i);
+        }
+    out.items.reserve(order.size());
+    for (std::size_t i : order) out.items.push_back(items[i]);
+    return out;
+}
+
+TrashReport TrashService::moveSynchronously(const TrashPreview& preview, const std::set<std::string>& confirmedIDs,
+                                            const std::vector<Url>& protectedURLs,
+                                            const std::map<std::string, std::string>& dependencies,
+                                            const TrashPolicy& policy, TrashMover& mover, std::stop_token stop) {
+    TrashReport report;
+    std::unordered_map<std::string, TrashItemStatus> statuses;
+    std::int64_t budget = policy.maxItems();
+    const DependencyOrder ordered = dependencyOrder(preview.items, confirmedIDs, dependencies);
+
+    for (const TrashPreviewItem& item : ordered.items) {
+        TrashItemResult result{item.id, item.url, TrashItemStatus::skipped, std::nullopt, {}, item.logicalSize};
+        auto decide = [&]() -> std::string {
+            if (stop.stop_requested()) return kCleanupCancelled;
+            if (!confirmedIDs.contains(item.id)) return "This item was not confirmed.";
+            if (auto blocked = ordered.blocked.find(item.id); blocked != ordered.blocked.end()) return blocked->second;
+            if (auto dependency = dependencies.find(item.id); dependency != dependencies.end()) {
+                auto status = statuses.find(dependency->second);
+                if (status == statuses.end() || status->second != TrashItemStatus::moved)
+                    return "The related application was not successfully moved to Trash. Its data was kept.";
+            }
+            if (item.blockedReason) return *item.blockedReason;
+            if (!item.fingerprint) return "No complete preview is available.";
+            if (stop.stop_requested()) return kCleanupCancelled;
+
+            // Checked again right before the move: the item must be exactly what was reviewed.
+            auto recheckFailure = [](const std::exception& error) -> std::string {
+                if (dynamic_cast<const CancellationError*>(&error)) return kCleanupCancelled;
+                return "Could not revalidate this item: " + describe(error);
+            };
+            try {
+                trash::validate(item.url, protectedURLs, policy);
+                trash::Measurement measured = trash::measure(item.url, budget, stop);
+                if (!(measured.fingerprint == *item.fingerprint))
+                    return "This item or its contents changed after review. Prepare a fresh preview.";
+            } catch (const std::exception& error) {
+                return recheckFailure(error);
+            }
+            TrashMetadata fresh;
+            try {
+                if (stop.stop_requested()) throw CancellationError();
+                trash::validateAncestors(item.url);
+                fresh = trash::metadata(item.url);
+            } catch (const std::exception& error) {
+                return recheckFailure(error);
+            }
+            if (!(fresh == item.fingerprint->root)) return "This item changed after review. Prepare a fresh preview.";
+            if (stop.stop_requested()) return kCleanupCancelled;
+
+            try {
+                result.trashURL = mover.trashItem(item.url, {fresh.device, fresh.inode});
+                result.status = TrashItemStatus::moved;
+                return "Moved to Trash. Disk space has not been counted as recovered.";
+            } catch (const TrashItemChangedError&) {
+                return "This item changed after review. Prepare a fresh preview.";
+            } catch (const std::exception& error) {
+                result.status = TrashItemStatus::failed;
+                return "macOS could not move this item to Trash: " + describe(error);
+            } catch (...) {
+                result.status = TrashItemStatus::failed;
+                return "macOS could not move this item to Trash: Unknown error";
+            }
+        };
+        result.message = decide();
+        if (result.status != TrashItemStatus::moved) result.trashURL.reset();
+        statuses[item.id] = result.status;
+        report.results.push_back(std::move(result));
+    }
+    report.wasCancelled = stop.stop_requested();
+    return report;
+}
+
+} // namespace morvo
