@@ -150,6 +150,7 @@ FileSearchResult DiskSearch::find(const DiskSnapshot& snapshot, std::string_view
             if (consider(i)) add(i);
         }
     } else {
+        if (stop.stop_requested()) return {};   // before a first search builds the index
         const FoldedPaths& folded = foldedPaths(snapshot);
         PathMatcher matcher(folded, needle);
         for (Index i = 0; i < n; ++i) {
