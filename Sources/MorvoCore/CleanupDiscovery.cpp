@@ -207,8 +207,11 @@ private:
             if (!metadata.isDirectory() && !metadata.isRegular()) continue;
             checkCancellation();
             if (!measured_.insert(childPath).second) continue;
+            // Areas hold many small children; starting reader threads for each would cost more than
+            // reading a file or a folder without subfolders (link count 2) on the calling thread.
+            const bool small = metadata.isRegular() || metadata.linkCount == 2;
             measure(Url::file(childPath, metadata.isDirectory()), name, area, owner, note, vendorManaged,
-                    documentation);
+                    documentation, small ? 1 : 0);
         }
     }
 
@@ -226,17 +229,18 @@ private:
                 row.cleanupPolicy == DeveloperCacheCleanupPolicy::vendorManaged, row.documentationURL);
     }
 
-    std::shared_ptr<const DiskSnapshot> runMeasurement(const Url& url) const {
+    std::shared_ptr<const DiskSnapshot> runMeasurement(const Url& url, unsigned threads) const {
         if (environment_.measure) return environment_.measure(url, maxNodes_, 40, stop_);
-        return DiskScanner(maxNodes_, 40).scan(url, [](const ScanProgress&) {}, stop_);
+        return DiskScanner(maxNodes_, 40).withThreads(threads).scan(url, [](const ScanProgress&) {}, stop_);
     }
 
+    // `threads` 0 lets the disk scanner read with one thread per core.
     void measure(const Url& url, const std::string& entryTitle, CleanupArea area,
                  const std::optional<std::string>& owner, const std::string& note, bool vendorManaged,
-                 const std::optional<Url>& documentation) {
+                 const std::optional<Url>& documentation, unsigned threads = 0) {
         std::shared_ptr<const DiskSnapshot> snapshot;
         try {
-            snapshot = runMeasurement(url);
+            snapshot = runMeasurement(url, threads);
             checkCancellation();
         } catch (const CancellationError&) {
             throw;

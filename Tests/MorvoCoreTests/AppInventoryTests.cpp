@@ -117,7 +117,7 @@ TEST(AppInventoryRecords, KindsAndDefaults) {
     EXPECT_NE(lower.id(), upper.id());
 }
 
-// Twenty applications, their data and five leftover identifiers: the whole result at once.
+// Twenty applications, their data and leftover identifiers: the whole result at once.
 TEST(AppInventoryScanner, FullInventoryOfAFixtureHome) {
     Fixture f;
     std::vector<std::string> expectedNames;
@@ -151,6 +151,7 @@ TEST(AppInventoryScanner, FullInventoryOfAFixtureHome) {
     f.dir("Library/Application Support/net.example.gone9");
     f.file("Library/Preferences/io.example.tool.plist");
     f.dir("Library/WebKit/com.applesauce.browser");
+    f.dir("Library/Logs/org.Example.Old");  // a case variant is a group of its own
 
     AppInventoryResult result = AppInventoryScanner::scan({f.url("Applications"), f.url("UserApps")}, f.library());
     EXPECT_TRUE(result.isComplete);
@@ -186,7 +187,7 @@ TEST(AppInventoryScanner, FullInventoryOfAFixtureHome) {
     std::vector<std::string> groups;
     for (const auto& g : result.leftovers) groups.push_back(g.bundleIdentifier);
     EXPECT_EQ(groups, (std::vector<std::string>{"com.applesauce.browser", "io.example.tool", "net.example.gone9",
-                                                "net.example.gone10", "org.example.old"}));
+                                                "net.example.gone10", "org.Example.Old", "org.example.old"}));
     const LeftoverGroup& old = result.leftovers.back();
     EXPECT_EQ(old.title, "Possible leftover");
     EXPECT_EQ(old.caution,
