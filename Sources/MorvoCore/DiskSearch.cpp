@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <memory>
 
 namespace morvo {
 
@@ -17,41 +18,69 @@ using Index = DiskSnapshot::Index;
 // snapshot. A child's folded path is its parent's folded path followed by the folded rest of
 // its own path ("/" and its name): "/" is a starter and a character boundary, so folding the
 // parts one by one gives the same bytes as folding the whole path, and each name is folded once.
+// A path that folds to itself (lower-case ASCII, the common case below a lower-case folder) is
+// read from the snapshot, which owns this index and outlives it; only the others are copied.
 struct FoldedPaths {
     struct Entry {
-        std::uint64_t offset;
+        const char* data;
         std::uint32_t length;
         Index parent;   // kept beside the path: the matcher asks for it at every node
     };
-    std::string arena;
     std::vector<Entry> entries;
+    std::vector<std::unique_ptr<char[]>> chunks;   // never move once written
+    std::size_t chunkFree = 0;
+    char* chunkEnd = nullptr;
 
-    std::string_view path(Index i) const { return std::string_view(arena).substr(entries[i].offset, entries[i].length); }
+    std::string_view path(Index i) const { return {entries[i].data, entries[i].length}; }
+
+    char* allocate(std::size_t bytes) {
+        if (bytes > chunkFree) {
+            const std::size_t size = std::max<std::size_t>(bytes, std::size_t(1) << 20);
+            chunks.push_back(std::make_unique<char[]>(size));
+            chunkEnd = chunks.back().get();
+            chunkFree = size;
+        }
+        char* out = chunkEnd;
+        chunkEnd += bytes;
+        chunkFree -= bytes;
+        return out;
+    }
 };
+
+bool foldsToItself(std::string_view s) {
+    for (unsigned char c : s)
+        if (c >= 0x80 || (c >= 'A' && c <= 'Z')) return false;
+    return true;
+}
 
 std::shared_ptr<const FoldedPaths> buildFoldedPaths(const DiskSnapshot& snapshot) {
     auto folded = std::make_shared<FoldedPaths>();
     const std::size_t n = snapshot.nodeCount();
     folded->entries.resize(n);
-    std::size_t pathBytes = 0;
-    for (Index i = 0; i < n; ++i) pathBytes += snapshot.name(i).size() + 1;
-    folded->arena.reserve(pathBytes + snapshot.path(DiskSnapshot::rootIndex).size());
-    std::string& arena = folded->arena;
+    std::string scratch;
     for (Index i = 0; i < n; ++i) {
         const std::string_view path = snapshot.path(i);
-        const std::uint64_t begin = arena.size();
         const auto p = snapshot.parent(i);
-        if (p) {
-            // A child's id is its parent's id + "/" + name, and parents precede their children,
-            // so the parent's folded path is already there.
-            arena.append(arena, folded->entries[*p].offset, folded->entries[*p].length);
-            arena += text::foldForSearch(path.substr(snapshot.path(*p).size()));
-        } else {
-            arena += text::foldForSearch(path);
+        FoldedPaths::Entry& entry = folded->entries[i];
+        entry.parent = p ? *p : DiskSnapshot::noIndex;
+        // A child's id is its parent's id + "/" + name, and parents precede their children, so
+        // the parent's folded path is already there.
+        const std::string_view parentPath = p ? snapshot.path(*p) : std::string_view();
+        const std::string_view parentFolded = p ? folded->path(*p) : std::string_view();
+        const std::string_view rest = path.substr(parentPath.size());
+        const bool parentShared = !p || parentFolded.data() == parentPath.data();
+        if (parentShared && foldsToItself(rest)) {
+            entry.data = path.data();
+            entry.length = static_cast<std::uint32_t>(path.size());
+            continue;
         }
-        folded->entries[i] = {begin, static_cast<std::uint32_t>(arena.size() - begin), p ? *p : DiskSnapshot::noIndex};
+        scratch = foldsToItself(rest) ? std::string(rest) : text::foldForSearch(rest);
+        char* out = folded->allocate(parentFolded.size() + scratch.size());
+        std::copy(parentFolded.begin(), parentFolded.end(), out);
+        std::copy(scratch.begin(), scratch.end(), out + parentFolded.size());
+        entry.data = out;
+        entry.length = static_cast<std::uint32_t>(parentFolded.size() + scratch.size());
     }
-    arena.shrink_to_fit();
     return folded;
 }
 
