@@ -1,0 +1,130 @@
+#include "Morvo/FileRow.h"
+
+#include "Morvo/Platform/ByteCountFormatter.h"
+#include "Morvo/Platform/Fonts.h"
+#include "Morvo/Symbols.h"
+#include "Morvo/Theme.h"
+#include "Morvo/ViewKit.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace morvo {
+
+namespace {
+
+constexpr double iconWidth = 31, iconHeight = 34, spacing = 12, textSpacing = 5, minimumGap = 10;
+
+QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+QFont nameFont() { return systemFont(12, QFont::Medium); }
+QFont locationFont() { return systemFont(9); }
+QFont sizeFont() { return systemFont(11, QFont::Medium, FontDesign::monospaced); }
+constexpr double chevronSize = 8;
+
+double contentHeight() {
+    const double text = QFontMetricsF(nameFont()).height() + textSpacing + QFontMetricsF(locationFont()).height();
+    return std::max(iconHeight, text);
+}
+
+std::string_view categorySymbol(FileCategory category) {
+    switch (category) {
+    case FileCategory::applications: return "square.stack.3d.up";
+    case FileCategory::developer: return "curlybraces";
+    case FileCategory::documents: return "doc.text";
+    case FileCategory::media: return "photo.on.rectangle.angled";
+    case FileCategory::archives: return "shippingbox";
+    case FileCategory::other: break;
+    }
+    return "square.grid.2x2";
+}
+
+} // namespace
+
+FileRowContent FileRowContent::make(const DiskNode& node, const DiskNode& root) {
+    return FileRowContent{qs(node.name), qs(relativePath(node, root)), formatByteCount(node.logicalSize), node.category};
+}
+
+FileRow::FileRow(const DiskNode& node, const DiskNode& root, bool selected, bool compact, std::function<void()> action,
+                 QWidget* parent)
+    : QAbstractButton(parent), content_(FileRowContent::make(node, root)), nodeID_(node.id), selected_(selected),
+      compact_(compact), action_(std::move(action)) {
+    setAccessibleName(content_.accessibleLabel());
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setCursor(Qt::ArrowCursor);
+    setFocusPolicy(Qt::TabFocus);
+    connect(this, &QAbstractButton::clicked, this, [this] {
+        if (action_) action_();
+    });
+}
+
+void FileRow::setSelected(bool selected) {
+    if (selected == selected_) return;
+    selected_ = selected;
+    update();
+}
+
+int FileRow::rowHeight(bool compact) {
+    return static_cast<int>(std::ceil(contentHeight() + 2 * verticalPadding(compact)));
+}
+
+QSize FileRow::sizeHint() const { return QSize(420, rowHeight(compact_)); }
+QSize FileRow::minimumSizeHint() const { return QSize(160, rowHeight(compact_)); }
+
+void FileRow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    paint(painter, rect(), content_, selected_, compact_);
+}
+
+void FileRow::paint(QPainter& painter, const QRectF& rect, const FileRowContent& content, bool selected, bool compact) {
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    if (selected) painter.fillPath(roundedRect(rect, 9), Theme::accent(0.08));
+
+    const QRectF inner = rect.adjusted(horizontalPadding, verticalPadding(compact), -horizontalPadding,
+                                       -verticalPadding(compact));
+    const double midY = inner.center().y();
+    const QColor tintColor = tint(content.category)();
+
+    // Icon.
+    const QRectF icon(inner.left(), midY - iconHeight / 2, iconWidth, iconHeight);
+    QColor iconBackground = tintColor;
+    iconBackground.setAlphaF(iconBackground.alphaF() * 0.07f);
+    painter.fillPath(roundedRect(icon, 7), iconBackground);
+    drawSymbol(painter, icon, categorySymbol(content.category), 14, tintColor);
+
+    // Trailing: chevron, then the size before it.
+    const QRectF chevron(inner.right() - chevronSize, midY - chevronSize, chevronSize, 2 * chevronSize);
+    drawSymbol(painter, chevron, "chevron.right", chevronSize, Theme::muted());
+    const QFont size = sizeFont();
+    const QFontMetricsF sizeMetrics(size);
+    const double sizeWidth = sizeMetrics.horizontalAdvance(content.size);
+    const QRectF sizeRect(chevron.left() - spacing - sizeWidth, midY - sizeMetrics.height() / 2, sizeWidth,
+                          sizeMetrics.height());
+    painter.setFont(size);
+    painter.setPen(Theme::secondary());
+    painter.drawText(sizeRect, Qt::AlignRight | Qt::AlignVCenter, content.size);
+
+    // Text column between the icon and the size, at least 10 points from the size.
+    const double textLeft = icon.right() + spacing;
+    const double textWidth = std::max(0.0, sizeRect.left() - std::max(spacing, minimumGap) - textLeft);
+    const QFont name = nameFont(), location = locationFont();
+    const QFontMetricsF nameMetrics(name), locationMetrics(location);
+    const double textHeight = nameMetrics.height() + textSpacing + locationMetrics.height();
+    const double top = midY - textHeight / 2;
+    painter.setFont(name);
+    painter.setPen(Theme::text());
+    painter.drawText(QRectF(textLeft, top, textWidth, nameMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                     nameMetrics.elidedText(content.name, Qt::ElideRight, textWidth));
+    painter.setFont(location);
+    painter.setPen(Theme::muted());
+    painter.drawText(QRectF(textLeft, top + nameMetrics.height() + textSpacing, textWidth, locationMetrics.height()),
+                     Qt::AlignLeft | Qt::AlignVCenter, locationMetrics.elidedText(content.location, Qt::ElideMiddle, textWidth));
+    painter.restore();
+}
+
+} // namespace morvo
