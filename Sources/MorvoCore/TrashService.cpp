@@ -41,7 +41,8 @@ TrashPreview TrashService::prepare(const std::vector<Url>& urls, const std::vect
 
 TrashPreview TrashService::prepareSynchronously(const std::vector<Url>& urls, const std::vector<Url>& protectedURLs,
                                                 const TrashPolicy& policy, const Uuid& serviceID,
-                                                std::stop_token stop, TrashClock::time_point createdAt) {
+                                                std::stop_token stop, TrashClock::time_point createdAt,
+                                                const TrashFileSystem& fs) {
     // One entry per key, the first URL of each.
     std::vector<std::pair<std::string, Url>> unique;
     std::unordered_set<std::string> seen;
@@ -88,8 +89,8 @@ TrashPreview TrashService::prepareSynchronously(const std::vector<Url>& urls, co
             item.warnings.push_back("Includes " + plural(nestedCount, "nested selection") +
                                     "; each item will be moved only once.");
         try {
-            trash::validate(item.url, protectedURLs, policy);
-            trash::Measurement measured = trash::measure(item.url, remainingBudget, stop);
+            trash::validate(item.url, protectedURLs, policy, fs);
+            trash::Measurement measured = trash::measure(item.url, remainingBudget, stop, fs);
             if (measured.linkCount >= 1)
                 item.warnings.push_back("Contains " + plural(static_cast<std::size_t>(measured.linkCount), "symbolic link") +
                                         ". Only the links are moved; their targets are not followed.");
@@ -201,7 +202,8 @@ TrashService::DependencyOrder TrashService::dependencyOrder(const std::vector<Tr
 TrashReport TrashService::moveSynchronously(const TrashPreview& preview, const std::set<std::string>& confirmedIDs,
                                             const std::vector<Url>& protectedURLs,
                                             const std::map<std::string, std::string>& dependencies,
-                                            const TrashPolicy& policy, TrashMover& mover, std::stop_token stop) {
+                                            const TrashPolicy& policy, TrashMover& mover, std::stop_token stop,
+                                            const TrashFileSystem& fs) {
     TrashReport report;
     std::unordered_map<std::string, TrashItemStatus> statuses;
     std::int64_t budget = policy.maxItems();
@@ -228,8 +230,8 @@ TrashReport TrashService::moveSynchronously(const TrashPreview& preview, const s
                 return "Could not revalidate this item: " + describe(error);
             };
             try {
-                trash::validate(item.url, protectedURLs, policy);
-                trash::Measurement measured = trash::measure(item.url, budget, stop);
+                trash::validate(item.url, protectedURLs, policy, fs);
+                trash::Measurement measured = trash::measure(item.url, budget, stop, fs);
                 if (!(measured.fingerprint == *item.fingerprint))
                     return "This item or its contents changed after review. Prepare a fresh preview.";
             } catch (const std::exception& error) {
@@ -238,8 +240,8 @@ TrashReport TrashService::moveSynchronously(const TrashPreview& preview, const s
             TrashMetadata fresh;
             try {
                 if (stop.stop_requested()) throw CancellationError();
-                trash::validateAncestors(item.url);
-                fresh = trash::metadata(item.url);
+                trash::validateAncestors(item.url, fs);
+                fresh = trash::metadata(item.url, fs);
             } catch (const std::exception& error) {
                 return recheckFailure(error);
             }

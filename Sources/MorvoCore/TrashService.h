@@ -6,6 +6,7 @@
 
 #include "MorvoCore/Platform/TrashMover.h"
 #include "MorvoCore/Platform/Uuid.h"
+#include "MorvoCore/TrashMeasurement.h"
 #include "MorvoCore/TrashRecords.h"
 
 #include <functional>
@@ -47,12 +48,14 @@ public:
     static TrashPreview prepareSynchronously(const std::vector<Url>& urls, const std::vector<Url>& protectedURLs,
                                              const TrashPolicy& policy, const Uuid& serviceID,
                                              std::stop_token stop = {},
-                                             TrashClock::time_point createdAt = TrashClock::now());
+                                             TrashClock::time_point createdAt = TrashClock::now(),
+                                             const TrashFileSystem& fs = TrashFileSystem::system());
 
     static TrashReport moveSynchronously(const TrashPreview& preview, const std::set<std::string>& confirmedIDs,
                                          const std::vector<Url>& protectedURLs,
                                          const std::map<std::string, std::string>& dependencies,
-                                         const TrashPolicy& policy, TrashMover& mover, std::stop_token stop = {});
+                                         const TrashPolicy& policy, TrashMover& mover, std::stop_token stop = {},
+                                         const TrashFileSystem& fs = TrashFileSystem::system());
 
     struct DependencyOrder {
         std::vector<TrashPreviewItem> items;              // data items after their application item
