@@ -468,15 +468,20 @@ private:
 } // namespace
 
 std::vector<Url> defaultRoots(const Url& home) {
-    std::vector<Url> roots{Url::file("/Applications", true)};
-    const std::string userApplications = path::join(path::absolute(home.path), "Applications");
-    try {
-        statPath(userApplications);
-        roots.push_back(Url::file(userApplications, true));
-    } catch (const PosixError& error) {
-        // Only a missing folder is left out; anything else stays so that the walk reports it.
-        if (error.code() != ENOENT) roots.push_back(Url::file(userApplications, true));
-    }
+    // Only a missing folder is left out; anything else stays so that the walk reports it. A
+    // Linux machine usually has no /Applications at all, and reporting that on every inventory
+    // would mark each one incomplete and hide the leftovers for good.
+    std::vector<Url> roots;
+    auto addUnlessMissing = [&roots](const std::string& folder) {
+        try {
+            statPath(folder);
+            roots.push_back(Url::file(folder, true));
+        } catch (const PosixError& error) {
+            if (error.code() != ENOENT) roots.push_back(Url::file(folder, true));
+        }
+    };
+    addUnlessMissing("/Applications");
+    addUnlessMissing(path::join(path::absolute(home.path), "Applications"));
     return roots;
 }
 
