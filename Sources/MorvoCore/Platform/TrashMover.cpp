@@ -229,12 +229,12 @@ std::string truncateBytes(std::string_view s, std::size_t limit) {
 // "name", then "name.2.ext", "name.3.ext", ...; short enough that NAME.trashinfo is a valid name.
 std::string candidateName(const std::string& name, int attempt) {
     const std::size_t limit = kMaxNameBytes - kInfoSuffix.size();
-    if (attempt == 1) return truncateBytes(name, limit);
+    if (attempt == 1 && name.size() <= limit) return name;
     std::string_view extension = path::extension(name);
     std::string ext = extension.empty() ? std::string() : "." + std::string(extension);
     if (ext.size() > 32) ext.clear();
     std::string_view stem = std::string_view(name).substr(0, name.size() - ext.size());
-    const std::string suffix = "." + std::to_string(attempt) + ext;
+    const std::string suffix = (attempt == 1 ? std::string() : "." + std::to_string(attempt)) + ext;
     return truncateBytes(stem, limit - suffix.size()) + suffix;
 }
 

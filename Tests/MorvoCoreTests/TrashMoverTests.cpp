@@ -1,0 +1,196 @@
+#include "MorvoCore/Platform/FileMetadata.h"
+#include "MorvoCore/Platform/Path.h"
+#include "MorvoCore/Platform/TrashMover.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+using namespace morvo;
+namespace fs = std::filesystem;
+
+namespace {
+
+class TempDir {
+public:
+    explicit TempDir(const std::string& base = fs::temp_directory_path().string()) {
+        std::string tmpl = base + "/morvo-mover-XXXXXX";
+        char* made = mkdtemp(tmpl.data());
+        path_ = made ? made : "";
+    }
+    ~TempDir() {
+        if (!path_.empty()) fs::remove_all(path_);
+    }
+    std::string write(const std::string& relative, const std::string& bytes) const {
+        std::string p = path_ + "/" + relative;
+        fs::create_directories(fs::path(p).parent_path());
+        std::ofstream(p, std::ios::binary) << bytes;
+        return p;
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+TrashItemIdentity identityOf(const std::string& path) {
+    FileMetadata m = statPath(path);
+    return {m.device, m.inode};
+}
+
+FreedesktopTrashMover moverFor(const std::string& dataHome) {
+    FreedesktopTrashMover::Options options;
+    options.dataHome = dataHome;
+    options.uid = ::getuid();
+    options.deletionDate = [] { return std::string("2024-05-06T07:08:09"); };
+    return FreedesktopTrashMover(options);
+}
+
+std::size_t countEntries(const std::string& folder) {
+    if (!fs::exists(folder)) return 0;
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+}
+
+} // namespace
+
+TEST(TrashMover, MovesIntoHomeTrashWithInfoAndKeepsBothOnCollision) {
+    TempDir dir;
+    const std::string dataHome = dir.path() + "/xdg/data";  // created with its parents
+    auto mover = moverFor(dataHome);
+    const std::string name = "my report#1\xE9.txt";
+    const std::string first = dir.write("docs/" + name, "first");
+
+    auto landed = mover.trashItem(Url::file(first), identityOf(first));
+    const std::string trash = dataHome + "/Trash";
+    ASSERT_TRUE(landed);
+    EXPECT_EQ(landed->path, trash + "/files/" + name);
+    EXPECT_FALSE(fs::exists(first));
+    EXPECT_EQ(slurp(trash + "/files/" + name), "first");
+    std::string encodedDir;
+    for (char c : dir.path() + "/docs/") encodedDir += c;  // temp paths hold only unreserved characters
+    EXPECT_EQ(slurp(trash + "/info/" + name + ".trashinfo"),
+              "[Trash Info]\nPath=" + encodedDir + "my%20report%231%E9.txt\nDeletionDate=2024-05-06T07:08:09\n");
+    EXPECT_EQ(fs::status(trash).permissions() & fs::perms::all, fs::perms::owner_all);
+
+    const std::string second = dir.write("docs/" + name, "second");
+    auto again = mover.trashItem(Url::file(second), identityOf(second));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->path, trash + "/files/my report#1\xE9.2.txt");
+    EXPECT_EQ(slurp(trash + "/files/" + name), "first");
+    EXPECT_EQ(slurp(again->path), "second");
+    EXPECT_TRUE(fs::exists(trash + "/info/my report#1\xE9.2.txt.trashinfo"));
+
+    // A folder moves whole; a name taken only in info/ or only in files/ is skipped, untouched.
+    dir.write("docs/folder/inner", "x");
+    dir.write("xdg/data/Trash/info/folder.trashinfo", "someone else's");
+    dir.write("xdg/data/Trash/files/folder.2", "stray");
+    const std::string folder = dir.path() + "/docs/folder";
+    auto moved = mover.trashItem(Url::file(folder), identityOf(folder));
+    ASSERT_TRUE(moved);
+    EXPECT_EQ(moved->path, trash + "/files/folder.3");
+    EXPECT_TRUE(moved->isDirectory);
+    EXPECT_EQ(slurp(trash + "/files/folder.3/inner"), "x");
+    EXPECT_EQ(slurp(trash + "/info/folder.trashinfo"), "someone else's");
+    EXPECT_EQ(slurp(trash + "/files/folder.2"), "stray");
+    EXPECT_FALSE(fs::exists(trash + "/info/folder.2.trashinfo"));
+    EXPECT_TRUE(fs::exists(trash + "/info/folder.3.trashinfo"));
+}
+
+TEST(TrashMover, RefusesAnItemThatIsNoLongerTheReviewedOne) {
+    TempDir dir;
+    auto mover = moverFor(dir.path() + "/data");
+    const std::string item = dir.write("a/file", "data");
+    const std::string other = dir.write("a/other", "other");
+    EXPECT_THROW(mover.trashItem(Url::file(item), identityOf(other)), TrashItemChangedError);
+    fs::create_symlink(item, dir.path() + "/a/link");
+    EXPECT_THROW(mover.trashItem(Url::file(dir.path() + "/a/link"), identityOf(item)), TrashItemChangedError);
+
+    // A folder on the way that is a link is not followed.
+    fs::create_directory_symlink(dir.path() + "/a", dir.path() + "/b");
+    try {
+        mover.trashItem(Url::file(dir.path() + "/b/file"), identityOf(item));
+        FAIL();
+    } catch (const PosixError& e) {
+        EXPECT_EQ(e.code(), ELOOP);
+    }
+    EXPECT_EQ(slurp(item), "data");
+    EXPECT_EQ(countEntries(dir.path() + "/data/Trash/info"), 0u);
+    EXPECT_EQ(countEntries(dir.path() + "/data/Trash/files"), 0u);
+}
+
+TEST(TrashMover, FailedRenameLeavesTheItemAndRemovesOnlyItsOwnInfo) {
+    TempDir dir;
+    // The Trash inside the folder being moved: the kernel refuses to move a folder into itself.
+    const std::string folder = dir.path() + "/project";
+    dir.write("project/keep.txt", "keep");
+    dir.write("project/data/Trash/info/other.trashinfo", "other");
+    auto mover = moverFor(folder + "/data");
+    try {
+        mover.trashItem(Url::file(folder), identityOf(folder));
+        FAIL();
+    } catch (const PosixError& e) {
+        EXPECT_EQ(e.code(), EINVAL);
+        EXPECT_EQ(e.path(), folder);
+    }
+    EXPECT_EQ(slurp(folder + "/keep.txt"), "keep");
+    EXPECT_EQ(countEntries(folder + "/data/Trash/info"), 1u);
+    EXPECT_EQ(slurp(folder + "/data/Trash/info/other.trashinfo"), "other");
+    EXPECT_EQ(countEntries(folder + "/data/Trash/files"), 0u);
+}
+
+TEST(TrashMover, LongNamesAreShortenedToFitTheInfoFile) {
+    TempDir dir;
+    auto mover = moverFor(dir.path() + "/data");
+    std::string name(240, 'n');
+    name += "\xC3\xA9\xC3\xA9.txt";  // 248 bytes; the cut falls inside a two-byte character
+    const std::string item = dir.write(name, "long");
+    auto landed = mover.trashItem(Url::file(item), identityOf(item));
+    ASSERT_TRUE(landed);
+    const std::string stored = std::string(path::lastComponent(landed->path));
+    EXPECT_LE(stored.size() + 10, 255u);
+    EXPECT_EQ(stored, std::string(240, 'n') + ".txt");
+    EXPECT_EQ(slurp(landed->path), "long");
+    EXPECT_TRUE(fs::exists(dir.path() + "/data/Trash/info/" + stored + ".trashinfo"));
+}
+
+// An item on another volume goes to that volume's own trash (or is refused); its bytes survive.
+TEST(TrashMover, ItemOnAnotherDeviceUsesThatVolumesTrash) {
+    if (!fs::is_directory("/dev/shm")) GTEST_SKIP() << "no /dev/shm";
+    TempDir home;
+    TempDir volume("/dev/shm");
+    ASSERT_FALSE(volume.path().empty());
+    if (statPath(volume.path()).device == statPath(home.path()).device) GTEST_SKIP() << "same device";
+    auto mover = moverFor(home.path() + "/data");
+    const std::string item = volume.write("report.txt", "on tmpfs");
+    const std::string uidTrash = "/dev/shm/.Trash-" + std::to_string(::getuid());
+    const bool hadTrash = fs::exists(uidTrash);
+    try {
+        auto landed = mover.trashItem(Url::file(item), identityOf(item));
+        ASSERT_TRUE(landed);
+        EXPECT_EQ(path::parent(landed->path), uidTrash + "/files");
+        EXPECT_EQ(slurp(landed->path), "on tmpfs");
+        const std::string info = uidTrash + "/info/" + std::string(path::lastComponent(landed->path)) + ".trashinfo";
+        // Paths in a volume's trash are relative to the volume's top.
+        EXPECT_NE(slurp(info).find("\nPath=" + volume.path().substr(std::string("/dev/shm/").size()) + "/report.txt\n"),
+                  std::string::npos);
+        EXPECT_EQ(fs::status(uidTrash).permissions() & fs::perms::all, fs::perms::owner_all);
+        fs::remove(landed->path);
+        fs::remove(info);
+    } catch (const PosixError&) {
+        EXPECT_EQ(slurp(item), "on tmpfs");
+    }
+    EXPECT_EQ(countEntries(home.path() + "/data/Trash/files"), 0u);
+    if (!hadTrash) fs::remove_all(uidTrash);
+}
