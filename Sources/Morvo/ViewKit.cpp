@@ -598,6 +598,45 @@ void TextLabel::setMaximumLines(int lines) {
 
 bool TextLabel::event(QEvent* e) { return QLabel::event(e); }
 
+namespace {
+// Height of `text` wrapped at `width` with extra `spacing` between lines, at most `maxLines`.
+double wrappedHeight(const QString& text, const QFont& font, double width, double spacing, int maxLines) {
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    double y = 0;
+    int lines = 0;
+    for (;;) {
+        if (maxLines > 0 && lines == maxLines) break;
+        QTextLine line = layout.createLine();
+        if (!line.isValid()) break;
+        line.setLineWidth(width);
+        if (lines > 0) y += spacing;
+        y += line.height();
+        ++lines;
+    }
+    layout.endLayout();
+    return y;
+}
+} // namespace
+
+int TextLabel::heightForWidth(int width) const {
+    const bool selectable = textInteractionFlags() & Qt::TextSelectableByMouse;
+    if ((lineSpacing_ <= 0 && maxLines_ <= 0) || !wordWrap() || selectable) return QLabel::heightForWidth(width);
+    const QMargins m = contentsMargins();
+    return static_cast<int>(std::ceil(wrappedHeight(text(), font(), width - m.left() - m.right(), lineSpacing_, maxLines_))) +
+           m.top() + m.bottom();
+}
+
+QSize TextLabel::sizeHint() const {
+    QSize hint = QLabel::sizeHint();
+    const bool selectable = textInteractionFlags() & Qt::TextSelectableByMouse;
+    if ((lineSpacing_ > 0 || maxLines_ > 0) && wordWrap() && !selectable) hint.setHeight(heightForWidth(hint.width()));
+    return hint;
+}
+
 void TextLabel::paintEvent(QPaintEvent* event) {
     const bool selectable = textInteractionFlags() & Qt::TextSelectableByMouse;
     if ((lineSpacing_ <= 0 && maxLines_ <= 0) || !wordWrap() || selectable) {
@@ -668,9 +707,19 @@ void ThemedBackground::setBackground(AdaptiveColor color, double opacity) {
     update();
 }
 
+void ThemedBackground::setCornerRadius(double radius) {
+    radius_ = radius;
+    update();
+}
+
 void ThemedBackground::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    p.fillRect(rect(), color_(opacity_));
+    if (radius_ <= 0) {
+        p.fillRect(rect(), color_(opacity_));
+        return;
+    }
+    p.setRenderHint(QPainter::Antialiasing);
+    p.fillPath(roundedRect(QRectF(rect()), radius_), color_(opacity_));
 }
 
 } // namespace morvo

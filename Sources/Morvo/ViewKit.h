@@ -292,6 +292,9 @@ public:
     // Cut to at most `lines` lines with an ellipsis (0 = no limit).
     void setMaximumLines(int lines);
 
+    int heightForWidth(int width) const override;
+    QSize sizeHint() const override;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     bool event(QEvent* event) override;
@@ -323,6 +326,8 @@ class ThemedBackground : public QWidget {
 public:
     explicit ThemedBackground(AdaptiveColor color, double opacity = 1.0, QWidget* parent = nullptr);
     void setBackground(AdaptiveColor color, double opacity = 1.0);
+    // Rounded corners of the fill (0 = square).
+    void setCornerRadius(double radius);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -330,6 +335,7 @@ protected:
 private:
     AdaptiveColor color_;
     double opacity_;
+    double radius_ = 0;
 };
 
 // Rounded-rectangle helper: the path of a rectangle with corner radius `radius`.

@@ -1,0 +1,44 @@
+#pragma once
+// The right-hand column of the Overview and Large files sections: the selected node's identity,
+// size and share of the scan, facts, location and actions, or a prompt when nothing is selected.
+// Rebuilt from AppState whenever what it shows changes.
+
+#include "MorvoCore/DiskModels.h"
+
+#include <QWidget>
+
+#include <string>
+
+class QVBoxLayout;
+
+namespace morvo {
+
+class AppState;
+
+class InspectorView : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit InspectorView(AppState& state, QWidget* parent = nullptr);
+
+    // The symbol of a node's tile.
+    static const char* symbolName(const DiskNode& node);
+    // "12.3" for 12.34 %: the node's share of the root, one fraction digit, locale decimal mark.
+    static QString percentText(const DiskNode& node, const DiskNode& root);
+    // The share bar's fraction, 0...1.
+    static double shareFraction(const DiskNode& node, const DiskNode& root);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void rebuild();
+    QWidget* makeEmptyPrompt(QWidget* parent);
+    QWidget* makeDetails(const DiskNode& node, QWidget* parent);
+
+    AppState& state_;
+    QVBoxLayout* stack_;
+    QWidget* body_ = nullptr;
+};
+
+} // namespace morvo

@@ -1,0 +1,94 @@
+#include "Morvo/WorkspaceHost.h"
+
+#include "Morvo/AppState.h"
+#include "Morvo/CleanupState.h"
+#include "Morvo/ViewKit.h"
+
+#include <QVBoxLayout>
+
+namespace morvo {
+
+namespace {
+
+// Stands in for a section whose view is not part of the build yet.
+QWidget* placeholder(AppSection section, QWidget* parent) {
+    auto* widget = new QWidget(parent);
+    auto* layout = new QVBoxLayout(widget);
+    layout->setAlignment(Qt::AlignCenter);
+    const auto title = rawValue(section);
+    auto* label = new TextLabel(QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())),
+                                systemFont(15, QFont::Medium), Theme::muted, widget);
+    label->setAlignment(Qt::AlignCenter);
+    layout->addWidget(label);
+    return widget;
+}
+
+} // namespace
+
+std::function<void()> findFilesAction(AppState& state) {
+    return [&state] { state.showFiles(std::nullopt); };
+}
+
+std::function<void()> findApplicationsAction(AppState& state) {
+    return [&state] {
+        state.setSection(AppSection::applications);
+        state.setCategory(std::nullopt);
+    };
+}
+
+// One line per section: replace the placeholder with the section's view as it lands, e.g.
+//   case AppSection::overview: return new OverviewView(state, parent);
+//   case AppSection::largeFiles: return new LargeFilesView(state, /*searchFocused*/ false, parent);
+//   case AppSection::cleanup: return new CleanupWorkspaceView(state.cleanup(), findFilesAction(state),
+//                                                             findApplicationsAction(state), parent);
+//   case AppSection::caches: return new CacheWorkspaceView(state.cacheDiscovery(), state.cleanup(), parent);
+//   case AppSection::applications: return new ApplicationsWorkspaceView(state.inventory(), state.cleanup(), parent);
+//   case AppSection::leftovers: return new LeftoversWorkspaceView(state.inventory(), state.cleanup(), parent);
+QWidget* makeWorkspace(AppSection section, AppState& state, QWidget* parent) {
+    switch (section) {
+    case AppSection::overview: return placeholder(section, parent);
+    case AppSection::largeFiles: return placeholder(section, parent);
+    case AppSection::cleanup: return placeholder(section, parent);
+    case AppSection::caches: return placeholder(section, parent);
+    case AppSection::applications: return placeholder(section, parent);
+    case AppSection::leftovers: return placeholder(section, parent);
+    }
+    return placeholder(section, parent);
+}
+
+// Replace with: return new CleanupReviewSheet(cleanup, /*showsConfirmation*/ false, parent);
+QWidget* makeReviewSheetContent(CleanupState& cleanup, QWidget* parent) {
+    auto* widget = new QWidget(parent);
+    widget->setMinimumSize(560, 360);
+    auto* layout = new QVBoxLayout(widget);
+    layout->setAlignment(Qt::AlignCenter);
+    const auto count = cleanup.review() ? cleanup.review()->items.size() : 0;
+    layout->addWidget(new TextLabel(QStringLiteral("Review for Trash · %1").arg(count), systemFont(15, QFont::Medium),
+                                    Theme::muted, widget));
+    return widget;
+}
+
+WorkspaceHost::WorkspaceHost(AppState& state, QWidget* parent)
+    : QWidget(parent), state_(state), layout_(new QVBoxLayout(this)) {
+    layout_->setContentsMargins(0, 0, 0, 0);
+    layout_->setSpacing(0);
+    showSection(state_.section());
+    connect(&state_, &AppState::sectionChanged, this, [this] { showSection(state_.section()); });
+}
+
+void WorkspaceHost::showSection(AppSection section) {
+    if (current_ && section == section_) return;
+    section_ = section;
+    if (current_) {
+        // Dropped later: the old view may be the sender of the change that brought us here.
+        current_->hide();
+        layout_->removeWidget(current_);
+        current_->setParent(nullptr);
+        current_->deleteLater();
+    }
+    current_ = makeWorkspace(section, state_, this);
+    layout_->addWidget(current_);
+    current_->show();
+}
+
+} // namespace morvo
