@@ -2,6 +2,8 @@
 
 #include "Morvo/AppState.h"
 #include "Morvo/CleanupState.h"
+#include "Morvo/LargeFilesView.h"
+#include "Morvo/OverviewView.h"
 #include "Morvo/ViewKit.h"
 
 #include <QVBoxLayout>
@@ -46,8 +48,8 @@ std::function<void()> findApplicationsAction(AppState& state) {
 //   case AppSection::leftovers: return new LeftoversWorkspaceView(state.inventory(), state.cleanup(), parent);
 QWidget* makeWorkspace(AppSection section, AppState& state, QWidget* parent) {
     switch (section) {
-    case AppSection::overview: return placeholder(section, parent);
-    case AppSection::largeFiles: return placeholder(section, parent);
+    case AppSection::overview: return new OverviewView(state, parent);
+    case AppSection::largeFiles: return new LargeFilesView(state, /*searchFocused*/ false, parent);
     case AppSection::cleanup: return placeholder(section, parent);
     case AppSection::caches: return placeholder(section, parent);
     case AppSection::applications: return placeholder(section, parent);
