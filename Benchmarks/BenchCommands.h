@@ -6,5 +6,6 @@ namespace morvo::bench {
 int scanCommand(int argc, char** argv);      // morvo-bench scan [--max-nodes N] [--max-issues N] [--threads N] PATH
 int searchCommand(int argc, char** argv);    // morvo-bench search PATH QUERY [--repeat N]
 int treemapCommand(int argc, char** argv);   // morvo-bench treemap --items N [--repeat R]
+int measureCommand(int argc, char** argv);   // morvo-bench measure [--max-items N] PATH
 
 } // namespace morvo::bench
