@@ -6,18 +6,30 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstring>
 
 namespace morvo {
 
 namespace {
 
 std::uint64_t hashBytes(std::string_view s) {
-    // FNV-1a, 64-bit.
-    std::uint64_t h = 1469598103934665603ull;
-    for (unsigned char c : s) {
-        h ^= c;
-        h *= 1099511628211ull;
+    // Eight bytes a step: building the id index hashes every path of a snapshot once, and a
+    // byte-at-a-time hash made that a visible share of a scan.
+    const char* p = s.data();
+    std::size_t n = s.size();
+    std::uint64_t h = 0x9E3779B97F4A7C15ull ^ (static_cast<std::uint64_t>(n) * 0xFF51AFD7ED558CCDull);
+    for (; n >= 8; p += 8, n -= 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p, 8);
+        h = (h ^ w) * 0xBF58476D1CE4E5B9ull;
+        h ^= h >> 29;
     }
+    std::uint64_t w = 0;
+    std::memcpy(&w, p, n);
+    h = (h ^ w) * 0x94D049BB133111EBull;
+    h ^= h >> 31;
+    h *= 0xBF58476D1CE4E5B9ull;
+    h ^= h >> 32;
     return h;
 }
 
@@ -223,7 +235,6 @@ std::shared_ptr<const DiskSnapshot> DiskSnapshotBuilder::finish(Date startedAt, 
     s.visitedFileCount = visitedFileCount;
     s.skippedLinkCount = skippedLinkCount;
     s.isPartial = isPartial;
-    s.arena_.shrink_to_fit();
 
     // Children, grouped by parent in insertion order (a counting sort).
     const std::size_t n = s.records_.size();
