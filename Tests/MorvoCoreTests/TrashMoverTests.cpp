@@ -194,3 +194,20 @@ TEST(TrashMover, ItemOnAnotherDeviceUsesThatVolumesTrash) {
     EXPECT_EQ(countEntries(home.path() + "/data/Trash/files"), 0u);
     if (!hadTrash) fs::remove_all(uidTrash);
 }
+
+TEST(TrashMover, HomeTrashFollowsTheEnvironment) {
+    const char* savedXdg = std::getenv("XDG_DATA_HOME");
+    const char* savedHome = std::getenv("HOME");
+    const std::string xdg = savedXdg ? savedXdg : "", home = savedHome ? savedHome : "";
+    setenv("HOME", "/home/ann/", 1);
+    setenv("XDG_DATA_HOME", "/data/ann//share", 1);
+    EXPECT_EQ(homeTrashDirectory(), "/data/ann/share/Trash");
+    setenv("XDG_DATA_HOME", "relative/share", 1);  // not absolute: ignored
+    EXPECT_EQ(homeTrashDirectory(), "/home/ann/.local/share/Trash");
+    unsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(homeTrashDirectory(), "/home/ann/.local/share/Trash");
+    EXPECT_EQ(FreedesktopTrashMover::optionsFromEnvironment().uid, ::getuid());
+    if (savedXdg) setenv("XDG_DATA_HOME", xdg.c_str(), 1);
+    if (savedHome) setenv("HOME", home.c_str(), 1);
+    else unsetenv("HOME");
+}

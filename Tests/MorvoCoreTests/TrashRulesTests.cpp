@@ -265,6 +265,20 @@ TEST(TrashRules, ProtectedItemsAllowedRootsAndMountedVolumes) {
     EXPECT_EQ(outcome(Url::file("/Users/ann/Volumes/disk"), fs, annPolicy()), kMounted);
 }
 
+TEST(TrashRules, TheUsersTrashWhereverTheEnvironmentPutsIt) {
+    FakeFileSystem fs;
+    fs.dir("/srvx/xdg/Trash/files/x");
+    fs.dir("/srvx/xdg/other");
+    const char* saved = std::getenv("XDG_DATA_HOME");
+    const std::string previous = saved ? saved : "";
+    setenv("XDG_DATA_HOME", "/srvx/xdg", 1);
+    EXPECT_EQ(outcome(Url::file("/srvx/xdg/Trash/files/x"), fs, annPolicy()), kManaged);
+    EXPECT_EQ(outcome(Url::file("/srvx/xdg/Trash"), fs, annPolicy()), kManaged);
+    EXPECT_EQ(outcome(Url::file("/srvx/xdg/other"), fs, annPolicy()), "");
+    if (saved) setenv("XDG_DATA_HOME", previous.c_str(), 1);
+    else unsetenv("XDG_DATA_HOME");
+}
+
 TEST(TrashRules, HomeFolderUnderAnotherName) {
     FakeFileSystem fs;
     fs.dir("/Users/ann");

@@ -285,10 +285,16 @@ FreedesktopTrashMover::Options FreedesktopTrashMover::optionsFromEnvironment() {
     const char* env = std::getenv("HOME");
     if (env && env[0] == '/') {
         home = env;
-    } else if (const passwd* entry = ::getpwuid(options.uid); entry && entry->pw_dir && entry->pw_dir[0] == '/') {
-        home = entry->pw_dir;
     } else {
-        home = "/";
+        // The reentrant lookup: this runs on worker threads.
+        passwd entry{};
+        passwd* found = nullptr;
+        std::vector<char> buffer(16384);
+        if (::getpwuid_r(options.uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir &&
+            found->pw_dir[0] == '/')
+            home = found->pw_dir;
+        else
+            home = "/";
     }
     options.dataHome = path::normalize(path::join(path::normalize(home), ".local/share"));
     return options;
