@@ -131,6 +131,12 @@ TEST(PropertyList, DeepNestingIsRefusedNotACrash) {
     for (int i = 0; i < 200000; ++i) deep += "<array>";
     auto p = dir.file("deep.plist", deep);
     EXPECT_THROW(readPropertyListStrings(p, 4 << 20), PropertyListError);
+    // Markup that hides the nesting from a naive count: ">" inside quotes, stray closing tags.
+    for (const std::string unit : {"<array a=\"/>\">", "<array a='/>'>", "<array></x>", "<!-- --><array>"}) {
+        std::string hidden = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
+        for (int i = 0; i < 100000; ++i) hidden += unit;
+        EXPECT_THROW(readPropertyListStrings(dir.file("hidden.plist", hidden), 4 << 20), PropertyListError) << unit;
+    }
 
     // Binary: a chain of one-element arrays, and a dictionary whose value refers back to itself.
     auto binary = [](std::uint32_t count, bool cycle) {

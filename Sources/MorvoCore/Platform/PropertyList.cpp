@@ -35,49 +35,73 @@ struct PlistDeleter {
 // nest deep enough to exhaust the stack. Real Info.plists nest a handful of levels.
 constexpr int kMaxNesting = 512;
 
-// Rejects XML whose element nesting is deeper than any real Info.plist could need. Only a rough
-// tag count: comments, CDATA and processing instructions are skipped, self-closing tags and
-// closing tags are recognised; anything odd is left for the parser to refuse.
-bool xmlNestingIsSane(const std::vector<char>& data, std::size_t length) {
-    int depth = 0;
+// The nesting of XML elements under one way of reading the markup: whether quotes inside a tag
+// protect a ">", and whether comments and CDATA sections are skipped. A closing tag lowers the
+// depth only when it names the innermost open element.
+int xmlDepth(std::string_view text, bool doubleQuotes, bool singleQuotes, bool skipComments) {
+    std::vector<std::string_view> open;
+    int deepest = 0;
     std::size_t i = 0;
-    auto startsAt = [&](std::size_t at, std::string_view token) {
-        return at + token.size() <= length && std::string_view(data.data() + at, token.size()) == token;
-    };
-    while (i < length) {
-        if (data[i] != '<') {
+    const std::size_t n = text.size();
+    while (i < n) {
+        if (text[i] != '<') {
             ++i;
             continue;
         }
-        if (startsAt(i, "<!--")) {
-            std::string_view rest(data.data() + i + 4, length - i - 4);
-            auto end = rest.find("-->");
-            if (end == std::string_view::npos) return true;
-            i += 4 + end + 3;
+        if (skipComments && text.substr(i, 4) == "<!--") {
+            auto end = text.find("-->", i + 4);
+            if (end == std::string_view::npos) break;
+            i = end + 3;
             continue;
         }
-        if (startsAt(i, "<![CDATA[")) {
-            std::string_view rest(data.data() + i + 9, length - i - 9);
-            auto end = rest.find("]]>");
-            if (end == std::string_view::npos) return true;
-            i += 9 + end + 3;
+        if (skipComments && text.substr(i, 9) == "<![CDATA[") {
+            auto end = text.find("]]>", i + 9);
+            if (end == std::string_view::npos) break;
+            i = end + 3;
             continue;
         }
-        std::string_view rest(data.data() + i, length - i);
-        auto close = rest.find('>');
-        if (close == std::string_view::npos) return true;
-        std::string_view tag = rest.substr(0, close + 1);
-        if (tag.size() >= 2 && (tag[1] == '?' || tag[1] == '!')) {
-            // declaration or processing instruction
-        } else if (tag.size() >= 2 && tag[1] == '/') {
-            if (depth > 0) --depth;
-        } else if (tag.size() >= 2 && tag[tag.size() - 2] == '/') {
-            // self-closing
-        } else if (++depth > kMaxNesting) {
-            return false;
+        // The end of the tag, stepping over quoted attribute values when they protect ">".
+        std::size_t j = i + 1;
+        char quote = 0;
+        for (; j < n; ++j) {
+            const char c = text[j];
+            if (quote) {
+                if (c == quote) quote = 0;
+            } else if ((c == '"' && doubleQuotes) || (c == '\'' && singleQuotes)) {
+                quote = c;
+            } else if (c == '>') {
+                break;
+            }
         }
-        i += close + 1;
+        if (j >= n) break;
+        std::string_view tag = text.substr(i + 1, j - i - 1);  // between "<" and ">"
+        i = j + 1;
+        if (tag.empty() || tag.front() == '?' || tag.front() == '!') continue;
+        auto nameOf = [](std::string_view t) {
+            std::size_t k = 0;
+            while (k < t.size() && t[k] != ' ' && t[k] != '\t' && t[k] != '\n' && t[k] != '\r' && t[k] != '/') ++k;
+            return t.substr(0, k);
+        };
+        if (tag.front() == '/') {
+            if (!open.empty() && nameOf(tag.substr(1)) == open.back()) open.pop_back();
+            continue;
+        }
+        if (tag.back() == '/') continue;  // self-closing
+        open.push_back(nameOf(tag));
+        deepest = std::max(deepest, static_cast<int>(open.size()));
+        if (deepest > kMaxNesting) return deepest;
     }
+    return deepest;
+}
+
+// Rejects XML nested deeper than any real Info.plist could need, under every way the parser
+// might read the markup, so that no trick of quoting or commenting hides the depth.
+bool xmlNestingIsSane(const std::vector<char>& data, std::size_t length) {
+    const std::string_view text(data.data(), length);
+    for (bool doubleQuotes : {false, true})
+        for (bool singleQuotes : {false, true})
+            for (bool skipComments : {false, true})
+                if (xmlDepth(text, doubleQuotes, singleQuotes, skipComments) > kMaxNesting) return false;
     return true;
 }
 
