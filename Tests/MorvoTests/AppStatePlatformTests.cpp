@@ -1,0 +1,133 @@
+// The section and sheet enumerations and the real desktop services behind the application state:
+// the folder dialog, the clipboard and the application's own location.
+
+#include "Support/AppStateTestSupport.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+
+#include <gtest/gtest.h>
+
+namespace morvo::appstatetest {
+namespace {
+
+TEST(AppModelsTest, RawValuesRoundTripAndNothingElseParses) {
+    const std::pair<AppSection, const char*> sections[] = {
+        {AppSection::overview, "Overview"},         {AppSection::largeFiles, "Large files"},
+        {AppSection::cleanup, "Cleanup"},           {AppSection::caches, "Caches & logs"},
+        {AppSection::applications, "Applications"}, {AppSection::leftovers, "Leftovers"},
+    };
+    for (std::size_t i = 0; i < std::size(sections); ++i) {
+        EXPECT_EQ(allAppSections[i], sections[i].first);   // sidebar order
+        EXPECT_EQ(rawValue(sections[i].first), sections[i].second);
+        EXPECT_EQ(appSectionFromRawValue(sections[i].second), sections[i].first);
+        EXPECT_EQ(showsInspector(sections[i].first), i < 2);
+    }
+    EXPECT_EQ(rawValue(AppSheet::scanDetails), "scanDetails");
+    EXPECT_EQ(appSheetFromRawValue("about"), AppSheet::about);
+    for (const char* wrong : {"overview", "Large Files", "", "About", "scandetails"}) {
+        EXPECT_EQ(appSectionFromRawValue(wrong), std::nullopt) << wrong;
+        EXPECT_EQ(appSheetFromRawValue(wrong), std::nullopt) << wrong;
+    }
+}
+
+TEST(AppLocationTest, AnExecutableInsideABundleBelongsToTheBundle) {
+    struct Case {
+        const char* executable;
+        const char* bundle;
+        bool isDirectory;
+    };
+    const Case cases[] = {
+        {"/opt/Morvo.app/Contents/MacOS/morvo", "/opt/Morvo.app", true},
+        {"/opt//Morvo.app/Contents/MacOS/morvo", "/opt/Morvo.app", true},
+        {"/usr/bin/morvo", "/usr/bin/morvo", false},
+        {"/opt/Morvo.app/Contents/Resources/morvo", "/opt/Morvo.app/Contents/Resources/morvo", false},
+        {"/opt/Morvo/Contents/MacOS/morvo", "/opt/Morvo/Contents/MacOS/morvo", false},
+    };
+    for (const Case& c : cases) {
+        const Url url = bundleURLForExecutable(c.executable);
+        EXPECT_EQ(url.path, c.bundle) << c.executable;
+        EXPECT_EQ(url.isDirectory, c.isDirectory) << c.executable;
+    }
+    const auto location = makeProcessAppLocation();
+    EXPECT_TRUE(location->bundleURL().path.starts_with("/"));
+    EXPECT_EQ(location->shortVersion(), std::string(MORVO_VERSION));
+    EXPECT_EQ(location->buildVersion(), std::string(MORVO_BUILD));
+}
+
+TEST(AppLocationTest, HomeFolderComesFromTheEnvironment) {
+    const QByteArray saved = qgetenv("HOME");
+    qputenv("HOME", "/tmp//someone/");
+    EXPECT_EQ(userHomeDirectory(), "/tmp/someone");
+    qputenv("HOME", saved);
+}
+
+TEST(PasteboardTest, ClipboardReceivesThePath) {
+    auto pasteboard = makeClipboardPasteboard();
+    pasteboard->clearContents();
+    pasteboard->setString("/tmp/some folder/ünïcode.txt");
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromUtf8("/tmp/some folder/ünïcode.txt"));
+}
+
+QFileDialog* openDialog() {
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<QFileDialog*>(widget); dialog && dialog->isVisible()) return dialog;
+    return nullptr;
+}
+
+TEST(FolderPanelTest, DialogShowsTheOptionsAndReportsTheChoiceOnce) {
+    TempDir home;
+    fs::create_directories(home.path() / "pick");
+    auto panel = makeDialogFolderPanel();
+    FolderPanelOptions options;
+    options.title = "Choose a folder or disk to scan";
+    options.prompt = "Scan folder";
+    options.message = "Scanning reads file names and sizes.";
+    options.directory = Url::file(home.string(), true);
+
+    struct Outcome {
+        int calls = 0;
+        std::optional<Url> url;
+    };
+    auto run = [&](bool accept) {
+        auto outcome = std::make_shared<Outcome>();
+        panel->begin(options, [outcome](std::optional<Url> url) {
+            ++outcome->calls;
+            outcome->url = std::move(url);
+        });
+        QFileDialog* dialog = nullptr;
+        EXPECT_TRUE(waitFor([&] { return (dialog = openDialog()) != nullptr; }));
+        if (!dialog) return outcome;
+        EXPECT_EQ(dialog->windowTitle(), QString::fromUtf8(options.title));
+        EXPECT_TRUE(dialog->testOption(QFileDialog::DontUseNativeDialog));
+        EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
+        EXPECT_TRUE(dialog->filter().testFlag(QDir::Hidden));
+        EXPECT_EQ(dialog->labelText(QFileDialog::Accept), "Scan folder");
+        EXPECT_EQ(QDir(dialog->directory()).absolutePath(), QString::fromStdString(home.string()));
+        auto* message = dialog->findChild<QLabel*>("folder-panel-message");
+        EXPECT_TRUE(message && message->text() == QString::fromUtf8(options.message));
+        if (accept) {
+            dialog->selectFile(QString::fromStdString((home.path() / "pick").string()));
+            QMetaObject::invokeMethod(dialog, "accept");
+        } else {
+            dialog->reject();
+        }
+        QTest::qWait(20);
+        return outcome;
+    };
+
+    auto cancelled = run(false);
+    EXPECT_EQ(cancelled->calls, 1);
+    EXPECT_EQ(cancelled->url, std::nullopt);
+
+    auto chosen = run(true);
+    EXPECT_EQ(chosen->calls, 1);
+    ASSERT_TRUE(chosen->url);
+    EXPECT_EQ(chosen->url->path, (home.path() / "pick").string());
+}
+
+} // namespace
+} // namespace morvo::appstatetest
