@@ -96,11 +96,12 @@ struct FolderJob {
 
     std::string_view name(const ReadEntry& e) const { return std::string_view(names).substr(e.nameOffset, e.nameLength); }
     std::string childPath(const ReadEntry& e) const { return path::join(path, name(e)); }
+    // Frees the listing once the committer is through with it. The chunk array stays: a reader
+    // may still look at a chunk's state (and find it done) through a stale task.
     void release() {
         std::string().swap(names);
         std::vector<ReadEntry>().swap(entries);
-        chunks.reset();
-        chunkCount = 0;
+        for (std::uint32_t c = 0; c < chunkCount; ++c) std::vector<std::shared_ptr<FolderJob>>().swap(chunks[c].subfolders);
     }
 };
 
