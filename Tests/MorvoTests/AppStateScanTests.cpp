@@ -3,6 +3,7 @@
 
 #include "Support/AppStateTestSupport.h"
 
+#include "Morvo/CleanupDiscoveryState.h"
 #include "Morvo/CleanupState.h"
 #include "Morvo/InventoryState.h"
 
@@ -284,6 +285,18 @@ TEST_F(AppStateScanTest, RefreshBeforeAnyScanChangesNothing) {
     AppStateTestPeer::refreshAfterCleanup(*state, {Url::file(home->string())});
     EXPECT_FALSE(state->isScanning());
     EXPECT_EQ(state->notice(), std::nullopt);
+}
+
+TEST_F(AppStateScanTest, RefreshReloadsOnlyTheListsThatHadLoaded) {
+    auto state = makeState();
+    state->inventory().load();
+    ASSERT_TRUE(waitFor([&] { return state->inventory().hasLoaded() && !state->inventory().isLoading(); }));
+
+    AppStateTestPeer::refreshAfterCleanup(*state, {Url::file(home->string() + "/elsewhere")});
+    EXPECT_TRUE(state->inventory().isLoading());
+    EXPECT_FALSE(state->cacheDiscovery().isLoading());
+    EXPECT_FALSE(state->isScanning());
+    ASSERT_TRUE(waitFor([&] { return !state->inventory().isLoading(); }));
 }
 
 TEST_F(AppStateScanTest, MovedScannedFolderLeavesAOneNodePartialSnapshot) {
