@@ -54,7 +54,7 @@ struct FakeScanFixture {
     void loadWith(CleanupDiscoveryResult result) {
         setNext([result](std::stop_token) { return result; });
         state.load();
-        QTRY_VERIFY_WITH_TIMEOUT(!state.isLoading(), 5000);
+        ASSERT_TRUE(waitUntil([&] { return !state.isLoading(); }, 5000));
     }
 };
 
@@ -94,7 +94,7 @@ TEST(CleanupDiscoveryState, LoadsTheHomeFolderAndBlocksWhatMayNotBeQueued) {
     state.load();
     EXPECT_TRUE(state.hasStartedInitialLoad());
     EXPECT_TRUE(state.isLoading());
-    QTRY_VERIFY_WITH_TIMEOUT(!state.isLoading(), 10000);
+    ASSERT_TRUE(waitUntil([&] { return !state.isLoading(); }, 10000));
     EXPECT_EQ(loading.count(), 2);
     EXPECT_TRUE(state.hasLoaded());
     EXPECT_EQ(state.statusMessage(), std::nullopt);
@@ -123,7 +123,7 @@ TEST(CleanupDiscoveryState, LoadsTheHomeFolderAndBlocksWhatMayNotBeQueued) {
 
     // When Xcode itself starts, the ticked entry drops out of the selection but stays ticked.
     running->set({FakeRunningApplications::app("com.apple.dt.Xcode")});
-    QTRY_VERIFY(state.runningBundleIdentifiers().count("com.apple.dt.Xcode"));
+    ASSERT_TRUE(waitUntil([&] { return state.runningBundleIdentifiers().count("com.apple.dt.Xcode"); }));
     EXPECT_TRUE(state.selectedEntries().empty());
     EXPECT_EQ(state.selectedBytes(), 0);
     EXPECT_EQ(state.selectedIDs().size(), 1u);
@@ -274,22 +274,26 @@ TEST(CleanupDiscoveryState, CancelMessagesAndKeptResults) {
 
 TEST(CleanupDiscoveryState, OnlyTheNewestOfTwoLoadsIsApplied) {
     FakeScanFixture f;
+    Gate gate;
     std::atomic<bool> firstSawStop{false};
-    std::atomic<int> calls{0};
+    // A superseded scan notices its stop and still returns a result, which must be dropped; the
+    // current one finishes when the gate opens.
     f.setNext([&](std::stop_token stop) {
-        if (calls++ == 0) {
-            while (!stop.stop_requested()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        if (!gate.wait(stop)) {
             firstSawStop = true;
-            return resultOf({entry("/h/first", 1)});  // late, and must be dropped
+            return resultOf({entry("/h/first", 1)});
         }
         return resultOf({entry("/h/second", 2)});
     });
     QSignalSpy resultChanged(&f.state, &CleanupDiscoveryState::resultChanged);
     f.state.load();
     f.state.load();
-    QTRY_VERIFY_WITH_TIMEOUT(firstSawStop.load(), 5000);
-    QTRY_VERIFY(!f.state.isLoading());
+    ASSERT_TRUE(waitUntil([&] { return firstSawStop.load(); }));
     QTest::qWait(50);
+    EXPECT_TRUE(f.state.isLoading());
+    EXPECT_EQ(resultChanged.count(), 0);
+    gate.open();
+    ASSERT_TRUE(waitUntil([&] { return !f.state.isLoading(); }));
     EXPECT_EQ(resultChanged.count(), 1);
     EXPECT_EQ(ids(f.state.result().entries), (std::vector<std::string>{"/h/second"}));
 }
@@ -300,7 +304,7 @@ TEST(CleanupDiscoveryState, AFailedScanKeepsThePreviousResult) {
     f.state.toggle("/h/a");
     f.setNext([](std::stop_token) -> CleanupDiscoveryResult { throw PosixError(EIO, "/h"); });
     f.state.load();
-    QTRY_VERIFY(!f.state.isLoading());
+    ASSERT_TRUE(waitUntil([&] { return !f.state.isLoading(); }));
     EXPECT_EQ(f.state.errorMessage(), "Input/output error");
     EXPECT_EQ(f.state.result().entries.size(), 1u);
     EXPECT_EQ(f.state.selectedIDs(), (DiscoveryIDSet{"/h/a"}));

@@ -34,11 +34,11 @@ struct CleanupFixture {
 
     void prepareAndWait() {
         state.prepareReview();
-        QTRY_VERIFY_WITH_TIMEOUT(!state.isPreparing(), 5000);
+        ASSERT_TRUE(waitUntil([&] { return !state.isPreparing(); }, 5000));
     }
     void confirmAndWait() {
         state.confirmTrash();
-        QTRY_VERIFY_WITH_TIMEOUT(!state.isTrashing(), 5000);
+        ASSERT_TRUE(waitUntil([&] { return !state.isTrashing(); }, 5000));
     }
 };
 
@@ -236,7 +236,7 @@ TEST(CleanupReview, ConfirmMovesTheTickedRowsAndPrunesTheQueue) {
     f.state.add(f.candidate("/x/late"));
     f.state.clear();
     EXPECT_EQ(f.state.queue().size(), 4u);
-    QTRY_VERIFY_WITH_TIMEOUT(!f.state.isTrashing(), 5000);
+    ASSERT_TRUE(waitUntil([&] { return !f.state.isTrashing(); }, 5000));
     EXPECT_EQ(trashing.count(), 2);
 
     EXPECT_FALSE(f.folder.exists("home/Project"));
@@ -299,7 +299,7 @@ TEST(CleanupReview, StoppingAMoveAppliesItsReport) {
     f.state.cancelOperation();
     EXPECT_TRUE(f.state.isTrashing());  // only asked to stop
     f.mover->release();
-    QTRY_VERIFY_WITH_TIMEOUT(!f.state.isTrashing(), 5000);
+    ASSERT_TRUE(waitUntil([&] { return !f.state.isTrashing(); }, 5000));
     ASSERT_EQ(f.state.results().size(), 2u);
     EXPECT_EQ(f.state.results()[0].status, CleanupOutcomeStatus::moved);
     EXPECT_EQ(f.state.results()[1].status, CleanupOutcomeStatus::skipped);
@@ -409,7 +409,7 @@ TEST(CleanupState, DestroyedMidPreparationIsLeftAlone) {
                                                          std::make_shared<FixedAppLocation>(Url::file("/opt/M.app"))});
         state.add(CleanupCandidate{Url::file(a), "a", "r", "File", "doc", 3, std::nullopt});
         state.prepareReview();
-        QTRY_COMPARE(service->prepareCalls(), 1);
+        ASSERT_TRUE(waitUntil([&] { return service->prepareCalls() == 1; }));
     }
     service->open();
     QTest::qWait(100);  // the late preview finds no state and touches nothing

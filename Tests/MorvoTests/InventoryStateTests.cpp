@@ -61,7 +61,7 @@ struct FakeInventory {
     void loadWith(AppInventoryResult result) {
         setNext([result](std::stop_token) { return result; });
         state.load();
-        QTRY_VERIFY_WITH_TIMEOUT(!state.isLoading(), 5000);
+        ASSERT_TRUE(waitUntil([&] { return !state.isLoading(); }, 5000));
     }
 };
 
@@ -83,7 +83,7 @@ TEST(InventoryState, LoadsApplicationsAndTheirData) {
     state.load();
     EXPECT_TRUE(state.hasStartedInitialLoad());
     EXPECT_TRUE(state.isLoading());
-    QTRY_VERIFY_WITH_TIMEOUT(!state.isLoading(), 10000);
+    ASSERT_TRUE(waitUntil([&] { return !state.isLoading(); }, 10000));
     ASSERT_TRUE(state.hasLoaded());
     ASSERT_EQ(state.result().apps.size(), 2u) << (state.result().warnings.empty() ? "" : state.result().warnings[0]);
     EXPECT_EQ(state.statusMessage(), "Checked 2 applications. Nothing has been added to your cleanup queue.");
@@ -147,7 +147,7 @@ TEST(InventoryState, IncompleteFailedAndCancelledLoads) {
     f.setNext([](std::stop_token) -> AppInventoryResult { throw PosixError(EACCES, "/Applications"); });
     f.state.load();
     EXPECT_EQ(f.state.statusMessage(), std::nullopt);
-    QTRY_VERIFY(!f.state.isLoading());
+    ASSERT_TRUE(waitUntil([&] { return !f.state.isLoading(); }));
     EXPECT_EQ(f.state.errorMessage(), "Permission denied");
     EXPECT_EQ(f.state.result().apps.size(), 1u);
     EXPECT_EQ(f.state.selectedAppID(), "/Applications/Alpha.app");
@@ -185,7 +185,7 @@ TEST(InventoryState, RunningApplicationsByPathAndIdentifier) {
     f.running->set({FakeRunningApplications::app("com.example.tool.helper"),
                     FakeRunningApplications::app(std::nullopt, "/Applications/./Plain.app"),
                     FakeRunningApplications::app("org.sampler")});
-    QTRY_VERIFY(f.state.runningBundleIdentifiers().size() == 2);
+    ASSERT_TRUE(waitUntil([&] { return f.state.runningBundleIdentifiers().size() == 2; }));
     EXPECT_EQ(f.state.runningBundlePaths(), (InventoryIDSet{"/Applications/Plain.app"}));
 
     EXPECT_TRUE(f.state.isRunning(app("Plain", "", "/Applications/Plain.app")));
@@ -196,7 +196,7 @@ TEST(InventoryState, RunningApplicationsByPathAndIdentifier) {
     EXPECT_FALSE(f.state.isRunning(std::optional<std::string>()));
 
     f.running->set({});
-    QTRY_VERIFY(f.state.runningBundleIdentifiers().empty());
+    ASSERT_TRUE(waitUntil([&] { return f.state.runningBundleIdentifiers().empty(); }));
 }
 
 TEST(InventoryState, OtherCopiesAndFiltering) {
@@ -242,14 +242,14 @@ TEST(InventoryState, ChoosingAnApplicationsFolder) {
     // A folder that is already a root (after standardising) adds nothing but still loads.
     f.state.chooseApplicationsFolder();
     f.panel->pending(Url::file("/Users/ann/Applications/../Applications", true));
-    QTRY_VERIFY(f.state.hasStartedInitialLoad());
-    QTRY_VERIFY(!f.state.isLoading());
+    ASSERT_TRUE(waitUntil([&] { return f.state.hasStartedInitialLoad(); }));
+    ASSERT_TRUE(waitUntil([&] { return !f.state.isLoading(); }));
     EXPECT_EQ(f.state.applicationRoots().size(), 2u);
 
     f.state.chooseApplicationsFolder();
     f.panel->pending(Url::file("/Volumes/Apps", true));
-    QTRY_COMPARE(f.state.applicationRoots().size(), std::size_t(3));
-    QTRY_VERIFY(!f.state.isLoading());
+    ASSERT_TRUE(waitUntil([&] { return f.state.applicationRoots().size() == std::size_t(3); }));
+    ASSERT_TRUE(waitUntil([&] { return !f.state.isLoading(); }));
     EXPECT_EQ(f.lastRoots.size(), 3u);
     EXPECT_EQ(f.state.locationsDescription(), "/Applications, ~/Applications, /Volumes/Apps");
 }

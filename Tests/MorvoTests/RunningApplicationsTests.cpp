@@ -97,11 +97,11 @@ TEST(RunningApplications, PollAnnouncesLaunchesAndQuits) {
 
     fixture.folder("proc/200");
     fs::create_symlink(foo + "/Contents/MacOS/foo", fixture.path("proc/200/exe"));
-    QTRY_COMPARE(changed.count(), 1);
+    ASSERT_TRUE(waitUntil([&] { return changed.count() == 1; }));
     EXPECT_TRUE(find(reader.runningApplications(), foo));
 
     fs::remove_all(fixture.path("proc/200"));
-    QTRY_COMPARE(changed.count(), 2);
+    ASSERT_TRUE(waitUntil([&] { return changed.count() == 2; }));
     EXPECT_TRUE(reader.runningApplications().empty());
 }
 

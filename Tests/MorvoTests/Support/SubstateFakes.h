@@ -9,6 +9,9 @@
 #include "Morvo/Platform/Workspace.h"
 #include "MorvoCore/TrashService.h"
 
+#include <QDeadlineTimer>
+#include <QTest>
+
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -20,6 +23,18 @@
 #include <vector>
 
 namespace morvo::testing::substates {
+
+// Runs the event loop until `condition` holds or `timeoutMs` pass; true when it held. (QTRY_*
+// report their failures to QTest, which a GoogleTest run never sees.)
+template <class Condition>
+bool waitUntil(Condition condition, int timeoutMs = 5000) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired()) return false;
+        QTest::qWait(5);
+    }
+    return true;
+}
 
 // A temporary folder, removed with its contents at the end of the test.
 class TempFolder {
