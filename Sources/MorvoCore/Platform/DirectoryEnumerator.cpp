@@ -18,7 +18,7 @@ public:
     WalkingEnumerator(const DirectoryReader& reader, Options options, ErrorHandler handler, std::string folder,
                       int handle)
         : reader_(reader), options_(options), handler_(std::move(handler)) {
-        levels_.push_back(Level{handle, std::move(folder)});
+        levels_.push_back(Level{handle, std::move(folder), {}, 0, false});
     }
 
     ~WalkingEnumerator() override {
@@ -58,7 +58,7 @@ public:
                     if (!report(entry.path, -handle)) return end();
                     continue;
                 }
-                pending_ = Level{handle, entry.path};
+                pending_ = Level{handle, entry.path, {}, 0, false};
             }
             level_ = entry.level;
             return entry;
