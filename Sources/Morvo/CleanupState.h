@@ -67,6 +67,8 @@ public:
     void setDidMoveFiles(MovedFilesHandler handler) { didMoveFiles_ = std::move(handler); }
     TrashService& service() const { return *service_; }
     RunningApplications& runningApplications() const { return *services_.runningApplications; }
+    // The file manager the cleanup and cache views reveal items through.
+    Workspace& workspace() const { return *services_.workspace; }
 
     // Queue.
     void add(const CleanupCandidate& candidate);
