@@ -161,6 +161,7 @@ InspectorView::InspectorView(AppState& state, QWidget* parent) : QWidget(parent)
     stack_->addLayout(header);
     stack_->addStretch();
     scroll->setWidget(content);
+    content->setAutoFillBackground(false); // setWidget turns it on
     outer->addWidget(scroll);
 
     for (auto signal : {&AppState::selectedIDChanged, &AppState::snapshotChanged, &AppState::mapRootIDChanged,

@@ -32,7 +32,6 @@ ScanDetailsView::ScanDetailsView(AppState& state, std::function<void()> dismiss,
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(28, 28, 28, 28);
     stack->setSpacing(18);
-    stack->setSizeConstraint(QLayout::SetMinAndMaxSize);
 
     auto* header = new QHBoxLayout();
     header->addWidget(new TextLabel(QStringLiteral("About this scan"), systemFont(23, QFont::Medium), Theme::text, this));
@@ -200,6 +199,7 @@ void ScanDetailsView::rebuildNotes() {
     }
     entries->addStretch();
     scroll->setWidget(list);
+    list->setAutoFillBackground(false); // setWidget turns it on
     // At most 220 high (padding included); shorter lists take only what they need.
     list->setFixedWidth(550 - 56 - 28);
     list->adjustSize();

@@ -191,6 +191,7 @@ SidebarView::SidebarView(AppState& state, std::function<void()> openSettings, QW
     }
     rows->addStretch();
     scroll->setWidget(list);
+    list->setAutoFillBackground(false); // setWidget turns it on
     column->addWidget(scroll, 1);
 
     // Scan card.

@@ -415,7 +415,9 @@ void SelectableText::setAlignment(Qt::Alignment alignment) {
 }
 
 double SelectableText::layoutText(QTextLayout& layout, double width, bool limited) const {
-    layout.setText(text_);
+    QString shown = text_;
+    shown.replace(QLatin1Char('\n'), QChar::LineSeparator); // same length: cursor positions still match
+    layout.setText(shown);
     layout.setFont(font_);
     QTextOption option(alignment_);
     option.setWrapMode(wrapAnywhere_ ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere);
@@ -601,7 +603,9 @@ bool TextLabel::event(QEvent* e) { return QLabel::event(e); }
 namespace {
 // Height of `text` wrapped at `width` with extra `spacing` between lines, at most `maxLines`.
 double wrappedHeight(const QString& text, const QFont& font, double width, double spacing, int maxLines) {
-    QTextLayout layout(text, font);
+    QString shown = text;
+    shown.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    QTextLayout layout(shown, font);
     QTextOption option;
     option.setWrapMode(QTextOption::WordWrap);
     layout.setTextOption(option);
@@ -649,7 +653,9 @@ void TextLabel::paintEvent(QPaintEvent* event) {
     // Wrapped text with extra line spacing or a line limit: laid out here.
     QPainter p(this);
     p.setPen(color_(opacity_));
-    QTextLayout layout(text(), font());
+    QString shown = text();
+    shown.replace(QLatin1Char('\n'), QChar::LineSeparator); // hard breaks stay breaks
+    QTextLayout layout(shown, font());
     QTextOption option(alignment());
     option.setWrapMode(QTextOption::WordWrap);
     layout.setTextOption(option);
@@ -670,8 +676,8 @@ void TextLabel::paintEvent(QPaintEvent* event) {
     for (int i = 0; i < layout.lineCount(); ++i) {
         QTextLine line = layout.lineAt(i);
         const bool last = i == layout.lineCount() - 1;
-        if (last && line.textStart() + line.textLength() < text().size()) {
-            const QString rest = text().mid(line.textStart());
+        if (last && line.textStart() + line.textLength() < shown.size()) {
+            const QString rest = shown.mid(line.textStart());
             p.setFont(font());
             p.drawText(QPointF(0, line.y() + line.ascent()), fm.elidedText(rest, Qt::ElideRight, width()));
         } else {

@@ -1,0 +1,210 @@
+// The application entry: start-up arguments, the start-up task, menu commands, appearance
+// storage and switching, and screenshots of every window in both appearances.
+#include "Support/ShellTestSupport.h"
+
+#include "Morvo/AppearanceSettingsView.h"
+#include "Morvo/CleanupDiscoveryState.h"
+#include "Morvo/CleanupState.h"
+#include "Morvo/ContentView.h"
+#include "Morvo/InventoryState.h"
+#include "Morvo/MorvoApp.h"
+#include "Morvo/Platform/AppearanceStore.h"
+#include "Morvo/Platform/Fonts.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace morvo;
+using namespace morvo::shelltest;
+
+namespace {
+
+TEST(StartupArguments, OnlyTheArgumentAfterTheFirstScanCounts) {
+    struct Case {
+        std::vector<std::string> args;
+        std::optional<std::string> path;
+    } cases[] = {
+        {{"morvo"}, std::nullopt},
+        {{"morvo", "--scan", "/data"}, "/data"},
+        {{"morvo", "--scan"}, std::nullopt},
+        {{"morvo", "--scan", "--scan"}, "--scan"},
+        {{"morvo", "--scan", "/a", "--scan", "/b"}, "/a"},
+        {{"morvo", "--SCAN", "/a"}, std::nullopt},
+        {{"--scan", "/exe-is-not-an-argument"}, std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(MorvoApp::startupScanPath(c.args), c.path) << c.args.size();
+}
+
+class MorvoAppTest : public ::testing::Test {
+protected:
+    std::unique_ptr<MorvoApp> make(std::vector<std::string> args) {
+        settingsDir = std::make_unique<QTemporaryDir>();
+        settings = std::make_shared<QSettings>(settingsDir->filePath("morvo.ini"), QSettings::IniFormat);
+        return std::make_unique<MorvoApp>(MorvoApp::Options{std::move(args), fixture.services(), settings});
+    }
+    Fixture fixture;
+    std::unique_ptr<QTemporaryDir> settingsDir;
+    std::shared_ptr<QSettings> settings;
+};
+
+TEST_F(MorvoAppTest, StartupScansTheHomeFolderAndLoadsTheInventory) {
+    auto app = make({"morvo"});
+    app->state().setSection(AppSection::caches);
+    app->show();
+    ASSERT_TRUE(waitFor([&] { return app->state().hasScannedFolder(); }));
+    EXPECT_EQ(app->state().snapshot()->rootID(), fixture.home.string());
+    EXPECT_EQ(app->state().section(), AppSection::caches) << "the home scan preserves the section";
+    EXPECT_TRUE(app->state().inventory().hasStartedInitialLoad());
+    EXPECT_FALSE(app->state().cacheDiscovery().hasStartedInitialLoad());
+    EXPECT_EQ(app->mainWindow()->windowTitle(), "Morvo");
+    EXPECT_EQ(app->mainWindow()->size(), QSize(1340, 860));
+    EXPECT_EQ(app->contentView()->minimumSize(), QSize(1100, 740));
+
+    // Shown again with something scanned: the home folder is not scanned again.
+    app->mainWindow()->hide();
+    app->show();
+    QTest::qWait(20);
+    EXPECT_FALSE(app->state().isScanning());
+}
+
+TEST_F(MorvoAppTest, StartupScansTheScanArgumentWithoutPreservingTheSection) {
+    writeFile(fixture.home.path() / "target" / "file.bin", 5000);
+    auto app = make({"morvo", "--scan", fixture.home / "target"});
+    app->state().setSection(AppSection::caches);
+    app->show();
+    ASSERT_TRUE(waitFor([&] { return app->state().hasScannedFolder(); }));
+    EXPECT_EQ(app->state().snapshot()->rootID(), fixture.home / "target");
+    EXPECT_EQ(app->state().section(), AppSection::overview);
+    EXPECT_TRUE(app->state().inventory().hasStartedInitialLoad());
+}
+
+TEST_F(MorvoAppTest, MenuCommandsDriveTheState) {
+    auto app = make({"morvo"});
+    AppState& state = app->state();
+    for (const char* title : {"Scan Folder…", "Scan Home Folder", "Rescan", "Review Cleanup Queue", "Scan Applications",
+                              "Scan Caches and Logs", "About Morvo", "Dark", "Light"})
+        ASSERT_NE(app->menuAction(title), nullptr) << title;
+    EXPECT_EQ(app->menuAction("Scan Folder…")->shortcut(), QKeySequence("Ctrl+O"));
+    EXPECT_EQ(app->menuAction("Rescan")->shortcut(), QKeySequence("Ctrl+R"));
+    EXPECT_EQ(app->menuAction("Review Cleanup Queue")->shortcut(), QKeySequence("Ctrl+Shift+K"));
+
+    state.setSection(AppSection::cleanup);
+    state.setCategory(FileCategory::media);
+    app->menuAction("Review Cleanup Queue")->trigger();
+    EXPECT_EQ(state.section(), AppSection::cleanup);
+    EXPECT_FALSE(state.category());
+
+    app->menuAction("Scan Applications")->trigger();
+    EXPECT_EQ(state.section(), AppSection::applications);
+    EXPECT_TRUE(state.inventory().hasStartedInitialLoad());
+
+    app->menuAction("Scan Caches and Logs")->trigger();
+    EXPECT_EQ(state.section(), AppSection::caches);
+    EXPECT_TRUE(state.cacheDiscovery().hasStartedInitialLoad());
+
+    app->menuAction("About Morvo")->trigger();
+    EXPECT_EQ(state.sheet(), AppSheet::about);
+    state.setSheet(std::nullopt);
+
+    app->menuAction("Scan Folder…")->trigger();
+    EXPECT_EQ(fixture.panel->shown.size(), 1u);
+
+    state.setSection(AppSection::largeFiles);
+    app->menuAction("Scan Home Folder")->trigger();
+    EXPECT_TRUE(state.isScanning());
+    EXPECT_EQ(state.scanURL()->path, fixture.home.string());
+    ASSERT_TRUE(waitFor([&] { return !state.isScanning(); }));
+    EXPECT_EQ(state.section(), AppSection::overview) << "not preserving the section";
+    ASSERT_TRUE(waitFor([&] { return !state.inventory().isLoading() && !state.cacheDiscovery().isLoading(); }));
+}
+
+TEST_F(MorvoAppTest, AppearanceIsStoredAndSwitchesEveryWindow) {
+    auto app = make({"morvo"});
+    EXPECT_EQ(Theme::current().appearance(), AppAppearance::dark) << "dark when nothing is stored";
+    EXPECT_TRUE(app->menuAction("Dark")->isChecked());
+    app->openSettings();
+    auto* settingsView = app->settingsWindow()->findChild<AppearanceSettingsView*>();
+    ASSERT_NE(settingsView, nullptr);
+
+    app->menuAction("Light")->trigger();
+    EXPECT_EQ(settings->value("morvo.appearance").toString(), "light");
+    EXPECT_EQ(Theme::current().appearance(), AppAppearance::light);
+    EXPECT_TRUE(settingsView->card(AppAppearance::light)->isChecked());
+    EXPECT_FALSE(settingsView->card(AppAppearance::dark)->isChecked());
+    EXPECT_EQ(QApplication::palette().color(QPalette::Window), Theme::background.resolve(AppAppearance::light));
+
+    settingsView->card(AppAppearance::dark)->click();
+    EXPECT_EQ(settings->value("morvo.appearance").toString(), "dark");
+    EXPECT_TRUE(app->menuAction("Dark")->isChecked());
+    EXPECT_EQ(Theme::current().appearance(), AppAppearance::dark);
+}
+
+TEST(AppearanceStore, UnknownOrMissingValuesReadAsDark) {
+    QTemporaryDir dir;
+    auto settings = std::make_shared<QSettings>(dir.filePath("a.ini"), QSettings::IniFormat);
+    struct Case {
+        std::optional<QString> stored;
+        AppAppearance expected;
+    } cases[] = {{std::nullopt, AppAppearance::dark}, {"blue", AppAppearance::dark}, {"Light", AppAppearance::dark},
+                 {"light", AppAppearance::light}, {"dark", AppAppearance::dark}};
+    for (const auto& c : cases) {
+        if (c.stored) settings->setValue("morvo.appearance", *c.stored);
+        else settings->remove("morvo.appearance");
+        AppearanceStore store(settings);
+        EXPECT_EQ(store.appearance(), c.expected) << (c.stored ? c.stored->toStdString() : "missing");
+    }
+    settings->setValue("morvo.appearance", "blue");
+    AppearanceStore store(settings);
+    AppearanceSettingsView view(store);
+    EXPECT_TRUE(view.card(AppAppearance::dark)->isChecked());
+    EXPECT_EQ(view.card(AppAppearance::light)->objectName(), "appearance-light");
+    EXPECT_EQ(view.card(AppAppearance::light)->accessibleName(), "Use Light appearance");
+    view.card(AppAppearance::light)->click();
+    EXPECT_EQ(settings->value("morvo.appearance").toString(), "light");
+    view.card(AppAppearance::light)->click();
+    EXPECT_TRUE(view.card(AppAppearance::light)->isChecked()) << "clicking the chosen card keeps it chosen";
+}
+
+// Writes PNGs of the main window after a scan, both sheets and the settings window, dark and light,
+// under <build>/screenshots.
+TEST_F(MorvoAppTest, Screenshots) {
+    loadFonts();
+    QApplication::setFont(systemFont(13));
+    const auto root = fixture.home.path() / "Fixture";
+    writeFile(root / "Documents" / "report.pdf", 300000);
+    writeFile(root / "Media" / "clip.mp4", 2000000);
+    writeFile(root / "Projects" / "app" / "src" / "main.cpp", 50000);
+    writeFile(root / "backup.zip", 800000);
+    auto app = make({"morvo", "--scan", root.string()});
+    app->show();
+    ASSERT_TRUE(waitFor([&] { return app->state().hasScannedFolder() && !app->state().categoryTotals().empty(); }));
+    ASSERT_TRUE(waitFor([&] { return !app->state().inventory().isLoading(); }));
+    app->state().setSelectedID((root / "Media" / "clip.mp4").string());
+
+    const QString dir = QCoreApplication::applicationDirPath() + "/../../screenshots";
+    QDir().mkpath(dir);
+    auto grab = [&](QWidget* w, const QString& name) {
+        QTest::qWait(30);
+        EXPECT_TRUE(w->grab().save(dir + "/" + name + ".png")) << name.toStdString();
+    };
+    for (AppAppearance a : allAppAppearances) {
+        const QString suffix = a == AppAppearance::dark ? "-dark" : "-light";
+        app->appearance().setAppearance(a);
+        grab(app->mainWindow(), "main" + suffix);
+        app->state().setSheet(AppSheet::scanDetails);
+        grab(app->contentView()->presentedSheet(), "scan-details" + suffix);
+        app->state().setSheet(AppSheet::about);
+        grab(app->contentView()->presentedSheet(), "about" + suffix);
+        app->state().setSheet(std::nullopt);
+        app->openSettings();
+        grab(app->settingsWindow(), "settings" + suffix);
+        app->settingsWindow()->close();
+    }
+    app->appearance().setAppearance(AppAppearance::dark);
+}
+
+} // namespace

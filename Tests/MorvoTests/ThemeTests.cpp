@@ -1,0 +1,117 @@
+// Theme colours, category tints, relativePath and the kit's small views.
+#include "Support/ShellTestSupport.h"
+
+#include "Morvo/Symbols.h"
+#include "Morvo/Theme.h"
+#include "Morvo/ViewKit.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace morvo;
+
+namespace {
+
+TEST(Theme, BestMatchPicksDarkOnlyForDark) {
+    struct Case {
+        AdaptiveColor color;
+        std::optional<AppAppearance> match;
+        QColor expected;
+    } cases[] = {
+        {Theme::background, AppAppearance::dark, QColor(0x10, 0x11, 0x17)},
+        {Theme::background, AppAppearance::light, QColor(0xF5, 0xF6, 0xFA)},
+        {Theme::background, std::nullopt, QColor(0xF5, 0xF6, 0xFA)},
+        {Theme::border, AppAppearance::dark, QColor::fromRgbF(1, 1, 1, 0.075f)},
+        {Theme::border, AppAppearance::light, QColor::fromRgbF(0x33 / 255.f, 0x3D / 255.f, 0x5A / 255.f, 0.14f)},
+        {Theme::quietButton, AppAppearance::dark, QColor::fromRgbF(1, 1, 1, 0.045f)},
+        {Theme::quietButton, AppAppearance::light, QColor::fromRgbF(0x33 / 255.f, 0x3D / 255.f, 0x5A / 255.f, 0.055f)},
+        {Theme::quietButtonPressed, AppAppearance::dark, QColor::fromRgbF(1, 1, 1, 0.09f)},
+        {Theme::quietButtonPressed, AppAppearance::light, QColor::fromRgbF(0x33 / 255.f, 0x3D / 255.f, 0x5A / 255.f, 0.1f)},
+        {Theme::onAccent, AppAppearance::dark, QColor(0x1C, 0x16, 0x37)},
+    };
+    for (const auto& c : cases) {
+        const QColor got = c.color.resolve(c.match);
+        EXPECT_EQ(got.rgb(), c.expected.rgb());
+        EXPECT_NEAR(got.alphaF(), c.expected.alphaF(), 0.002);
+    }
+}
+
+TEST(Theme, TintsAndLiveSwitching) {
+    EXPECT_EQ(tint(FileCategory::documents), Theme::blue);
+    EXPECT_EQ(tint(FileCategory::archives), Theme::warning);
+    EXPECT_EQ(tint(FileCategory::applications).resolve(AppAppearance::dark), QColor(0xDA, 0x99, 0xB4));
+    EXPECT_EQ(tint(FileCategory::media).resolve(AppAppearance::light), QColor(0x28, 0x79, 0x71));
+
+    Theme& theme = Theme::current();
+    theme.setAppearance(AppAppearance::dark);
+    QSignalSpy spy(&theme, &Theme::changed);
+    EXPECT_EQ(Theme::accent(), QColor(0xB4, 0xA2, 0xFF));
+    theme.setAppearance(AppAppearance::light);
+    EXPECT_EQ(Theme::accent(), QColor(0x6B, 0x4B, 0xCE)) << "resolved at use, not cached";
+    EXPECT_NEAR(Theme::accent(0.07).alphaF(), 0.07, 0.002);
+    theme.setAppearance(AppAppearance::light);
+    EXPECT_EQ(spy.count(), 1) << "no signal without a change";
+    TextLabel label("x", systemFont(12), Theme::secondary);
+    theme.setAppearance(AppAppearance::dark);
+    EXPECT_EQ(label.palette().color(QPalette::WindowText), Theme::secondary.resolve(AppAppearance::dark));
+}
+
+TEST(RelativePath, StripsTheRootAndItsSeparatorOnly) {
+    auto node = [](const std::string& path) {
+        DiskNode n;
+        n.url = Url::file(path);
+        return n;
+    };
+    struct Case {
+        std::string root, path, expected;
+    } cases[] = {
+        {"/Users/me", "/Users/me/Documents/a.txt", "Documents/a.txt"},
+        {"/Users/me", "/Users/me", "/Users/me"},
+        {"/Users/me", "/Users/meg/a.txt", "/Users/meg/a.txt"},
+        {"/Users/me", "/opt/x", "/opt/x"},
+        {"/", "/etc/hosts", "etc/hosts"},
+        {"/", "/", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(relativePath(node(c.path), node(c.root)), c.expected) << c.path;
+}
+
+TEST(ViewKit, SmallViewsShowWhatTheyAreGiven) {
+    SectionEyebrow eyebrow("Scan notes · straße");
+    EXPECT_EQ(eyebrow.displayedText(), "SCAN NOTES · STRASSE");
+
+    MorvoMark mark(34);
+    EXPECT_NEAR(mark.cornerRadius(), 9.86, 1e-9);
+    EXPECT_NEAR(mark.symbolSize(), 23.12, 1e-9);
+
+    int runs = 0;
+    ActionButton plain("Reveal in Finder", std::nullopt, [&] { ++runs; });
+    EXPECT_EQ(plain.systemImage(), "arrow.up.forward.app");
+    EXPECT_EQ(plain.toolTip(), "Reveal in Finder");
+    EXPECT_EQ(plain.accessibleName(), "Reveal in Finder");
+    plain.click();
+    EXPECT_EQ(runs, 1);
+
+    EXPECT_TRUE(symbolGlyph("tray").has_value());
+    EXPECT_FALSE(symbolGlyph("no.such.symbol").has_value());
+    EXPECT_EQ(resolvedSymbolGlyph("no.such.symbol"), fallbackSymbolGlyph());
+}
+
+TEST(ViewKit, PathTextWrapsAnywhereAndCopiesTheSelection) {
+    const std::string path = "/Users/me/" + std::string(120, 'a') + "/file";
+    PathText text(Url::file(path));
+    EXPECT_EQ(text.accessibleName(), QString::fromStdString("Path: " + path));
+    text.resize(200, text.heightForWidth(200));
+    EXPECT_GT(text.lineCount(200), 2) << "a path without spaces still wraps";
+    EXPECT_GT(text.heightForWidth(200), text.heightForWidth(2000));
+    text.show();
+    text.setFocus();
+    text.selectAll();
+    QTest::keyClick(&text, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), path);
+}
+
+} // namespace
