@@ -91,8 +91,7 @@ private:
                     return -ENAMETOOLONG;
                 }
             }
-            std::string piece = path.substr(start, end - start);
-            if (piece.empty()) piece = "/";
+            std::string piece(end > start ? std::string_view(path).substr(start, end - start) : std::string_view("/"));
             const bool last = end == path.size();
             int fd = ::openat(base, piece.c_str(), last ? kDirectoryFlags : (O_PATH | O_DIRECTORY | O_CLOEXEC));
             int error = errno;
