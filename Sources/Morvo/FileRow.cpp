@@ -79,51 +79,54 @@ void FileRow::paintEvent(QPaintEvent*) {
     paint(painter, rect(), content_, selected_, compact_);
 }
 
+FileRow::Layout FileRow::layout(const QRectF& rect, const FileRowContent& content, bool compact) {
+    Layout l;
+    const QRectF inner = rect.adjusted(horizontalPadding, verticalPadding(compact), -horizontalPadding,
+                                       -verticalPadding(compact));
+    const double midY = inner.center().y();
+    l.icon = QRectF(inner.left(), midY - iconHeight / 2, iconWidth, iconHeight);
+    l.chevron = QRectF(inner.right() - chevronSize, midY - chevronSize, chevronSize, 2 * chevronSize);
+    const QFontMetricsF sizeMetrics(sizeFont());
+    const double sizeWidth = std::ceil(sizeMetrics.horizontalAdvance(content.size));
+    l.size = QRectF(l.chevron.left() - spacing - sizeWidth, midY - sizeMetrics.height() / 2, sizeWidth, sizeMetrics.height());
+    // The text column takes what is left between the icon and the size, keeping at least 10 points
+    // (the stack's spacing of 12 here) before the size.
+    const double textLeft = l.icon.right() + spacing;
+    const double textWidth = std::max(0.0, l.size.left() - std::max(spacing, minimumGap) - textLeft);
+    const QFontMetricsF nameMetrics(nameFont()), locationMetrics(locationFont());
+    const double top = midY - (nameMetrics.height() + textSpacing + locationMetrics.height()) / 2;
+    l.name = QRectF(textLeft, top, textWidth, nameMetrics.height());
+    l.location = QRectF(textLeft, top + nameMetrics.height() + textSpacing, textWidth, locationMetrics.height());
+    return l;
+}
+
 void FileRow::paint(QPainter& painter, const QRectF& rect, const FileRowContent& content, bool selected, bool compact) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
     if (selected) painter.fillPath(roundedRect(rect, 9), Theme::accent(0.08));
-
-    const QRectF inner = rect.adjusted(horizontalPadding, verticalPadding(compact), -horizontalPadding,
-                                       -verticalPadding(compact));
-    const double midY = inner.center().y();
+    const Layout l = layout(rect, content, compact);
     const QColor tintColor = tint(content.category)();
 
-    // Icon.
-    const QRectF icon(inner.left(), midY - iconHeight / 2, iconWidth, iconHeight);
     QColor iconBackground = tintColor;
     iconBackground.setAlphaF(iconBackground.alphaF() * 0.07f);
-    painter.fillPath(roundedRect(icon, 7), iconBackground);
-    drawSymbol(painter, icon, categorySymbol(content.category), 14, tintColor);
+    painter.fillPath(roundedRect(l.icon, 7), iconBackground);
+    drawSymbol(painter, l.icon, categorySymbol(content.category), 14, tintColor);
 
-    // Trailing: chevron, then the size before it.
-    const QRectF chevron(inner.right() - chevronSize, midY - chevronSize, chevronSize, 2 * chevronSize);
-    drawSymbol(painter, chevron, "chevron.right", chevronSize, Theme::muted());
-    const QFont size = sizeFont();
-    const QFontMetricsF sizeMetrics(size);
-    const double sizeWidth = sizeMetrics.horizontalAdvance(content.size);
-    const QRectF sizeRect(chevron.left() - spacing - sizeWidth, midY - sizeMetrics.height() / 2, sizeWidth,
-                          sizeMetrics.height());
-    painter.setFont(size);
+    drawSymbol(painter, l.chevron, "chevron.right", chevronSize, Theme::muted());
+    painter.setFont(sizeFont());
     painter.setPen(Theme::secondary());
-    painter.drawText(sizeRect, Qt::AlignRight | Qt::AlignVCenter, content.size);
+    painter.drawText(l.size, Qt::AlignRight | Qt::AlignVCenter, content.size);
 
-    // Text column between the icon and the size, at least 10 points from the size.
-    const double textLeft = icon.right() + spacing;
-    const double textWidth = std::max(0.0, sizeRect.left() - std::max(spacing, minimumGap) - textLeft);
     const QFont name = nameFont(), location = locationFont();
-    const QFontMetricsF nameMetrics(name), locationMetrics(location);
-    const double textHeight = nameMetrics.height() + textSpacing + locationMetrics.height();
-    const double top = midY - textHeight / 2;
     painter.setFont(name);
     painter.setPen(Theme::text());
-    painter.drawText(QRectF(textLeft, top, textWidth, nameMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                     nameMetrics.elidedText(content.name, Qt::ElideRight, textWidth));
+    painter.drawText(l.name, Qt::AlignLeft | Qt::AlignVCenter,
+                     QFontMetricsF(name).elidedText(content.name, Qt::ElideRight, l.name.width()));
     painter.setFont(location);
     painter.setPen(Theme::muted());
-    painter.drawText(QRectF(textLeft, top + nameMetrics.height() + textSpacing, textWidth, locationMetrics.height()),
-                     Qt::AlignLeft | Qt::AlignVCenter, locationMetrics.elidedText(content.location, Qt::ElideMiddle, textWidth));
+    painter.drawText(l.location, Qt::AlignLeft | Qt::AlignVCenter,
+                     QFontMetricsF(location).elidedText(content.location, Qt::ElideMiddle, l.location.width()));
     painter.restore();
 }
 

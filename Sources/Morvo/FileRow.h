@@ -48,6 +48,12 @@ public:
     static int rowHeight(bool compact);
     static void paint(QPainter& painter, const QRectF& rect, const FileRowContent& content, bool selected, bool compact);
 
+    // Where the parts of a row go inside `rect`.
+    struct Layout {
+        QRectF icon, name, location, size, chevron;
+    };
+    static Layout layout(const QRectF& rect, const FileRowContent& content, bool compact);
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 

@@ -12,6 +12,7 @@
 #include "MorvoCore/Platform/Text.h"
 
 #include <QAbstractListModel>
+#include <QApplication>
 #include <QComboBox>
 #include <QEvent>
 #include <QHBoxLayout>
@@ -152,11 +153,6 @@ protected:
         painter.setPen(QPen(focused_ ? Theme::accent(0.45) : Theme::border(), 1));
         painter.drawPath(shape);
     }
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::FocusIn) setFocused(true);
-        else if (event->type() == QEvent::FocusOut) setFocused(false);
-        return false;
-    }
 
 private:
     bool focused_ = false;
@@ -201,7 +197,8 @@ LargeFilesView::LargeFilesView(AppState& state, bool searchFocused, QWidget* par
         palette.setColor(QPalette::PlaceholderText, Theme::muted());
         field->setPalette(palette);
     });
-    searchField_->installEventFilter(searchBar_);
+    connect(qApp, &QApplication::focusChanged, searchBar_,
+            [this](QWidget*, QWidget* now) { searchBar_->setFocused(now == searchField_); });
     connect(searchField_, &QLineEdit::textEdited, this, [this](const QString& text) {
         const QByteArray utf8 = text.toUtf8();
         state_.setQuery(std::string(utf8.constData(), static_cast<std::size_t>(utf8.size())));

@@ -417,8 +417,7 @@ void OverviewView::updateMapPanel() {
     const DiskNode mapRoot = state_.mapRoot();
     mapSize_->setText(formatByteCount(mapRoot.logicalSize));
     parentButton_->setEnabled(mapRoot.parentID.has_value());
-    map_->setSnapshot(state_.snapshot());
-    map_->setRootID(state_.mapRootID());
+    map_->setContent(state_.snapshot(), state_.mapRootID());
     map_->setSelectedID(state_.selectedID());
     updateBreadcrumbs();
 }

@@ -7,6 +7,7 @@
 #include "MorvoCore/Platform/Text.h"
 
 #include <QAccessible>
+#include <QAccessibleWidget>
 #include <QContextMenuEvent>
 #include <QFontMetricsF>
 #include <QHelpEvent>
@@ -212,11 +213,18 @@ QString qs(const std::string& s) { return QString::fromUtf8(s.data(), static_cas
 
 QPainterPath tileShape(const QRectF& frame, double radius) { return roundedRect(frame, radius); }
 
+QAccessibleInterface* storageMapAccessibleFactory(const QString& className, QObject* object);
+
 } // namespace
 
 // -----------------------------------------------------------------------------------------------
 
 StorageMapView::StorageMapView(QWidget* parent) : QWidget(parent) {
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(storageMapAccessibleFactory);
+        return true;
+    }();
+    (void)factoryInstalled;
     setMouseTracking(true);
     setAccessibleName(QStringLiteral("Storage map"));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
@@ -236,6 +244,7 @@ StorageMapView::StorageMapView(std::shared_ptr<const DiskSnapshot> snapshot, std
 }
 
 StorageMapView::~StorageMapView() {
+    dropAccessibleTiles();
     for (auto& [id, animation] : animations_) animation->stop();
 }
 
@@ -248,6 +257,14 @@ void StorageMapView::setSnapshot(std::shared_ptr<const DiskSnapshot> snapshot) {
 
 void StorageMapView::setRootID(std::string rootID) {
     if (rootID == rootID_) return;
+    rootID_ = std::move(rootID);
+    rebuildEntries();
+}
+
+void StorageMapView::setContent(std::shared_ptr<const DiskSnapshot> snapshot, std::string rootID) {
+    if (snapshot == snapshot_ && rootID == rootID_) return;
+    if (snapshot != snapshot_) nestedCache_.clear();
+    snapshot_ = std::move(snapshot);
     rootID_ = std::move(rootID);
     rebuildEntries();
 }
@@ -271,13 +288,17 @@ void StorageMapView::rebuildEntries() {
     hover_ = std::move(kept);
     if (hoveredID_ && !hover_.contains(*hoveredID_)) hoveredID_.reset();
     pressedTile_.reset();
+    dropAccessibleTiles();
     invalidateLayout();
 }
 
 void StorageMapView::invalidateLayout() {
     tilesValid_ = false;
     update();
-    QAccessible::updateAccessibility(new QAccessibleEvent(this, QAccessible::NameChanged));
+    if (QAccessible::isActive()) {
+        QAccessibleEvent reordered(this, QAccessible::ObjectReorder);
+        QAccessible::updateAccessibility(&reordered);
+    }
 }
 
 std::vector<StorageMapEntry> StorageMapView::nestedEntries(const StorageMapEntry& entry) {
@@ -398,6 +419,120 @@ void StorageMapView::open(std::size_t tile) {
     if (!e.nodeID) return;
     const std::string nodeID = *e.nodeID;
     if (onOpen_) onOpen_(nodeID);
+}
+
+
+// --- accessibility -------------------------------------------------------------------------------
+
+namespace {
+
+// One tile as an accessibility element: its label, hint and named actions.
+class TileAccessible : public QAccessibleInterface, public QAccessibleActionInterface {
+public:
+    TileAccessible(StorageMapView* map, std::string entryID) : map_(map), id_(std::move(entryID)) {}
+
+    bool isValid() const override { return map_ && map_->tileIndex(id_).has_value(); }
+    QObject* object() const override { return nullptr; }
+    QWindow* window() const override { return map_ ? map_->window()->windowHandle() : nullptr; }
+    QAccessibleInterface* parent() const override { return map_ ? QAccessible::queryAccessibleInterface(map_) : nullptr; }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    QString text(QAccessible::Text t) const override {
+        auto tile = index();
+        if (!tile) return {};
+        switch (t) {
+        case QAccessible::Name: return map_->accessibleLabel(*tile);
+        case QAccessible::Description: return map_->accessibleHint(*tile);
+        case QAccessible::Help: return map_->toolTipText(*tile);
+        default: return {};
+        }
+    }
+    void setText(QAccessible::Text, const QString&) override {}
+    QRect rect() const override {
+        auto tile = index();
+        if (!tile) return {};
+        const QRect local = map_->tileRect(*tile);
+        return QRect(map_->mapToGlobal(local.topLeft()), local.size());
+    }
+    QAccessible::Role role() const override {
+        auto tile = index();
+        return tile && map_->accessibleActionNames(*tile).isEmpty() ? QAccessible::StaticText : QAccessible::Button;
+    }
+    QAccessible::State state() const override {
+        QAccessible::State s;
+        auto tile = index();
+        if (!tile) {
+            s.invalid = true;
+            return s;
+        }
+        s.selectable = !map_->accessibleActionNames(*tile).isEmpty();
+        s.selected = map_->isSelected(*tile);
+        return s;
+    }
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        return type == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface*>(this) : nullptr;
+    }
+    QStringList actionNames() const override {
+        auto tile = index();
+        return tile ? map_->accessibleActionNames(*tile) : QStringList();
+    }
+    void doAction(const QString& name) override {
+        if (auto tile = index()) map_->performAccessibleAction(*tile, name);
+    }
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+private:
+    std::optional<std::size_t> index() const { return map_ ? map_->tileIndex(id_) : std::nullopt; }
+    QPointer<StorageMapView> map_;
+    std::string id_;
+};
+
+// The map as one container whose children are its tiles.
+class StorageMapAccessible : public QAccessibleWidget {
+public:
+    explicit StorageMapAccessible(StorageMapView* map) : QAccessibleWidget(map, QAccessible::Grouping) {}
+    StorageMapView* map() const { return static_cast<StorageMapView*>(widget()); }
+    int childCount() const override { return static_cast<int>(map()->tiles().size()); }
+    QAccessibleInterface* child(int index) const override {
+        if (index < 0 || index >= childCount()) return nullptr;
+        return map()->accessibleTile(static_cast<std::size_t>(index));
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        for (int i = 0; i < childCount(); ++i)
+            if (map()->accessibleTile(static_cast<std::size_t>(i)) == child) return i;
+        return -1;
+    }
+    QAccessibleInterface* childAt(int x, int y) const override {
+        auto tile = map()->tileAt(QPointF(map()->mapFromGlobal(QPoint(x, y))));
+        return tile ? map()->accessibleTile(*tile) : nullptr;
+    }
+};
+
+QAccessibleInterface* storageMapAccessibleFactory(const QString&, QObject* object) {
+    if (auto* map = qobject_cast<StorageMapView*>(object)) return new StorageMapAccessible(map);
+    return nullptr;
+}
+
+} // namespace
+
+QAccessibleInterface* StorageMapView::accessibleTile(std::size_t tile) const {
+    const auto& all = tiles();
+    if (tile >= all.size()) return nullptr;
+    const std::string& id = entries_[all[tile].entry].id;
+    if (auto found = accessibleTiles_.find(id); found != accessibleTiles_.end())
+        return QAccessible::accessibleInterface(found->second);
+    auto* element = new TileAccessible(const_cast<StorageMapView*>(this), id);
+    accessibleTiles_.emplace(id, QAccessible::registerAccessibleInterface(element));
+    return element;
+}
+
+QRect StorageMapView::tileRect(std::size_t tile) const { return toQRect(tiles()[tile].frame).toAlignedRect(); }
+
+void StorageMapView::dropAccessibleTiles() {
+    for (auto& [id, accessibleID] : accessibleTiles_) QAccessible::deleteAccessibleInterface(accessibleID);
+    accessibleTiles_.clear();
 }
 
 // --- input ---------------------------------------------------------------------------------------

@@ -21,6 +21,7 @@
 #include <unordered_map>
 #include <vector>
 
+class QAccessibleInterface;
 class QMenu;
 class QVariantAnimation;
 
@@ -101,6 +102,8 @@ public:
     // Each setter does only the work its change needs.
     void setSnapshot(std::shared_ptr<const DiskSnapshot> snapshot);
     void setRootID(std::string rootID);
+    // Both at once, rebuilding the entries no more than once.
+    void setContent(std::shared_ptr<const DiskSnapshot> snapshot, std::string rootID);
     void setSelectedID(std::optional<std::string> selectedID);
     void setOnSelect(Callback onSelect) { onSelect_ = std::move(onSelect); }
     void setOnOpen(Callback onOpen) { onOpen_ = std::move(onOpen); }
@@ -130,6 +133,9 @@ public:
     void performAccessibleAction(std::size_t tile, const QString& name);
     // The tile's context menu; none for the group tile. The caller owns the menu.
     QMenu* makeContextMenu(std::size_t tile, QWidget* parent = nullptr);
+    // The accessibility element of a drawn tile (kept until the entries change).
+    QAccessibleInterface* accessibleTile(std::size_t tile) const;
+    QRect tileRect(std::size_t tile) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -171,6 +177,9 @@ private:
     std::optional<std::string> hoveredID_;
     std::unordered_map<std::string, double> hover_;  // entry id -> progress; absent = 0
     std::map<std::string, QVariantAnimation*> animations_;
+
+    void dropAccessibleTiles();
+    mutable std::unordered_map<std::string, unsigned> accessibleTiles_;  // entry id -> QAccessible::Id
 
     std::optional<std::size_t> pressedTile_;
     bool pressIsDoubleClick_ = false;

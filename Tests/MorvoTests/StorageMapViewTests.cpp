@@ -4,6 +4,7 @@
 #include "Morvo/StorageMapView.h"
 #include "Morvo/Theme.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QMenu>
 #include <QTest>
@@ -177,6 +178,29 @@ TEST_F(StorageMapViewTest, ContextMenusAndAccessibilityFollowTheKindOfTile) {
     map->performAccessibleAction(fileTile, "Select file");
     map->performAccessibleAction(folderTile, "Open folder");
     EXPECT_EQ(calls.log, (std::vector<std::string>{"select /r/clip.mov", "open /r/big"}));
+}
+
+TEST_F(StorageMapViewTest, TilesAreAccessibleElementsOfTheMap) {
+    auto map = makeMap(sample());
+    QAccessibleInterface* container = QAccessible::queryAccessibleInterface(map.get());
+    ASSERT_NE(container, nullptr);
+    EXPECT_EQ(container->text(QAccessible::Name), "Storage map");
+    ASSERT_EQ(container->childCount(), 2);
+    const int folderIndex = static_cast<int>(*map->tileIndex("/r/big"));
+    QAccessibleInterface* folderTile = container->child(folderIndex);
+    ASSERT_NE(folderTile, nullptr);
+    EXPECT_EQ(container->indexOfChild(folderTile), folderIndex);
+    EXPECT_EQ(folderTile->text(QAccessible::Name), map->accessibleLabel(folderIndex));
+    EXPECT_EQ(folderTile->text(QAccessible::Description), "Select for details. Double-click to explore folder.");
+    ASSERT_NE(folderTile->actionInterface(), nullptr);
+    EXPECT_EQ(folderTile->actionInterface()->actionNames(), (QStringList{"View details", "Open folder"}));
+    folderTile->actionInterface()->doAction("Open folder");
+    EXPECT_EQ(calls.log, (std::vector<std::string>{"open /r/big"}));
+
+    // A new folder on the map drops the old elements.
+    map->setRootID("/r/big");
+    EXPECT_EQ(container->childCount(), 3);
+    EXPECT_TRUE(container->child(0)->isValid());
 }
 
 TEST_F(StorageMapViewTest, LargeFolderTileShowsItsNestedMap) {
