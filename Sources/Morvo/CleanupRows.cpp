@@ -1,0 +1,549 @@
+#include "Morvo/CleanupRows.h"
+
+#include "Morvo/Platform/ByteCountFormatter.h"
+#include "Morvo/Platform/Fonts.h"
+#include "Morvo/Symbols.h"
+#include "MorvoCore/Platform/Text.h"
+
+#include <QContextMenuEvent>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QPainter>
+#include <QVBoxLayout>
+
+#include <utility>
+
+namespace morvo {
+
+QString displayText(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+QString countText(std::int64_t count, const QString& singular, const QString& plural) {
+    return displayText(text::formatInteger(count)) + QLatin1Char(' ') + (count == 1 ? singular : plural);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+StateCheckBox::StateCheckBox(std::function<void()> toggle, QWidget* parent) : QAbstractButton(parent) {
+    setCheckable(true);
+    setFocusPolicy(Qt::TabFocus);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setCursor(Qt::ArrowCursor);
+    if (toggle) connect(this, &QAbstractButton::clicked, this, [toggle = std::move(toggle)] { toggle(); });
+}
+
+void StateCheckBox::setSelected(bool selected) {
+    if (selected == isChecked()) return;
+    // The value comes from the owner; it is not a user's change.
+    const bool blocked = blockSignals(true);
+    setChecked(selected);
+    blockSignals(blocked);
+    update();
+}
+
+void StateCheckBox::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (!isEnabled()) p.setOpacity(0.45);
+    const QRectF box = QRectF(rect()).adjusted(1, 1, -1, -1);
+    const QPainterPath shape = roundedRect(box, 4);
+    if (isChecked()) {
+        p.fillPath(shape, Theme::accent());
+        QPen pen(Theme::onAccent(), 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+        p.setPen(pen);
+        const double x = box.left(), y = box.top(), w = box.width(), h = box.height();
+        QPainterPath tick;
+        tick.moveTo(x + w * 0.24, y + h * 0.52);
+        tick.lineTo(x + w * 0.43, y + h * 0.71);
+        tick.lineTo(x + w * 0.77, y + h * 0.31);
+        p.drawPath(tick);
+    } else {
+        p.fillPath(shape, Theme::elevated());
+        p.setPen(QPen(Theme::secondary(0.6), 1));
+        p.drawPath(shape);
+    }
+    if (hasFocus()) {
+        p.setOpacity(1.0);
+        p.setPen(QPen(Theme::accent(0.6), 1.5));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 5, 5);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+SmallSpinner::SmallSpinner(QWidget* parent) : QWidget(parent) {
+    setFixedSize(14, 14);
+    timer_.setInterval(60);
+    connect(&timer_, &QTimer::timeout, this, [this] {
+        angle_ = (angle_ + 30) % 360;
+        update();
+    });
+}
+
+void SmallSpinner::showEvent(QShowEvent*) { timer_.start(); }
+void SmallSpinner::hideEvent(QHideEvent*) { timer_.stop(); }
+
+void SmallSpinner::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Theme::secondary(), 1.6, Qt::SolidLine, Qt::RoundCap));
+    p.drawArc(QRectF(rect()).adjusted(2, 2, -2, -2), -angle_ * 16, 270 * 16);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+CardFrame::CardFrame(double radius, QWidget* parent) : QWidget(parent), radius_(radius) {}
+
+void CardFrame::setHighlighted(bool highlighted) {
+    if (highlighted == highlighted_) return;
+    highlighted_ = highlighted;
+    update();
+}
+
+void CardFrame::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QPainterPath shape = roundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), radius_);
+    p.fillPath(shape, highlighted_ ? Theme::accent(0.055) : Theme::panel());
+    p.setPen(QPen(highlighted_ ? Theme::accent(0.23) : Theme::border(), 1));
+    p.drawPath(shape);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+SymbolTile::SymbolTile(QString symbol, AdaptiveColor tint, double fillOpacity, QSize size, QWidget* parent)
+    : QWidget(parent), symbol_(std::move(symbol)), tint_(tint), fillOpacity_(fillOpacity) {
+    setFixedSize(size);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void SymbolTile::set(QString symbol, AdaptiveColor tint) {
+    if (symbol == symbol_ && tint == tint_) return;
+    symbol_ = std::move(symbol);
+    tint_ = tint;
+    update();
+}
+
+void SymbolTile::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.fillPath(roundedRect(QRectF(rect()), 9), tint_(fillOpacity_));
+    drawSymbol(p, QRectF(rect()), symbol_.toStdString(), 17, tint_());
+}
+
+// ---------------------------------------------------------------------------------------------
+
+SymbolLabel::SymbolLabel(QString symbol, QString text, double pixelSize, AdaptiveColor color, QWidget* parent)
+    : QWidget(parent), color_(color) {
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(6);
+    symbol_ = new SymbolView(std::move(symbol), pixelSize, color);
+    label_ = new TextLabel(text, systemFont(pixelSize), color);
+    label_->setWordWrap(true);
+    label_->setAccessibleName(text);
+    row->addWidget(symbol_, 0, Qt::AlignTop);
+    row->addWidget(label_, 1);
+    setAccessibleName(text);
+}
+
+void SymbolLabel::setText(const QString& text) {
+    if (label_->text() == text) return;
+    label_->setText(text);
+    label_->setAccessibleName(text);
+    setAccessibleName(text);
+}
+
+void SymbolLabel::setSymbol(const QString& symbol) { symbol_->setSymbol(symbol); }
+
+void SymbolLabel::setColor(AdaptiveColor color) {
+    if (color == color_) return;
+    color_ = color;
+    symbol_->setTint(color);
+    label_->setForeground(color);
+}
+
+QString SymbolLabel::text() const { return label_->text(); }
+QString SymbolLabel::symbol() const { return symbol_->symbol(); }
+
+// ---------------------------------------------------------------------------------------------
+
+RowStack::RowStack(int spacing, QWidget* parent) : QWidget(parent), layout_(new QVBoxLayout(this)) {
+    layout_->setContentsMargins(0, 0, 0, 0);
+    layout_->setSpacing(spacing);
+}
+
+void RowStack::sync(const std::vector<std::string>& ids, const std::function<QWidget*(std::size_t)>& make,
+                    const std::function<void(QWidget*, std::size_t)>& update) {
+    std::unordered_map<std::string, QWidget*> next;
+    next.reserve(ids.size());
+    std::vector<QWidget*> ordered;
+    ordered.reserve(ids.size());
+    std::vector<std::string> nextIDs;
+    nextIDs.reserve(ids.size());
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        if (next.count(ids[i])) continue;  // one row per id
+        QWidget* widget = nullptr;
+        if (auto found = rows_.find(ids[i]); found != rows_.end()) {
+            widget = found->second;
+            rows_.erase(found);
+            update(widget, i);
+        } else {
+            widget = make(i);
+        }
+        next.emplace(ids[i], widget);
+        ordered.push_back(widget);
+        nextIDs.push_back(ids[i]);
+    }
+    // Dropped rows leave at once (no lookup finds them) and are deleted later: one of them may
+    // hold the button whose click brought us here.
+    for (auto& [id, widget] : rows_) {
+        widget->hide();
+        widget->setParent(nullptr);
+        widget->deleteLater();
+    }
+    rows_ = std::move(next);
+    ids_ = std::move(nextIDs);
+
+    // The layout's order is rebuilt only when it differs, in one pass.
+    bool sameOrder = layout_->count() == static_cast<int>(ordered.size());
+    for (int i = 0; sameOrder && i < layout_->count(); ++i) sameOrder = layout_->itemAt(i)->widget() == ordered[i];
+    if (sameOrder) return;
+    while (layout_->count() > 0) delete layout_->takeAt(layout_->count() - 1);
+    for (QWidget* widget : ordered) {
+        layout_->addWidget(widget);
+        widget->show();
+    }
+}
+
+QWidget* RowStack::row(const std::string& id) const {
+    auto found = rows_.find(id);
+    return found == rows_.end() ? nullptr : found->second;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+CleanupMessage::CleanupMessage(QString text, QString symbol, AdaptiveColor color, QWidget* parent)
+    : QWidget(parent), color_(color) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(13, 13, 13, 13);
+    line_ = new SymbolLabel(std::move(symbol), std::move(text), 11, color);
+    line_->label()->setLineSpacing(3);
+    layout->addWidget(line_);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+}
+
+void CleanupMessage::setText(const QString& text) { line_->setText(text); }
+QString CleanupMessage::text() const { return line_->text(); }
+QString CleanupMessage::symbol() const { return line_->symbol(); }
+
+void CleanupMessage::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.fillPath(roundedRect(QRectF(rect()), 9), color_(0.055));
+}
+
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+
+QHBoxLayout* cardLayout(QWidget* card, int spacing) {
+    auto* row = new QHBoxLayout(card);
+    row->setContentsMargins(15, 15, 15, 15);
+    row->setSpacing(spacing);
+    row->setAlignment(Qt::AlignTop);
+    return row;
+}
+
+TextLabel* wrapping(const QString& text, const QFont& font, AdaptiveColor color) {
+    auto* label = new TextLabel(text, font, color);
+    label->setWordWrap(true);
+    label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    return label;
+}
+
+TextLabel* fixedText(const QString& text, const QFont& font, AdaptiveColor color) {
+    auto* label = new TextLabel(text, font, color);
+    label->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    return label;
+}
+
+SelectableText* titleText(const QString& text, const QFont& font) {
+    auto* title = new SelectableText(text, font, Theme::text);
+    title->setSizePolicy([] {
+        QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        policy.setHeightForWidth(true);
+        return policy;
+    }());
+    return title;
+}
+
+} // namespace
+
+CleanupQueueRow::CleanupQueueRow(CleanupCandidate item, bool disabled, std::function<void()> remove,
+                                 std::function<void()> reveal, QWidget* parent)
+    : CardFrame(12, parent), item_(std::move(item)), disabled_(disabled), removeAction_(std::move(remove)),
+      revealAction_(std::move(reveal)) {
+    setObjectName(QStringLiteral("cleanup-queue-item-") + displayText(item_.url.path));
+    auto* row = cardLayout(this, 13);
+
+    tile_ = new SymbolTile(displayText(item_.symbol), Theme::accent, 0.07, QSize(37, 39));
+    row->addWidget(tile_, 0, Qt::AlignTop);
+
+    auto* column = new QVBoxLayout;
+    column->setSpacing(7);
+    auto* titleLine = new QHBoxLayout;
+    titleLine->setSpacing(10);
+    title_ = titleText(displayText(item_.title), systemFont(13, QFont::Medium));
+    size_ = fixedText(sizeText(item_), monospacedFont(11, QFont::Medium), Theme::secondary);
+    titleLine->addWidget(title_, 1, Qt::AlignTop);
+    titleLine->addWidget(size_, 0, Qt::AlignTop);
+    column->addLayout(titleLine);
+
+    path_ = new CleanupExactPath(item_.url);
+    column->addWidget(path_);
+
+    auto* detail = new QHBoxLayout;
+    detail->setSpacing(5);
+    kind_ = fixedText(displayText(item_.kind), systemFont(10, QFont::Medium), Theme::secondary);
+    reason_ = wrapping(displayText(item_.reason), systemFont(10), Theme::secondary);
+    detail->addWidget(kind_, 0, Qt::AlignTop);
+    detail->addWidget(fixedText(QStringLiteral("·"), systemFont(10), Theme::secondary), 0, Qt::AlignTop);
+    detail->addWidget(reason_, 1, Qt::AlignTop);
+    column->addLayout(detail);
+    row->addLayout(column, 1);
+
+    remove_ = new KitButton(std::make_shared<PlainButtonStyle>());
+    remove_->addSymbol(QStringLiteral("xmark"), 10, Theme::muted);
+    remove_->setFixedSize(22, 22);
+    remove_->setToolTip(QStringLiteral("Remove from queue"));
+    remove_->setAccessibleName(QStringLiteral("Remove ") + displayText(item_.title) + QStringLiteral(" from cleanup queue"));
+    remove_->setEnabled(!disabled_);
+    connect(remove_, &QAbstractButton::clicked, this, [this] {
+        if (removeAction_) removeAction_();
+    });
+    row->addWidget(remove_, 0, Qt::AlignTop);
+}
+
+QString CleanupQueueRow::sizeText(const CleanupCandidate& item) {
+    return item.logicalSize ? formatByteCount(*item.logicalSize) : QStringLiteral("Check in review");
+}
+
+void CleanupQueueRow::setItem(const CleanupCandidate& item) {
+    if (item == item_) return;
+    item_ = item;
+    setObjectName(QStringLiteral("cleanup-queue-item-") + displayText(item_.url.path));
+    tile_->set(displayText(item_.symbol), Theme::accent);
+    title_->setText(displayText(item_.title));
+    size_->setText(sizeText(item_));
+    path_->setUrl(item_.url);
+    kind_->setText(displayText(item_.kind));
+    reason_->setText(displayText(item_.reason));
+    remove_->setAccessibleName(QStringLiteral("Remove ") + displayText(item_.title) + QStringLiteral(" from cleanup queue"));
+}
+
+void CleanupQueueRow::setRowDisabled(bool disabled) {
+    if (disabled == disabled_) return;
+    disabled_ = disabled;
+    remove_->setEnabled(!disabled_);
+}
+
+QString CleanupQueueRow::shownSizeText() const { return size_->text(); }
+QString CleanupQueueRow::detailText() const { return kind_->text() + QStringLiteral(" · ") + reason_->text(); }
+
+QMenu* CleanupQueueRow::makeContextMenu(QWidget* parent) {
+    auto* menu = new QMenu(parent);
+    QAction* reveal = menu->addAction(symbolIcon("arrow.up.forward.app", Theme::text()), QStringLiteral("Reveal in Finder"));
+    connect(reveal, &QAction::triggered, this, [this] {
+        if (revealAction_) revealAction_();
+    });
+    QAction* remove = menu->addAction(QStringLiteral("Remove from queue"));
+    remove->setEnabled(!disabled_);
+    connect(remove, &QAction::triggered, this, [this] {
+        if (removeAction_ && !disabled_) removeAction_();
+    });
+    return menu;
+}
+
+void CleanupQueueRow::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu* menu = makeContextMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+}
+
+// ---------------------------------------------------------------------------------------------
+
+CleanupPreviewItemRow::CleanupPreviewItemRow(CleanupPreviewRow item, bool selected, bool disabled,
+                                             std::function<void()> toggle, QWidget* parent)
+    : CardFrame(12, parent), item_(std::move(item)), selected_(selected) {
+    setObjectName(QStringLiteral("cleanup-review-item-") + displayText(item_.id));
+    auto* row = cardLayout(this, 12);
+
+    check_ = new StateCheckBox(std::move(toggle));
+    check_->setObjectName(QStringLiteral("cleanup-select-") + displayText(item_.id));
+    check_->setAccessibleName(QStringLiteral("Include ") + displayText(item_.title) + QStringLiteral(" in Trash selection"));
+    check_->setSelected(selected);
+    check_->setEnabled(!disabled);
+    auto* checkColumn = new QVBoxLayout;
+    checkColumn->setContentsMargins(0, 1, 0, 0);
+    checkColumn->addWidget(check_);
+    checkColumn->addStretch();
+    row->addLayout(checkColumn);
+
+    auto* column = new QVBoxLayout;
+    column->setSpacing(8);
+    auto* titleLine = new QHBoxLayout;
+    titleLine->setSpacing(10);
+    title_ = titleText(displayText(item_.title), systemFont(13, QFont::Medium));
+    size_ = fixedText(formatByteCount(item_.logicalSize), monospacedFont(11, QFont::Medium), Theme::secondary);
+    titleLine->addWidget(title_, 1, Qt::AlignTop);
+    titleLine->addWidget(size_, 0, Qt::AlignTop);
+    column->addLayout(titleLine);
+
+    path_ = new CleanupExactPath(item_.url);
+    column->addWidget(path_);
+
+    auto* detail = new QHBoxLayout;
+    detail->setSpacing(7);
+    count_ = fixedText(countText(item_.fileCount), systemFont(10), Theme::muted);
+    reason_ = wrapping(displayText(item_.reason), systemFont(10), Theme::secondary);
+    detail->addWidget(count_, 0, Qt::AlignTop);
+    detail->addWidget(fixedText(QStringLiteral("·"), systemFont(10), Theme::muted), 0, Qt::AlignTop);
+    detail->addWidget(reason_, 1, Qt::AlignTop);
+    column->addLayout(detail);
+
+    notes_ = new QVBoxLayout;
+    notes_->setContentsMargins(0, 0, 0, 0);
+    notes_->setSpacing(8);
+    column->addLayout(notes_);
+    row->addLayout(column, 1);
+
+    rebuildNotes();
+    updateLook();
+}
+
+QString CleanupPreviewItemRow::countText(std::int64_t fileCount) {
+    return displayText(text::formatInteger(fileCount)) + QStringLiteral(" included ") +
+           (fileCount == 1 ? QStringLiteral("file") : QStringLiteral("files"));
+}
+
+void CleanupPreviewItemRow::setItem(const CleanupPreviewRow& item) {
+    if (item == item_) return;
+    const bool notesChanged = item.blockedReason != item_.blockedReason || item.warnings != item_.warnings;
+    item_ = item;
+    setObjectName(QStringLiteral("cleanup-review-item-") + displayText(item_.id));
+    check_->setObjectName(QStringLiteral("cleanup-select-") + displayText(item_.id));
+    check_->setAccessibleName(QStringLiteral("Include ") + displayText(item_.title) + QStringLiteral(" in Trash selection"));
+    title_->setText(displayText(item_.title));
+    size_->setText(formatByteCount(item_.logicalSize));
+    path_->setUrl(item_.url);
+    count_->setText(countText(item_.fileCount));
+    reason_->setText(displayText(item_.reason));
+    if (notesChanged) rebuildNotes();
+    updateLook();
+}
+
+void CleanupPreviewItemRow::setSelected(bool selected) {
+    selected_ = selected;
+    check_->setSelected(selected);
+    updateLook();
+}
+
+void CleanupPreviewItemRow::setRowDisabled(bool disabled) { check_->setEnabled(!disabled); }
+
+void CleanupPreviewItemRow::updateLook() { setHighlighted(selected_ && !item_.blockedReason); }
+
+void CleanupPreviewItemRow::rebuildNotes() {
+    if (blocked_) blocked_->deleteLater();
+    blocked_ = nullptr;
+    for (SymbolLabel* line : warnings_) line->deleteLater();
+    warnings_.clear();
+    if (item_.blockedReason) {
+        blocked_ = new SymbolLabel(QStringLiteral("lock"), displayText(*item_.blockedReason), 10, Theme::warning);
+        notes_->addWidget(blocked_);
+    }
+    for (const std::string& warning : item_.warnings) {
+        auto* line = new SymbolLabel(QStringLiteral("info.circle"), displayText(warning), 10, Theme::secondary);
+        notes_->addWidget(line);
+        warnings_.push_back(line);
+    }
+}
+
+QString CleanupPreviewItemRow::shownSizeText() const { return size_->text(); }
+QString CleanupPreviewItemRow::shownCountText() const { return count_->text(); }
+SymbolLabel* CleanupPreviewItemRow::blockedLine() const { return blocked_; }
+std::vector<SymbolLabel*> CleanupPreviewItemRow::warningLines() const { return warnings_; }
+
+// ---------------------------------------------------------------------------------------------
+
+QString CleanupResultRow::statusLabel(CleanupOutcomeStatus status) {
+    switch (status) {
+    case CleanupOutcomeStatus::moved: return QStringLiteral("Moved to Trash");
+    case CleanupOutcomeStatus::failed: return QStringLiteral("Couldn\u2019t move");
+    case CleanupOutcomeStatus::skipped: return QStringLiteral("Skipped");
+    }
+    return QStringLiteral("Skipped");
+}
+
+QString CleanupResultRow::statusSymbol(CleanupOutcomeStatus status) {
+    return status == CleanupOutcomeStatus::moved ? QStringLiteral("checkmark.circle") : QStringLiteral("exclamationmark.circle");
+}
+
+AdaptiveColor CleanupResultRow::statusColor(CleanupOutcomeStatus status) {
+    return status == CleanupOutcomeStatus::moved ? Theme::mint : Theme::warning;
+}
+
+CleanupResultRow::CleanupResultRow(CleanupOutcome item, std::function<void()> reveal, QWidget* parent)
+    : CardFrame(12, parent), item_(std::move(item)), revealAction_(std::move(reveal)) {
+    auto* row = cardLayout(this, 12);
+    symbol_ = new SymbolView(statusSymbol(item_.status), 17, statusColor(item_.status));
+    auto* symbolColumn = new QVBoxLayout;
+    symbolColumn->setContentsMargins(0, 1, 0, 0);
+    symbolColumn->addWidget(symbol_);
+    symbolColumn->addStretch();
+    row->addLayout(symbolColumn);
+
+    auto* column = new QVBoxLayout;
+    column->setSpacing(8);
+    auto* titleLine = new QHBoxLayout;
+    title_ = titleText(displayText(item_.title), systemFont(12, QFont::Medium));
+    status_ = fixedText(statusLabel(item_.status), systemFont(9, QFont::Medium), statusColor(item_.status));
+    titleLine->addWidget(title_, 1, Qt::AlignTop);
+    titleLine->addWidget(status_, 0, Qt::AlignTop);
+    column->addLayout(titleLine);
+    path_ = new CleanupExactPath(item_.url);
+    column->addWidget(path_);
+    message_ = wrapping(displayText(item_.message), systemFont(10), Theme::secondary);
+    column->addWidget(message_);
+
+    reveal_ = new ActionButton(QStringLiteral("Reveal in Trash"), QStringLiteral("arrow.up.forward.app"), [this] {
+        if (revealAction_) revealAction_();
+    });
+    reveal_->setButtonStyle(std::make_shared<QuietButtonStyle>());
+    reveal_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    column->addWidget(reveal_, 0, Qt::AlignLeft);
+    row->addLayout(column, 1);
+    setItem(item_);
+}
+
+void CleanupResultRow::setItem(const CleanupOutcome& item) {
+    item_ = item;
+    symbol_->setSymbol(statusSymbol(item_.status));
+    symbol_->setTint(statusColor(item_.status));
+    title_->setText(displayText(item_.title));
+    status_->setText(statusLabel(item_.status));
+    status_->setForeground(statusColor(item_.status));
+    path_->setUrl(item_.url);
+    message_->setText(displayText(item_.message));
+    reveal_->setObjectName(QStringLiteral("cleanup-reveal-trash-") + displayText(item_.id));
+    reveal_->setAccessibleName(QStringLiteral("Reveal ") + displayText(item_.title) + QStringLiteral(" in Trash"));
+    reveal_->setVisible(item_.status == CleanupOutcomeStatus::moved && item_.trashURL.has_value());
+}
+
+QString CleanupResultRow::shownStatusText() const { return status_->text(); }
+
+ActionButton* CleanupResultRow::revealButton() const {
+    return item_.status == CleanupOutcomeStatus::moved && item_.trashURL ? reveal_ : nullptr;
+}
+
+} // namespace morvo
