@@ -196,6 +196,7 @@ OverviewView::OverviewView(AppState& state, QWidget* parent) : QWidget(parent), 
     buildLargestFiles(content);
     content->addStretch(1);
     scroll_->setWidget(page);
+    page->setAutoFillBackground(false);  // setWidget turns it on; the window's background shows through
 
     connect(&state_, &AppState::hasScannedFolderChanged, this, &OverviewView::updateShape);
     connect(&state_, &AppState::isScanningChanged, this, &OverviewView::updateFirstScan);

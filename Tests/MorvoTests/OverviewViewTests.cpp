@@ -117,6 +117,10 @@ TEST_F(OverviewViewTest, FirstScanPanelFollowsTheFirstScanOnly) {
     auto* path = view->findChild<PathText*>();
     ASSERT_NE(path, nullptr);
     EXPECT_EQ(path->text().toStdString(), state->snapshot()->root().url.path);  // no scan URL yet
+    for (auto* button : view->findChildren<KitButton*>())
+        if (button->labelText() == "Choose a folder") QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(services.folderPanel->shown.size(), 1u);
+    services.folderPanel->finish(std::nullopt);
 
     held = std::make_shared<HeldScan>();
     state->startScan(Url::file("/r", true), false);
