@@ -205,10 +205,34 @@ void RowStack::sync(const std::vector<std::string>& ids, const std::function<QWi
     rows_ = std::move(next);
     ids_ = std::move(nextIDs);
 
-    // The layout's order is rebuilt only when it differs, in one pass.
-    bool sameOrder = layout_->count() == static_cast<int>(ordered.size());
-    for (int i = 0; sameOrder && i < layout_->count(); ++i) sameOrder = layout_->itemAt(i)->widget() == ordered[i];
-    if (sameOrder) return;
+    // Usually the rows that stay keep their order (items appended, removed or changed): then only
+    // the new rows are inserted. Inserting costs a walk of the layout, so a full rebuild, which
+    // inserts every row, is kept for real reorders.
+    std::vector<QWidget*> current;
+    current.reserve(static_cast<std::size_t>(layout_->count()));
+    for (int i = 0; i < layout_->count(); ++i) current.push_back(layout_->itemAt(i)->widget());
+    std::unordered_map<QWidget*, bool> isKept;
+    isKept.reserve(current.size());
+    for (QWidget* widget : current) isKept.emplace(widget, true);
+    std::size_t kept = 0;
+    bool sameOrder = true;
+    for (QWidget* widget : ordered) {
+        if (!isKept.count(widget)) continue;
+        if (kept >= current.size() || current[kept] != widget) {
+            sameOrder = false;
+            break;
+        }
+        ++kept;
+    }
+    sameOrder = sameOrder && kept == current.size();
+    if (sameOrder) {
+        for (std::size_t i = 0; i < ordered.size(); ++i) {
+            if (isKept.count(ordered[i])) continue;
+            layout_->insertWidget(static_cast<int>(i), ordered[i]);
+            ordered[i]->show();
+        }
+        return;
+    }
     while (layout_->count() > 0) delete layout_->takeAt(layout_->count() - 1);
     for (QWidget* widget : ordered) {
         layout_->addWidget(widget);
