@@ -1,8 +1,10 @@
 #include "Morvo/WorkspaceHost.h"
 
 #include "Morvo/AppState.h"
+#include "Morvo/ApplicationsWorkspaceView.h"
 #include "Morvo/CleanupState.h"
 #include "Morvo/LargeFilesView.h"
+#include "Morvo/LeftoversWorkspaceView.h"
 #include "Morvo/OverviewView.h"
 #include "Morvo/ViewKit.h"
 
@@ -52,8 +54,8 @@ QWidget* makeWorkspace(AppSection section, AppState& state, QWidget* parent) {
     case AppSection::largeFiles: return new LargeFilesView(state, /*searchFocused*/ false, parent);
     case AppSection::cleanup: return placeholder(section, parent);
     case AppSection::caches: return placeholder(section, parent);
-    case AppSection::applications: return placeholder(section, parent);
-    case AppSection::leftovers: return placeholder(section, parent);
+    case AppSection::applications: return new ApplicationsWorkspaceView(state.inventory(), state.cleanup(), parent);
+    case AppSection::leftovers: return new LeftoversWorkspaceView(state.inventory(), state.cleanup(), parent);
     }
     return placeholder(section, parent);
 }
