@@ -198,7 +198,7 @@ LargeFilesView::LargeFilesView(AppState& state, bool searchFocused, QWidget* par
         field->setPalette(palette);
     });
     connect(qApp, &QApplication::focusChanged, searchBar_,
-            [this](QWidget*, QWidget* now) { searchBar_->setFocused(now == searchField_); });
+            [bar = searchBar_, field = searchField_](QWidget*, QWidget* now) { bar->setFocused(now == field); });
     connect(searchField_, &QLineEdit::textEdited, this, [this](const QString& text) {
         const QByteArray utf8 = text.toUtf8();
         state_.setQuery(std::string(utf8.constData(), static_cast<std::size_t>(utf8.size())));
