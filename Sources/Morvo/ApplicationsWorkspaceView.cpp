@@ -280,18 +280,15 @@ public:
                                "because both copies may use it."),
                 Theme::secondary));
         } else if (app_.relatedFiles.empty()) {
-            auto* none = new TextLabel(QStringLiteral("No exact matches found in the checked Library locations."),
-                                       systemFont(11), Theme::secondary);
-            none->setWordWrap(true);
-            none->setLineSpacing(3);
+            auto* none = new InventoryWrappedText(QStringLiteral("No exact matches found in the checked Library locations."),
+                                                  systemFont(11), Theme::secondary, 3);
             none->setContentsMargins(0, 9, 0, 9);
             related->addWidget(none);
         } else {
-            auto* intro = new TextLabel(QStringLiteral("These locations match the app’s identifier. They may contain "
-                                                       "preferences or personal data; select only what you intend to remove."),
-                                        systemFont(10), Theme::secondary);
-            intro->setWordWrap(true);
-            intro->setLineSpacing(3);
+            auto* intro = new InventoryWrappedText(
+                QStringLiteral("These locations match the app’s identifier. They may contain preferences or personal "
+                               "data; select only what you intend to remove."),
+                systemFont(10), Theme::secondary, 3);
             related->addWidget(intro);
             for (const auto& file : app_.relatedFiles) {
                 const std::string id = file.url.path;
@@ -303,6 +300,7 @@ public:
         stack->addLayout(related);
         stack->addStretch(1);
         scroll->setWidget(content);
+        content->setAutoFillBackground(false);  // setWidget turns it on
         pane->addWidget(scroll, 1);
 
         // Footer.
@@ -436,6 +434,7 @@ ApplicationsWorkspaceView::ApplicationsWorkspaceView(InventoryState& state, Clea
     listLayout_->setSpacing(4);
     listLayout_->addStretch(1);
     scroll->setWidget(listContent_);
+    listContent_->setAutoFillBackground(false);  // setWidget turns it on
     pane->addWidget(scroll, 1);
     columns->addWidget(list);
 

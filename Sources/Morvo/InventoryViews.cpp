@@ -116,6 +116,20 @@ private:
 
 // ---------------------------------------------------------------------------------------------
 
+InventoryWrappedText::InventoryWrappedText(const QString& text, const QFont& font, AdaptiveColor color, double lineSpacing,
+                                           QWidget* parent)
+    : TextLabel(text, font, color, parent) {
+    setWordWrap(true);
+    setLineSpacing(lineSpacing);
+}
+
+QSize InventoryWrappedText::minimumSizeHint() const {
+    const QFontMetricsF metrics(font());
+    return {static_cast<int>(std::ceil(metrics.averageCharWidth() * 8)), static_cast<int>(std::ceil(metrics.height()))};
+}
+
+// ---------------------------------------------------------------------------------------------
+
 InventoryCheckBox::InventoryCheckBox(std::function<void()> toggle, QWidget* parent) : QAbstractButton(parent) {
     setCheckable(true);
     setFocusPolicy(Qt::TabFocus);
@@ -172,9 +186,7 @@ InventoryPageHeader::InventoryPageHeader(InventoryState& state, const QString& t
     auto* left = new QVBoxLayout;
     left->setSpacing(8);
     left->addWidget(new TextLabel(title, systemFont(27, QFont::Medium, FontDesign::standard, -0.8), Theme::text));
-    auto* sub = new TextLabel(subtitle, systemFont(12), Theme::secondary);
-    sub->setWordWrap(true);
-    sub->setLineSpacing(3);
+    auto* sub = new InventoryWrappedText(subtitle, systemFont(12), Theme::secondary, 3);
     left->addWidget(sub);
     locations_ = new TextLabel(QString(), systemFont(9), Theme::muted);
     locations_->setWordWrap(true);
@@ -240,10 +252,10 @@ InventoryInlineNote::InventoryInlineNote(const QString& symbol, const QString& t
     row->setSpacing(7);
     icon_ = new SymbolView(symbol, 13, color);
     row->addWidget(icon_, 0, Qt::AlignTop);
-    label_ = new TextLabel(text, systemFont(11), color);
-    label_->setWordWrap(true);
-    label_->setLineSpacing(3);
-    label_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    label_ = new InventoryWrappedText(text, systemFont(11), color, 3);
+    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);  // the height follows the width it gets
+    label_->setSizePolicy(policy);
     row->addWidget(label_, 1);
     setContent(symbol, text, color);
 }
@@ -309,6 +321,7 @@ InventoryScanNotice::InventoryScanNotice(InventoryState& state, QWidget* parent)
     list->setContentsMargins(0, 7, 0, 0);
     list->setSpacing(8);
     notesArea_->setWidget(notesList_);
+    notesList_->setAutoFillBackground(false);  // setWidget turns it on
     notesArea_->setVisible(false);
     notes->addWidget(notesArea_);
     connect(notesToggle_, &QAbstractButton::toggled, notesArea_, &QWidget::setVisible);
@@ -405,14 +418,10 @@ InventoryRelatedRow::InventoryRelatedRow(AppRelatedFile file, bool selected, boo
     kind_ = new TextLabel(inventoryText(morvo::title(file_.kind)), systemFont(9), Theme::muted);
     line->addWidget(kind_);
     column->addLayout(line);
-    auto* reason = new TextLabel(inventoryText(file_.reason), systemFont(10), Theme::secondary);
-    reason->setWordWrap(true);
-    reason->setLineSpacing(3);
+    auto* reason = new InventoryWrappedText(inventoryText(file_.reason), systemFont(10), Theme::secondary, 3);
     column->addWidget(reason);
     if (!file_.caution.empty()) {
-        caution_ = new TextLabel(inventoryText(file_.caution), systemFont(10), Theme::muted);
-        caution_->setWordWrap(true);
-        caution_->setLineSpacing(3);
+        caution_ = new InventoryWrappedText(inventoryText(file_.caution), systemFont(10), Theme::muted, 3);
         column->addWidget(caution_);
     }
     column->addWidget(new InventoryPath(file_.url));
@@ -537,9 +546,7 @@ InventoryEmptyState::InventoryEmptyState(const QString& symbol, const QString& t
     title_ = new TextLabel(title, systemFont(19, QFont::Medium, FontDesign::standard, -0.4), Theme::text);
     title_->setAlignment(Qt::AlignHCenter);
     stack->addWidget(title_, 0, Qt::AlignHCenter);
-    message_ = new TextLabel(message, systemFont(12), Theme::secondary);
-    message_->setWordWrap(true);
-    message_->setLineSpacing(4);
+    message_ = new InventoryWrappedText(message, systemFont(12), Theme::secondary, 4);
     message_->setAlignment(Qt::AlignHCenter);
     message_->setMaximumWidth(390);
     stack->addWidget(message_, 0, Qt::AlignHCenter);

@@ -37,6 +37,17 @@ QString inventoryStatusCaption(const InventoryState& state);
 // in plain digits and "item" only for exactly 1.
 std::string inventoryAddedMessage(std::size_t count);
 
+// Wrapped text with extra line spacing whose height follows its width: its minimum is one line,
+// so a long text in a wide column does not keep the height it would need in a narrow one.
+class InventoryWrappedText : public TextLabel {
+    Q_OBJECT
+
+public:
+    InventoryWrappedText(const QString& text, const QFont& font, AdaptiveColor color, double lineSpacing,
+                         QWidget* parent = nullptr);
+    QSize minimumSizeHint() const override;
+};
+
 // A checkbox that shows exactly the value it is given; a click only calls `toggle`, so the owner
 // of the value decides.
 class InventoryCheckBox : public QAbstractButton {
@@ -100,7 +111,7 @@ private:
     QString text_;
     AdaptiveColor color_;
     SymbolView* icon_;
-    TextLabel* label_;
+    InventoryWrappedText* label_;
 };
 
 // The scan status block: at most one of progress, error and status (in that priority), then the

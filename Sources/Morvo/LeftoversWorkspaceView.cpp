@@ -182,9 +182,7 @@ QWidget* LeftoversWorkspaceView::leftoverGroup(const LeftoverGroup& group) {
     stack->addLayout(head);
 
     if (!group.caution.empty()) {
-        auto* caution = new TextLabel(inventoryText(group.caution), systemFont(11), Theme::secondary);
-        caution->setWordWrap(true);
-        caution->setLineSpacing(3);
+        auto* caution = new InventoryWrappedText(inventoryText(group.caution), systemFont(11), Theme::secondary, 3);
         stack->addWidget(caution);
     }
     auto* running = new InventoryInlineNote(
@@ -251,6 +249,7 @@ void LeftoversWorkspaceView::rebuild() {
         }
         list->addStretch(1);
         scroll->setWidget(content);
+        content->setAutoFillBackground(false);  // setWidget turns it on
         mainArea_ = scroll;
     }
     mainSlot_->addWidget(mainArea_);
