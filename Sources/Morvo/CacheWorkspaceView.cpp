@@ -125,7 +125,7 @@ private:
 class Segment : public KitButton {
 public:
     explicit Segment(const QString& title) : KitButton(std::make_shared<PlainButtonStyle>()) {
-        addText(title, systemFont(11, QFont::Medium));
+        addText(title, systemFont(11));
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         setContentHeight(24);
         setAccessibleName(title);
@@ -326,7 +326,7 @@ CacheWorkspaceView::CacheWorkspaceView(CleanupDiscoveryState& state, CleanupStat
     {
         auto* row = new QHBoxLayout(picker_);
         row->setContentsMargins(0, 0, 0, 0);
-        row->setSpacing(8);
+        row->setSpacing(6);
         row->addWidget(new TextLabel(QStringLiteral("Cache category"), systemFont(11), Theme::secondary));
         auto* track = new SegmentTrack;
         auto* segments = new QHBoxLayout(track);

@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 namespace morvo {
@@ -97,6 +98,8 @@ CleanupReviewSheet::CleanupReviewSheet(CleanupState& state, bool showsConfirmati
     selected_ = new SymbolLabel(QStringLiteral("checkmark.circle"), QString(), 11, Theme::accent);
     selected_->label()->setFont(systemFont(11, QFont::Medium));
     selected_->label()->setWordWrap(false);
+    selected_->label()->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    selected_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     bytes_ = new TextLabel(QString(), systemFont(11, QFont::Medium), Theme::text);
     files_ = new TextLabel(QString(), systemFont(11, QFont::Medium), Theme::secondary);
     files_->setToolTip(QStringLiteral("Includes files nested inside the selected folders."));
@@ -114,6 +117,16 @@ CleanupReviewSheet::CleanupReviewSheet(CleanupState& state, bool showsConfirmati
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidgetResizable(true);
     scroll->setFixedHeight(340);
+    // A slim indicator in the theme's colours rather than the platform's light track.
+    Theme::track(scroll, [scroll] {
+        const QString thumb = Theme::secondary(0.45).name(QColor::HexArgb);
+        scroll->verticalScrollBar()->setStyleSheet(
+            QStringLiteral("QScrollBar:vertical { background: transparent; width: 8px; margin: 2px; }"
+                           "QScrollBar::handle:vertical { background: %1; border-radius: 2px; min-height: 24px; }"
+                           "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+                           "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }")
+                .arg(thumb));
+    });
     scroll->viewport()->setAutoFillBackground(false);
     auto* list = new QWidget;
     auto* entries = new QVBoxLayout(list);

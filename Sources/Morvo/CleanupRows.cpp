@@ -141,6 +141,7 @@ SymbolLabel::SymbolLabel(QString symbol, QString text, double pixelSize, Adaptiv
     symbol_ = new SymbolView(std::move(symbol), pixelSize, color);
     label_ = new TextLabel(text, systemFont(pixelSize), color);
     label_->setWordWrap(true);
+    label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label_->setAccessibleName(text);
     row->addWidget(symbol_, 0, Qt::AlignTop);
     row->addWidget(label_, 1);
@@ -282,6 +283,7 @@ QHBoxLayout* cardLayout(QWidget* card, int spacing) {
 TextLabel* wrapping(const QString& text, const QFont& font, AdaptiveColor color) {
     auto* label = new TextLabel(text, font, color);
     label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     return label;
 }
