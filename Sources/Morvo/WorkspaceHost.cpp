@@ -2,6 +2,9 @@
 
 #include "Morvo/AppState.h"
 #include "Morvo/ApplicationsWorkspaceView.h"
+#include "Morvo/CacheWorkspaceView.h"
+#include "Morvo/CleanupReviewSheet.h"
+#include "Morvo/CleanupWorkspaceView.h"
 #include "Morvo/CleanupState.h"
 #include "Morvo/LargeFilesView.h"
 #include "Morvo/LeftoversWorkspaceView.h"
@@ -52,8 +55,9 @@ QWidget* makeWorkspace(AppSection section, AppState& state, QWidget* parent) {
     switch (section) {
     case AppSection::overview: return new OverviewView(state, parent);
     case AppSection::largeFiles: return new LargeFilesView(state, /*searchFocused*/ false, parent);
-    case AppSection::cleanup: return placeholder(section, parent);
-    case AppSection::caches: return placeholder(section, parent);
+    case AppSection::cleanup:
+        return new CleanupWorkspaceView(state.cleanup(), findFilesAction(state), findApplicationsAction(state), parent);
+    case AppSection::caches: return new CacheWorkspaceView(state.cacheDiscovery(), state.cleanup(), parent);
     case AppSection::applications: return new ApplicationsWorkspaceView(state.inventory(), state.cleanup(), parent);
     case AppSection::leftovers: return new LeftoversWorkspaceView(state.inventory(), state.cleanup(), parent);
     }
@@ -62,14 +66,7 @@ QWidget* makeWorkspace(AppSection section, AppState& state, QWidget* parent) {
 
 // Replace with: return new CleanupReviewSheet(cleanup, /*showsConfirmation*/ false, parent);
 QWidget* makeReviewSheetContent(CleanupState& cleanup, QWidget* parent) {
-    auto* widget = new QWidget(parent);
-    widget->setMinimumSize(560, 360);
-    auto* layout = new QVBoxLayout(widget);
-    layout->setAlignment(Qt::AlignCenter);
-    const auto count = cleanup.review() ? cleanup.review()->items.size() : 0;
-    layout->addWidget(new TextLabel(QStringLiteral("Review for Trash · %1").arg(count), systemFont(15, QFont::Medium),
-                                    Theme::muted, widget));
-    return widget;
+    return new CleanupReviewSheet(cleanup, /*showsConfirmation*/ false, parent);
 }
 
 WorkspaceHost::WorkspaceHost(AppState& state, QWidget* parent)
