@@ -17,6 +17,7 @@
 #include <cmath>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace morvo {
 
@@ -526,21 +527,41 @@ void ApplicationsWorkspaceView::addSelectedToQueue() {
 }
 
 void ApplicationsWorkspaceView::rebuildList() {
-    for (auto* row : rows_) {
+    for (auto* row : allRows_) {
         listLayout_->removeWidget(row);
         row->deleteLater();
     }
-    rows_.clear();
-    const auto apps = state_.filteredApps();
-    rows_.reserve(apps.size());
+    allRows_.clear();
+    // One row per application of the result; the search only shows and hides them, so typing
+    // builds no widgets.
+    const auto& apps = state_.result().apps;
+    allRows_.reserve(apps.size());
     int index = 0;
     for (const auto& app : apps) {
         auto* row = new ApplicationRow(app, listContent_);
         const std::string id = app.id();
         connect(row, &QAbstractButton::clicked, this, [this, id] { state_.setSelectedAppID(id); });
         listLayout_->insertWidget(index++, row);
-        rows_.push_back(row);
+        allRows_.push_back(row);
     }
+    applyFilter();
+}
+
+void ApplicationsWorkspaceView::applyFilter() {
+    const auto apps = state_.filteredApps();
+    std::unordered_set<std::string_view> listed;
+    for (const auto& app : apps) listed.insert(app.id());
+    rows_.clear();
+    // The filtered list keeps the result's order, so the shown rows are in list order. The layout
+    // waits until every row is shown or hidden, instead of redoing itself for each one.
+    listLayout_->setEnabled(false);
+    for (auto* row : allRows_) {
+        const bool shown = listed.count(row->appID()) > 0;
+        if (row->isHidden() == shown) row->setVisible(shown);
+        if (shown) rows_.push_back(row);
+    }
+    listLayout_->setEnabled(true);
+    listLayout_->activate();
     count_->setText(inventoryText(text::formatInteger(static_cast<std::int64_t>(apps.size()))));
     refreshRows();
 }
@@ -549,7 +570,7 @@ void ApplicationsWorkspaceView::refreshRows() {
     const auto& selected = state_.selectedAppID();
     std::unordered_map<std::string_view, const InstalledApp*> byID;
     for (const auto& app : state_.result().apps) byID.emplace(app.id(), &app);
-    for (auto* row : rows_) {
+    for (auto* row : allRows_) {
         const auto found = byID.find(row->appID());
         const bool running = found != byID.end() && state_.isRunning(*found->second);
         row->setFlags(selected && *selected == row->appID(), running);
@@ -593,7 +614,7 @@ void ApplicationsWorkspaceView::queryChanged() {
     const QString query = inventoryText(state_.query());
     if (search_->text() != query) search_->setText(query);
     clearSearch_->setVisible(!state_.query().empty());
-    rebuildList();
+    applyFilter();
     // Keep the selection while it is still listed, else pick the first match (or none).
     const auto apps = state_.filteredApps();
     const auto& selected = state_.selectedAppID();

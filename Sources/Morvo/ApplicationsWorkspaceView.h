@@ -90,6 +90,7 @@ public:
     QLineEdit* searchField() const { return search_; }
     KitButton* clearSearchButton() const { return clearSearch_; }
     QString listCountText() const;
+    // The rows of the listed (filtered) applications, in order.
     std::vector<ApplicationRow*> rows() const;
     // The empty state of the detail area, or null while an application is shown.
     InventoryEmptyState* emptyState() const;
@@ -114,6 +115,7 @@ private:
     class Detail;
 
     void rebuildList();
+    void applyFilter();
     void refreshRows();
     void rebuildDetail();
     void refreshDetail();
@@ -128,7 +130,8 @@ private:
     TextLabel* count_;
     QWidget* listContent_;
     QVBoxLayout* listLayout_;
-    std::vector<ApplicationRow*> rows_;
+    std::vector<ApplicationRow*> allRows_;  // one per application of the result
+    std::vector<ApplicationRow*> rows_;     // the listed ones, in order
     QVBoxLayout* detailSlot_;
     QWidget* detailArea_ = nullptr;  // the Detail or the empty state
     Detail* detail_ = nullptr;

@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace morvo {
@@ -81,11 +82,12 @@ public:
         setCheckable(true);
         setChecked(false);
         setCursor(Qt::PointingHandCursor);
-        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        setFocusPolicy(Qt::TabFocus);
+        setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
     }
     QSize sizeHint() const override {
         const QFontMetricsF fm(font_);
-        return {static_cast<int>(std::ceil(18 + fm.horizontalAdvance(text()))), static_cast<int>(std::ceil(fm.height() + 6))};
+        return {static_cast<int>(std::ceil(24 + fm.horizontalAdvance(text()))), static_cast<int>(std::ceil(fm.height() + 6))};
     }
 
 protected:
@@ -110,6 +112,26 @@ protected:
 
 private:
     QFont font_ = systemFont(10, QFont::Medium);
+};
+
+// The scroll area of the scan notes: as tall as its notes need at its width, at most `limit`.
+class NotesScrollArea : public QScrollArea {
+public:
+    explicit NotesScrollArea(int limit) : limit_(limit) { setMaximumHeight(limit); }
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override {
+        const QLayout* content = widget() ? widget()->layout() : nullptr;
+        if (!content) return 0;
+        return std::min(limit_, content->totalHeightForWidth(width));
+    }
+    QSize sizeHint() const override {
+        const int width = this->width() > 0 ? this->width() : 400;
+        return {width, heightForWidth(width)};
+    }
+    QSize minimumSizeHint() const override { return {0, std::min(limit_, 20)}; }
+
+private:
+    int limit_;
 };
 
 } // namespace
@@ -309,12 +331,11 @@ InventoryScanNotice::InventoryScanNotice(InventoryState& state, QWidget* parent)
     notes->setContentsMargins(3, 0, 3, 0);
     notes->setSpacing(0);
     notesToggle_ = new DisclosureButton;
-    notes->addWidget(notesToggle_);
-    notesArea_ = new QScrollArea;
+    notes->addWidget(notesToggle_, 0, Qt::AlignLeft);
+    notesArea_ = new NotesScrollArea(130);
     makeTransparent(notesArea_);
     notesArea_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     notesArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    notesArea_->setMaximumHeight(130);
     notesList_ = new QWidget;
     notesList_->setAutoFillBackground(false);
     auto* list = new QVBoxLayout(notesList_);
@@ -378,6 +399,7 @@ void InventoryScanNotice::refreshNotes() {
         auto* text = new SelectableText(inventoryText(warning), systemFont(10), Theme::secondary, notesList_);
         list->addWidget(text);
     }
+    notesArea_->updateGeometry();
     notesToggle_->setText(QStringLiteral("Scan notes · ") + QString::number(warnings.size()));
     notesToggle_->setAccessibleName(notesToggle_->text());
     notesToggle_->updateGeometry();
@@ -549,7 +571,13 @@ InventoryEmptyState::InventoryEmptyState(const QString& symbol, const QString& t
     message_ = new InventoryWrappedText(message, systemFont(12), Theme::secondary, 4);
     message_->setAlignment(Qt::AlignHCenter);
     message_->setMaximumWidth(390);
-    stack->addWidget(message_, 0, Qt::AlignHCenter);
+    // Centred between stretches rather than by alignment, so the text keeps the height its
+    // wrapped lines need.
+    auto* messageRow = new QHBoxLayout;
+    messageRow->addStretch(1);
+    messageRow->addWidget(message_, 100);
+    messageRow->addStretch(1);
+    stack->addLayout(messageRow);
     stack->addStretch(1);
     setContent(symbol, title, message);
 }

@@ -8,6 +8,7 @@
 #include "Morvo/LeftoversWorkspaceView.h"
 #include "Morvo/MorvoApp.h"
 #include "Morvo/Platform/Fonts.h"
+#include "MorvoCore/Platform/FileMetadata.h"
 #include "Support/SubstateFakes.h"
 
 #include <QApplication>
@@ -147,4 +148,39 @@ TEST_F(FixtureHome, LeftoversScreenGroupsDataOfIdentifiersNoAppHas) {
     state->toggleLeftover(home.path("Library/Containers/com.gone.photoapp"));
     EXPECT_EQ(view.readyText(), "1 ready to add");
     capture(view, "leftovers");
+}
+
+TEST_F(FixtureHome, AnUnreadableLibraryFolderHidesTheLeftoversAndListsTheScanNotes) {
+    const std::string containers = home.path("Library/Containers");
+    state = std::make_unique<InventoryState>(InventoryStateServices{
+        running, home.root(), std::vector<Url>{Url::file(home.path("Applications"), true)}, std::nullopt,
+        [containers](const std::vector<Url>& roots, const Url& library, std::stop_token stop) {
+            AppInventoryScanner::Environment environment;
+            environment.lstat = [containers](const std::string& path, FileMetadata& out) {
+                if (path == containers) return EACCES;
+                try {
+                    out = statPath(path);
+                    return 0;
+                } catch (const PosixError& error) {
+                    return error.code();
+                }
+            };
+            return AppInventoryScanner::scan(roots, library, stop, environment);
+        },
+        std::make_shared<ScriptedFolderPanel>()});
+    LeftoversWorkspaceView view(*state, *cleanup);
+    view.resize(1100, 780);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state->hasLoaded() && !state->isLoading(); }, 10000));
+    ASSERT_FALSE(state->result().isComplete);
+    ASSERT_FALSE(state->result().warnings.empty());
+
+    ASSERT_NE(view.emptyState(), nullptr);
+    EXPECT_EQ(view.emptyState()->title(), "More context is needed.");
+    EXPECT_EQ(view.notice()->notesTitle(),
+              "Scan notes · " + QString::number(static_cast<qsizetype>(state->result().warnings.size())));
+    view.notice()->notesToggle()->click();
+    EXPECT_TRUE(view.notice()->notesExpanded());
+    EXPECT_EQ(view.readyText(), "0 ready to add");
+    capture(view, "leftovers-incomplete");
 }
