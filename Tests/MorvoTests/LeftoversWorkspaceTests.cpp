@@ -65,7 +65,8 @@ struct Screen {
     ~Screen() {
         release();
         service->open();
-        QTest::qWaitFor([&] { return !cleanup.isPreparing() && !state.isLoading(); }, 5000);
+        // Let the held work finish before the state objects go away.
+        (void)QTest::qWaitFor([&] { return !cleanup.isPreparing() && !state.isLoading(); }, 5000);
     }
     void hold() {
         std::lock_guard lock(mutex);

@@ -65,7 +65,9 @@ TEST(StorageMapEntry, EntryAndGroupCountsFollowTheLimit) {
             EXPECT_EQ(group.category, FileCategory::other);
             EXPECT_FALSE(group.isDirectory);
         }
-        if (c.limit >= 1) EXPECT_LE(entries.size(), static_cast<std::size_t>(c.limit));
+        if (c.limit >= 1) {
+            EXPECT_LE(entries.size(), static_cast<std::size_t>(c.limit));
+        }
     }
 }
 
