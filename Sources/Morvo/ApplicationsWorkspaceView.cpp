@@ -240,7 +240,7 @@ public:
         auto* boxRow = new QHBoxLayout(box);
         boxRow->setContentsMargins(14, 14, 14, 14);
         boxRow->setSpacing(11);
-        include_ = new InventoryCheckBox([this] {
+        include_ = new StateCheckBox([this] {
             InventoryState& s = view_.state_;
             s.setIncludeSelectedApp(!s.includeSelectedApp());
         });
@@ -329,7 +329,7 @@ public:
     }
 
     const InstalledApp& app() const { return app_; }
-    InventoryCheckBox* includeCheckBox() const { return include_; }
+    StateCheckBox* includeCheckBox() const { return include_; }
     KitButton* addButton() const { return add_; }
     QString readyText() const { return ready_->text(); }
 
@@ -356,7 +356,7 @@ private:
     InstalledApp app_;
     bool hasOtherCopy_ = false;
     InventoryInlineNote* runningNote_;
-    InventoryCheckBox* include_;
+    StateCheckBox* include_;
     QWidget* bundleQueued_;
     std::vector<InventoryRelatedRow*> rows_;
     TextLabel* ready_;
@@ -482,7 +482,7 @@ QString ApplicationsWorkspaceView::listCountText() const { return count_->text()
 std::vector<ApplicationRow*> ApplicationsWorkspaceView::rows() const { return rows_; }
 InventoryEmptyState* ApplicationsWorkspaceView::emptyState() const { return empty_; }
 QWidget* ApplicationsWorkspaceView::detail() const { return detail_; }
-InventoryCheckBox* ApplicationsWorkspaceView::includeBundleCheckBox() const { return detail_ ? detail_->includeCheckBox() : nullptr; }
+StateCheckBox* ApplicationsWorkspaceView::includeBundleCheckBox() const { return detail_ ? detail_->includeCheckBox() : nullptr; }
 KitButton* ApplicationsWorkspaceView::addButton() const { return detail_ ? detail_->addButton() : nullptr; }
 QString ApplicationsWorkspaceView::readyText() const { return detail_ ? detail_->readyText() : QString(); }
 

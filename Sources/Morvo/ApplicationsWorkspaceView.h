@@ -22,7 +22,7 @@ namespace morvo {
 
 class CleanupState;
 class InventoryAppIcon;
-class InventoryCheckBox;
+class StateCheckBox;
 class InventoryEmptyState;
 class InventoryPageHeader;
 class InventoryScanNotice;
@@ -96,7 +96,7 @@ public:
     InventoryEmptyState* emptyState() const;
     // The detail pane of the selected application, or null.
     QWidget* detail() const;
-    InventoryCheckBox* includeBundleCheckBox() const;
+    StateCheckBox* includeBundleCheckBox() const;
     KitButton* addButton() const;
     // "<n> ready to add" of the detail footer; empty without a selection.
     QString readyText() const;

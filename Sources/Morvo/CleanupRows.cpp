@@ -23,54 +23,6 @@ QString countText(std::int64_t count, const QString& singular, const QString& pl
 
 // ---------------------------------------------------------------------------------------------
 
-StateCheckBox::StateCheckBox(std::function<void()> toggle, QWidget* parent) : QAbstractButton(parent) {
-    setCheckable(true);
-    setFocusPolicy(Qt::TabFocus);
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    setCursor(Qt::ArrowCursor);
-    if (toggle) connect(this, &QAbstractButton::clicked, this, [toggle = std::move(toggle)] { toggle(); });
-}
-
-void StateCheckBox::setSelected(bool selected) {
-    if (selected == isChecked()) return;
-    // The value comes from the owner; it is not a user's change.
-    const bool blocked = blockSignals(true);
-    setChecked(selected);
-    blockSignals(blocked);
-    update();
-}
-
-void StateCheckBox::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    if (!isEnabled()) p.setOpacity(0.45);
-    const QRectF box = QRectF(rect()).adjusted(1, 1, -1, -1);
-    const QPainterPath shape = roundedRect(box, 4);
-    if (isChecked()) {
-        p.fillPath(shape, Theme::accent());
-        QPen pen(Theme::onAccent(), 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-        p.setPen(pen);
-        const double x = box.left(), y = box.top(), w = box.width(), h = box.height();
-        QPainterPath tick;
-        tick.moveTo(x + w * 0.24, y + h * 0.52);
-        tick.lineTo(x + w * 0.43, y + h * 0.71);
-        tick.lineTo(x + w * 0.77, y + h * 0.31);
-        p.drawPath(tick);
-    } else {
-        p.fillPath(shape, Theme::elevated());
-        p.setPen(QPen(Theme::secondary(0.6), 1));
-        p.drawPath(shape);
-    }
-    if (hasFocus()) {
-        p.setOpacity(1.0);
-        p.setPen(QPen(Theme::accent(0.6), 1.5));
-        p.setBrush(Qt::NoBrush);
-        p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 5, 5);
-    }
-}
-
-// ---------------------------------------------------------------------------------------------
-
 SmallSpinner::SmallSpinner(QWidget* parent) : QWidget(parent) {
     setFixedSize(14, 14);
     timer_.setInterval(60);

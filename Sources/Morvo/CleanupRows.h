@@ -1,7 +1,7 @@
 #pragma once
 // The cards of the cleanup flow (a queued item, a measured review item, the outcome of one move),
 // the tinted message line, and the small pieces that the cleanup and cache screens share: a
-// checkbox that only shows what it is told, a spinner, the card frame and a list that keeps its
+// spinner, the card frame and a list that keeps its
 // row widgets by id.
 //
 // Rows hold no state of their own and call no state object: every action is a closure that the
@@ -34,22 +34,6 @@ class SymbolView;
 QString displayText(std::string_view text);
 // `count` grouped by the user's locale, a space, and `singular` for exactly 1, else `plural`.
 QString countText(std::int64_t count, const QString& singular, const QString& plural);
-
-// A checkbox that shows exactly the value it is given; a click only asks `toggle`, so a request
-// the owner refuses leaves the box as it was.
-class StateCheckBox : public QAbstractButton {
-    Q_OBJECT
-
-public:
-    explicit StateCheckBox(std::function<void()> toggle, QWidget* parent = nullptr);
-    void setSelected(bool selected);
-    bool isSelected() const { return isChecked(); }
-    QSize sizeHint() const override { return {16, 16}; }
-
-protected:
-    void nextCheckState() override {}
-    void paintEvent(QPaintEvent* event) override;
-};
 
 // The small indeterminate progress indicator of the busy rows.
 class SmallSpinner : public QWidget {

@@ -152,52 +152,6 @@ QSize InventoryWrappedText::minimumSizeHint() const {
 
 // ---------------------------------------------------------------------------------------------
 
-InventoryCheckBox::InventoryCheckBox(std::function<void()> toggle, QWidget* parent) : QAbstractButton(parent) {
-    setCheckable(true);
-    setFocusPolicy(Qt::TabFocus);
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    if (toggle) connect(this, &QAbstractButton::clicked, this, [toggle = std::move(toggle)] { toggle(); });
-}
-
-void InventoryCheckBox::setSelected(bool selected) {
-    if (selected == isChecked()) return;
-    // The value comes from the owner, not from the user.
-    const bool blocked = blockSignals(true);
-    setChecked(selected);
-    blockSignals(blocked);
-    update();
-}
-
-void InventoryCheckBox::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    if (!isEnabled()) p.setOpacity(0.45);
-    const QRectF box = QRectF(rect()).adjusted(1, 1, -1, -1);
-    const QPainterPath shape = roundedRect(box, 4);
-    if (isChecked()) {
-        p.fillPath(shape, Theme::accent());
-        p.setPen(QPen(Theme::onAccent(), 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        const double x = box.left(), y = box.top(), w = box.width(), h = box.height();
-        QPainterPath tick;
-        tick.moveTo(x + w * 0.24, y + h * 0.52);
-        tick.lineTo(x + w * 0.43, y + h * 0.71);
-        tick.lineTo(x + w * 0.77, y + h * 0.31);
-        p.drawPath(tick);
-    } else {
-        p.fillPath(shape, Theme::elevated());
-        p.setPen(QPen(Theme::secondary(0.6), 1));
-        p.drawPath(shape);
-    }
-    if (hasFocus()) {
-        p.setOpacity(1.0);
-        p.setPen(QPen(Theme::accent(0.6), 1.5));
-        p.setBrush(Qt::NoBrush);
-        p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 5, 5);
-    }
-}
-
-// ---------------------------------------------------------------------------------------------
-
 InventoryPageHeader::InventoryPageHeader(InventoryState& state, const QString& title, const QString& subtitle,
                                          QWidget* parent)
     : QWidget(parent), state_(state) {
@@ -417,7 +371,7 @@ InventoryRelatedRow::InventoryRelatedRow(AppRelatedFile file, bool selected, boo
     row->setSpacing(11);
     const QString title = inventoryText(file_.title);
     const QString path = inventoryText(file_.url.path);
-    check_ = new InventoryCheckBox(std::move(toggle));
+    check_ = new StateCheckBox(std::move(toggle));
     check_->setText(QStringLiteral("Include ") + title);
     check_->setAccessibleName(QStringLiteral("Include ") + title + QStringLiteral(", ") + path);
     check_->setObjectName(QStringLiteral("inventory-include-") + path);

@@ -48,23 +48,6 @@ public:
     QSize minimumSizeHint() const override;
 };
 
-// A checkbox that shows exactly the value it is given; a click only calls `toggle`, so the owner
-// of the value decides.
-class InventoryCheckBox : public QAbstractButton {
-    Q_OBJECT
-
-public:
-    explicit InventoryCheckBox(std::function<void()> toggle, QWidget* parent = nullptr);
-    void setSelected(bool selected);
-    bool isSelected() const { return isChecked(); }
-    QSize sizeHint() const override { return {16, 16}; }
-    QSize minimumSizeHint() const override { return sizeHint(); }
-
-protected:
-    void nextCheckState() override {}
-    void paintEvent(QPaintEvent* event) override;
-};
-
 // The header of both screens: title, subtitle and the scanned locations on the left; the
 // add-folder and scan buttons with the status caption on the right.
 class InventoryPageHeader : public QWidget {
@@ -162,7 +145,7 @@ public:
 
     void setFlags(bool selected, bool disabled, bool queued);
     const AppRelatedFile& file() const { return file_; }
-    InventoryCheckBox* checkBox() const { return check_; }
+    StateCheckBox* checkBox() const { return check_; }
     bool isSelected() const { return selected_; }
     bool isQueued() const { return queued_; }
     // "Queued" when queued, else the kind's title.
@@ -177,7 +160,7 @@ private:
     AppRelatedFile file_;
     bool selected_ = false;
     bool queued_ = false;
-    InventoryCheckBox* check_;
+    StateCheckBox* check_;
     TextLabel* kind_;
     QWidget* queuedBadge_;
     TextLabel* caution_ = nullptr;

@@ -294,6 +294,53 @@ void ActionButton::rebuild() {
 
 // ---------------------------------------------------------------------------------------------
 
+StateCheckBox::StateCheckBox(std::function<void()> toggle, QWidget* parent) : QAbstractButton(parent) {
+    setCheckable(true);
+    setFocusPolicy(Qt::TabFocus);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setCursor(Qt::ArrowCursor);
+    if (toggle) connect(this, &QAbstractButton::clicked, this, [toggle = std::move(toggle)] { toggle(); });
+}
+
+void StateCheckBox::setSelected(bool selected) {
+    if (selected == isChecked()) return;
+    // The value comes from the owner; it is not a user's change.
+    const bool blocked = blockSignals(true);
+    setChecked(selected);
+    blockSignals(blocked);
+    update();
+}
+
+void StateCheckBox::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (!isEnabled()) p.setOpacity(0.45);
+    const QRectF box = QRectF(rect()).adjusted(1, 1, -1, -1);
+    const QPainterPath shape = roundedRect(box, 4);
+    if (isChecked()) {
+        p.fillPath(shape, Theme::accent());
+        p.setPen(QPen(Theme::onAccent(), 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        const double x = box.left(), y = box.top(), w = box.width(), h = box.height();
+        QPainterPath tick;
+        tick.moveTo(x + w * 0.24, y + h * 0.52);
+        tick.lineTo(x + w * 0.43, y + h * 0.71);
+        tick.lineTo(x + w * 0.77, y + h * 0.31);
+        p.drawPath(tick);
+    } else {
+        p.fillPath(shape, Theme::elevated());
+        p.setPen(QPen(Theme::secondary(0.6), 1));
+        p.drawPath(shape);
+    }
+    if (hasFocus()) {
+        p.setOpacity(1.0);
+        p.setPen(QPen(Theme::accent(0.6), 1.5));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 5, 5);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+
 Panel::Panel(double padding, QWidget* parent) : QWidget(parent), padding_(padding), layout_(new QVBoxLayout(this)) {
     const int m = static_cast<int>(std::lround(padding));
     layout_->setContentsMargins(m, m, m, m);

@@ -157,6 +157,25 @@ private:
 
 // ---------------------------------------------------------------------------------------------
 
+// A checkbox that shows exactly the value it is given; a click only asks `toggle`, so a request
+// the owner refuses leaves the box as it was.
+class StateCheckBox : public QAbstractButton {
+    Q_OBJECT
+
+public:
+    explicit StateCheckBox(std::function<void()> toggle, QWidget* parent = nullptr);
+    void setSelected(bool selected);
+    bool isSelected() const { return isChecked(); }
+    QSize sizeHint() const override { return {16, 16}; }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void nextCheckState() override {}
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// ---------------------------------------------------------------------------------------------
+
 // A card: the content padded by `padding` on all edges over Theme::panel in a rounded rectangle of
 // radius 16, stroked with a 1-point Theme::border.
 class Panel : public QWidget {
