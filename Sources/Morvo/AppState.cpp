@@ -1,4 +1,5 @@
 #include "Morvo/AppState.h"
+#include "Morvo/ObservedProperty.h"
 
 #include "Morvo/CleanupDiscoveryState.h"
 #include "Morvo/CleanupState.h"
@@ -164,95 +165,63 @@ void AppState::setSnapshot(SnapshotPtr value) {
 }
 
 void AppState::setHasScannedFolder(bool value) {
-    if (hasScannedFolder_ == value) return;
-    hasScannedFolder_ = value;
-    emit hasScannedFolderChanged();
+    assignObserved(this, hasScannedFolder_, value, &AppState::hasScannedFolderChanged);
 }
 
 void AppState::setSection(AppSection value) {
-    if (section_ == value) return;
-    section_ = value;
-    emit sectionChanged();
+    assignObserved(this, section_, value, &AppState::sectionChanged);
 }
 
 void AppState::setMapRootID(const std::string& value) {
-    if (mapRootID_ == value) return;
-    mapRootID_ = value;
-    emit mapRootIDChanged();
+    assignObserved(this, mapRootID_, value, &AppState::mapRootIDChanged);
 }
 
 void AppState::setSelectedID(const std::optional<std::string>& value) {
-    if (selectedID_ == value) return;
-    selectedID_ = value;
-    emit selectedIDChanged();
+    assignObserved(this, selectedID_, value, &AppState::selectedIDChanged);
 }
 
 void AppState::setQuery(const std::string& value) {
-    if (query_ != value) {
-        query_ = value;
-        emit queryChanged();
-    }
+    assignObserved(this, query_, value, &AppState::queryChanged);
     scheduleSearch();
 }
 
 void AppState::setCategory(std::optional<FileCategory> value) {
-    if (category_ != value) {
-        category_ = value;
-        emit categoryChanged();
-    }
+    assignObserved(this, category_, value, &AppState::categoryChanged);
     scheduleSearch();
 }
 
 void AppState::setMinimumSize(std::int64_t value) {
-    if (minimumSize_ != value) {
-        minimumSize_ = value;
-        emit minimumSizeChanged();
-    }
+    assignObserved(this, minimumSize_, value, &AppState::minimumSizeChanged);
     scheduleSearch();
 }
 
 void AppState::setSort(FileSort value) {
-    if (sort_ != value) {
-        sort_ = value;
-        emit sortChanged();
-    }
+    assignObserved(this, sort_, value, &AppState::sortChanged);
     scheduleSearch();
 }
 
 void AppState::setFiles(std::vector<DiskNode> value) {
-    if (files_ == value) return;
-    files_ = std::move(value);
-    emit filesChanged();
+    assignObserved(this, files_, std::move(value), &AppState::filesChanged);
 }
 
 void AppState::setOverviewFiles(std::vector<DiskNode> value) {
-    if (overviewFiles_ == value) return;
-    overviewFiles_ = std::move(value);
-    emit overviewFilesChanged();
+    assignObserved(this, overviewFiles_, std::move(value), &AppState::overviewFilesChanged);
 }
 
 void AppState::setMatchingCount(std::int64_t value) {
-    if (matchingCount_ == value) return;
-    matchingCount_ = value;
-    emit matchingCountChanged();
+    assignObserved(this, matchingCount_, value, &AppState::matchingCountChanged);
 }
 
 void AppState::setMatchingBytes(std::int64_t value) {
-    if (matchingBytes_ == value) return;
-    matchingBytes_ = value;
-    emit matchingBytesChanged();
+    assignObserved(this, matchingBytes_, value, &AppState::matchingBytesChanged);
 }
 
 void AppState::setIsSearching(bool value) {
-    if (isSearching_ == value) return;
-    isSearching_ = value;
-    emit isSearchingChanged();
+    assignObserved(this, isSearching_, value, &AppState::isSearchingChanged);
 }
 
 void AppState::setIsScanning(bool value) {
-    if (isScanning_ == value) return;
-    isScanning_ = value;
-    emit isScanningChanged();
+    assignObserved(this, isScanning_, value, &AppState::isScanningChanged);
 }
 
 void AppState::setProgress(std::optional<ScanProgress> value) {
@@ -261,33 +230,23 @@ void AppState::setProgress(std::optional<ScanProgress> value) {
 }
 
 void AppState::setScanURL(std::optional<Url> value) {
-    if (scanURL_ == value) return;
-    scanURL_ = std::move(value);
-    emit scanURLChanged();
+    assignObserved(this, scanURL_, std::move(value), &AppState::scanURLChanged);
 }
 
 void AppState::setErrorMessage(const std::optional<std::string>& value) {
-    if (errorMessage_ == value) return;
-    errorMessage_ = value;
-    emit errorMessageChanged();
+    assignObserved(this, errorMessage_, value, &AppState::errorMessageChanged);
 }
 
 void AppState::setNotice(const std::optional<std::string>& value) {
-    if (notice_ == value) return;
-    notice_ = value;
-    emit noticeChanged();
+    assignObserved(this, notice_, value, &AppState::noticeChanged);
 }
 
 void AppState::setSheet(std::optional<AppSheet> value) {
-    if (sheet_ == value) return;
-    sheet_ = value;
-    emit sheetChanged();
+    assignObserved(this, sheet_, value, &AppState::sheetChanged);
 }
 
 void AppState::setCategoryTotals(CategoryTotalsMap value) {
-    if (categoryTotals_ == value) return;
-    categoryTotals_ = std::move(value);
-    emit categoryTotalsChanged();
+    assignObserved(this, categoryTotals_, std::move(value), &AppState::categoryTotalsChanged);
 }
 
 // MARK: Scanning

@@ -1,4 +1,5 @@
 #include "Morvo/CleanupDiscoveryState.h"
+#include "Morvo/ObservedProperty.h"
 
 #include "Morvo/CleanupState.h"
 #include "MorvoCore/Platform/FileSystemQueries.h"
@@ -77,51 +78,35 @@ void CleanupDiscoveryState::setResult(CleanupDiscoveryResult value) {
 }
 
 void CleanupDiscoveryState::setHasLoaded(bool value) {
-    if (hasLoaded_ == value) return;
-    hasLoaded_ = value;
-    emit hasLoadedChanged();
+    assignObserved(this, hasLoaded_, value, &CleanupDiscoveryState::hasLoadedChanged);
 }
 
 void CleanupDiscoveryState::setLoading(bool value) {
-    if (isLoading_ == value) return;
-    isLoading_ = value;
-    emit isLoadingChanged();
+    assignObserved(this, isLoading_, value, &CleanupDiscoveryState::isLoadingChanged);
 }
 
 void CleanupDiscoveryState::setErrorMessage(OptionalString value) {
-    if (errorMessage_ == value) return;
-    errorMessage_ = std::move(value);
-    emit errorMessageChanged();
+    assignObserved(this, errorMessage_, std::move(value), &CleanupDiscoveryState::errorMessageChanged);
 }
 
 void CleanupDiscoveryState::setStatusMessage(OptionalString value) {
-    if (statusMessage_ == value) return;
-    statusMessage_ = std::move(value);
-    emit statusMessageChanged();
+    assignObserved(this, statusMessage_, std::move(value), &CleanupDiscoveryState::statusMessageChanged);
 }
 
 void CleanupDiscoveryState::setQuery(const std::string& value) {
-    if (query_ == value) return;
-    query_ = value;
-    emit queryChanged();
+    assignObserved(this, query_, value, &CleanupDiscoveryState::queryChanged);
 }
 
 void CleanupDiscoveryState::setArea(const OptionalCleanupArea& value) {
-    if (area_ == value) return;
-    area_ = value;
-    emit areaChanged();
+    assignObserved(this, area_, value, &CleanupDiscoveryState::areaChanged);
 }
 
 void CleanupDiscoveryState::setSelectedIDs(const DiscoveryIDSet& value) {
-    if (selectedIDs_ == value) return;
-    selectedIDs_ = value;
-    emit selectedIDsChanged();
+    assignObserved(this, selectedIDs_, value, &CleanupDiscoveryState::selectedIDsChanged);
 }
 
 void CleanupDiscoveryState::setRunningBundleIdentifiers(DiscoveryBundleIDSet value) {
-    if (runningBundleIdentifiers_ == value) return;
-    runningBundleIdentifiers_ = std::move(value);
-    emit runningBundleIdentifiersChanged();
+    assignObserved(this, runningBundleIdentifiers_, std::move(value), &CleanupDiscoveryState::runningBundleIdentifiersChanged);
 }
 
 // --- loading ------------------------------------------------------------------------------------

@@ -1,4 +1,5 @@
 #include "Morvo/CleanupState.h"
+#include "Morvo/ObservedProperty.h"
 
 #include "MorvoCore/Platform/FileSystemQueries.h"
 #include "MorvoCore/Platform/Path.h"
@@ -48,21 +49,15 @@ void CleanupState::setQueue(CleanupQueue queue) {
 }
 
 void CleanupState::setPreparing(bool value) {
-    if (isPreparing_ == value) return;
-    isPreparing_ = value;
-    emit isPreparingChanged();
+    assignObserved(this, isPreparing_, value, &CleanupState::isPreparingChanged);
 }
 
 void CleanupState::setTrashing(bool value) {
-    if (isTrashing_ == value) return;
-    isTrashing_ = value;
-    emit isTrashingChanged();
+    assignObserved(this, isTrashing_, value, &CleanupState::isTrashingChanged);
 }
 
 void CleanupState::setStatusMessage(OptionalString value) {
-    if (statusMessage_ == value) return;
-    statusMessage_ = std::move(value);
-    emit statusMessageChanged();
+    assignObserved(this, statusMessage_, std::move(value), &CleanupState::statusMessageChanged);
 }
 
 void CleanupState::setReview(OptionalCleanupReview value) {
@@ -71,9 +66,7 @@ void CleanupState::setReview(OptionalCleanupReview value) {
 }
 
 void CleanupState::setSelectedPreviewIDs(CleanupIDSet value) {
-    if (selectedPreviewIDs_ == value) return;
-    selectedPreviewIDs_ = std::move(value);
-    emit selectedPreviewIDsChanged();
+    assignObserved(this, selectedPreviewIDs_, std::move(value), &CleanupState::selectedPreviewIDsChanged);
 }
 
 void CleanupState::setResults(CleanupOutcomes value) {

@@ -1,4 +1,5 @@
 #include "Morvo/InventoryState.h"
+#include "Morvo/ObservedProperty.h"
 
 #include "MorvoCore/Platform/Errors.h"
 #include "MorvoCore/Platform/FileSystemQueries.h"
@@ -79,59 +80,41 @@ void InventoryState::setResult(AppInventoryResult value) {
 }
 
 void InventoryState::setHasLoaded(bool value) {
-    if (hasLoaded_ == value) return;
-    hasLoaded_ = value;
-    emit hasLoadedChanged();
+    assignObserved(this, hasLoaded_, value, &InventoryState::hasLoadedChanged);
 }
 
 void InventoryState::setLoading(bool value) {
-    if (isLoading_ == value) return;
-    isLoading_ = value;
-    emit isLoadingChanged();
+    assignObserved(this, isLoading_, value, &InventoryState::isLoadingChanged);
 }
 
 void InventoryState::setErrorMessage(OptionalString value) {
-    if (errorMessage_ == value) return;
-    errorMessage_ = std::move(value);
-    emit errorMessageChanged();
+    assignObserved(this, errorMessage_, std::move(value), &InventoryState::errorMessageChanged);
 }
 
 void InventoryState::setStatusMessage(const OptionalString& value) {
-    if (statusMessage_ == value) return;
-    statusMessage_ = value;
-    emit statusMessageChanged();
+    assignObserved(this, statusMessage_, value, &InventoryState::statusMessageChanged);
 }
 
 void InventoryState::setQuery(const std::string& value) {
-    if (query_ == value) return;
-    query_ = value;
-    emit queryChanged();
+    assignObserved(this, query_, value, &InventoryState::queryChanged);
 }
 
 void InventoryState::setSelectedAppID(const OptionalString& value) {
-    if (selectedAppID_ == value) return;
-    selectedAppID_ = value;
-    emit selectedAppIDChanged();
+    if (!assignObserved(this, selectedAppID_, value, &InventoryState::selectedAppIDChanged)) return;
     setSelectedRelatedIDs({});
     setIncludeSelectedApp(true);
 }
 
 void InventoryState::setIncludeSelectedApp(bool value) {
-    if (includeSelectedApp_ == value) return;
-    includeSelectedApp_ = value;
-    emit includeSelectedAppChanged();
+    assignObserved(this, includeSelectedApp_, value, &InventoryState::includeSelectedAppChanged);
 }
 
 void InventoryState::setSelectedRelatedIDs(InventoryIDSet value) {
-    if (selectedRelatedIDs_ == value) return;
-    selectedRelatedIDs_ = std::move(value);
-    emit selectedRelatedIDsChanged();
+    assignObserved(this, selectedRelatedIDs_, std::move(value), &InventoryState::selectedRelatedIDsChanged);
 }
 
 void InventoryState::setSelectedLeftoverIDs(InventoryIDSet value) {
-    if (selectedLeftoverIDs_ == value) return;
-    selectedLeftoverIDs_ = std::move(value);
-    emit selectedLeftoverIDsChanged();
+    assignObserved(this, selectedLeftoverIDs_, std::move(value), &InventoryState::selectedLeftoverIDsChanged);
 }
 
 // --- loading ------------------------------------------------------------------------------------
