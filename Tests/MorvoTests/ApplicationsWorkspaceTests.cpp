@@ -4,21 +4,19 @@
 #include "Morvo/ApplicationsWorkspaceView.h"
 #include "Morvo/CleanupState.h"
 #include "Morvo/InventoryViews.h"
-#include "Support/SubstateFakes.h"
+#include "Support/InventoryScreenFixture.h"
 
 #include <QLineEdit>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
-#include <mutex>
-
 using namespace morvo;
 using namespace morvo::testing::substates;
 
 namespace {
 
-constexpr const char* home = "/Users/ann";
+constexpr const char* home = inventoryHome;
 
 AppRelatedFile related(const std::string& identifier, AppRelatedKind kind, const std::string& folder,
                        std::string caution = "") {
@@ -48,52 +46,8 @@ AppInventoryResult sampleResult() {
     return result;
 }
 
-struct Screen {
-    std::shared_ptr<FakeRunningApplications> running = std::make_shared<FakeRunningApplications>();
-    std::mutex mutex;
-    AppInventoryResult next = sampleResult();
-    std::shared_ptr<Gate> gate;
-    std::shared_ptr<GatedTrashService> service =
-        std::make_shared<GatedTrashService>(TrashPolicy({}, 100000, 900, Url::file(home, true)));
-    InventoryState state{InventoryStateServices{
-        running, home, std::vector<Url>{Url::file("/Applications", true)}, Url::file("/Users/ann/Library", true),
-        [this](const std::vector<Url>&, const Url&, std::stop_token stop) {
-            std::shared_ptr<Gate> wait;
-            AppInventoryResult out;
-            {
-                std::lock_guard lock(mutex);
-                wait = gate;
-                out = next;
-            }
-            if (wait && !wait->wait(stop)) throw CancellationError();
-            return out;
-        },
-        std::make_shared<ScriptedFolderPanel>()}};
-    CleanupState cleanup{service, CleanupStateServices{running, home, std::make_shared<RecordingWorkspace>(),
-                                                       std::make_shared<FixedAppLocation>(Url::file("/opt/Morvo.app", true))}};
-
-    ~Screen() {
-        release();
-        service->open();
-        // Let the held work finish before the state objects go away.
-        (void)QTest::qWaitFor([&] { return !cleanup.isPreparing() && !state.isLoading(); }, 5000);
-    }
-    void hold() {
-        std::lock_guard lock(mutex);
-        gate = std::make_shared<Gate>();
-    }
-    void release() {
-        std::shared_ptr<Gate> open;
-        {
-            std::lock_guard lock(mutex);
-            open.swap(gate);
-        }
-        if (open) open->open();
-    }
-    bool load() {
-        state.load();
-        return QTest::qWaitFor([&] { return !state.isLoading(); }, 5000);
-    }
+struct Screen : InventoryScreen {
+    Screen() : InventoryScreen(sampleResult()) {}
     void select(const std::string& bundlePath) { state.setSelectedAppID(bundlePath); }
 };
 
