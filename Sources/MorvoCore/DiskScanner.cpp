@@ -73,8 +73,8 @@ struct Chunk {
 
 // One folder to read, and once read, its listing.
 struct FolderJob {
-    FolderJob(const DirectoryReader& r, std::string p, std::vector<std::uint32_t> o)
-        : reader(r), path(std::move(p)), order(std::move(o)) {}
+    FolderJob(const DirectoryReader& r, std::string p, std::vector<std::uint32_t> o, PathTraits t)
+        : reader(r), path(std::move(p)), order(std::move(o)), traits(t) {}
     ~FolderJob() {
         if (handle >= 0) reader.closeDirectory(handle);
     }
@@ -84,6 +84,7 @@ struct FolderJob {
     // Position in the commit order: the entry indices from the root down to this folder.
     // Lexicographic order of these is the pre-order in which the committer visits folders.
     std::vector<std::uint32_t> order;
+    PathTraits traits;  // what this folder's path contributes to its entries' categories
     std::atomic<std::uint8_t> state{kPending};  // of the listing: open and read the names
     int openError = 0;
     int readError = 0;
@@ -183,8 +184,8 @@ public:
 
     bool cancelled() const { return stop_.stop_requested(); }
 
-    std::shared_ptr<FolderJob> makeJob(std::string path, std::vector<std::uint32_t> order) const {
-        return std::make_shared<FolderJob>(reader_, std::move(path), std::move(order));
+    std::shared_ptr<FolderJob> makeJob(std::string path, std::vector<std::uint32_t> order, PathTraits traits) const {
+        return std::make_shared<FolderJob>(reader_, std::move(path), std::move(order), traits);
     }
 
     // Makes `job`'s listing (its names, not yet their entries) available: lists it here if nobody
@@ -263,6 +264,9 @@ private:
     void post(const std::shared_ptr<FolderJob>& job, std::uint32_t firstChunk, std::uint32_t endChunk,
               const std::vector<std::shared_ptr<FolderJob>>* subfolders) {
         if (!hasReaders_) return;
+        const std::size_t added = (endChunk - firstChunk) + (subfolders ? subfolders->size() : 0);
+        // Most chunks hold no folder: nothing to post, and no reader to wake.
+        if (added == 0) return;
         {
             std::lock_guard lock(mutex_);
             if (quit_) return;
@@ -276,7 +280,11 @@ private:
                     std::push_heap(tasks_.begin(), tasks_.end(), CommitsLater{});
                 }
         }
-        workAvailable_.notify_all();
+        // Wake only as many readers as there is new work for.
+        if (added == 1)
+            workAvailable_.notify_one();
+        else
+            workAvailable_.notify_all();
     }
 
     // Opens the folder and reads its names; the entries are left to the chunks.
@@ -370,14 +378,15 @@ private:
                 e.excluded = true;
                 continue;
             }
-            e.category = classify(path, e.kind == Kind::directory);
+            const std::string_view entryName(name, e.nameLength);
+            e.category = classifyChild(job.traits, entryName, e.kind == Kind::directory);
             if (e.kind == Kind::directory) {
                 e.child = static_cast<std::int32_t>(chunk.subfolders.size());
                 std::vector<std::uint32_t> order;
                 order.reserve(job.order.size() + 1);
                 order = job.order;
                 order.push_back(static_cast<std::uint32_t>(i));
-                chunk.subfolders.push_back(makeJob(path, std::move(order)));
+                chunk.subfolders.push_back(makeJob(path, std::move(order), appendingComponent(job.traits, entryName)));
             }
         }
     }
@@ -474,7 +483,7 @@ std::shared_ptr<const DiskSnapshot> scanWith(const ScanSettings& settings, const
         const unsigned threads =
             settings.threads == 0 ? std::max(1u, std::thread::hardware_concurrency()) : settings.threads;
         Walk walk(reader, rootPath, rootMetadata.device, stop, threads > 1);
-        auto rootJob = walk.makeJob(rootPath, {});
+        auto rootJob = walk.makeJob(rootPath, {}, pathTraits(rootPath));
         walk.obtainListing(rootJob);
         if (rootJob->openError != 0) throw ScanError::cannotEnumerate(rootPath);
         if (rootJob->readError != 0) addIssue(rootPath, PosixError(rootJob->readError, rootPath).description());

@@ -56,41 +56,26 @@ std::string_view displayName(FileCategory category) { return displayNames[static
 
 namespace {
 
-// Lower-cases an ASCII piece of at most `N` bytes into `buffer`; false when it is longer.
-template <std::size_t N>
-bool lowerInto(std::string_view piece, char (&buffer)[N], std::string_view& out) {
-    if (piece.size() > N) return false;
-    for (std::size_t i = 0; i < piece.size(); ++i) {
-        char c = piece[i];
-        buffer[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    }
-    out = std::string_view(buffer, piece.size());
-    return true;
-}
-
 bool isAscii(std::string_view s) {
     for (unsigned char c : s)
         if (c >= 0x80) return false;
     return true;
 }
 
-// The rules over already lower-cased components. `components` holds "/" first for an absolute path.
-FileCategory decide(bool anyApp, bool anyDeveloperWord, bool anyMediaFolder, bool anyDocumentsFolder,
-                    std::string_view extension, bool hasComponents, std::string_view last, bool isDirectory) {
-    if (anyApp) return FileCategory::applications;
-    if (anyDeveloperWord) return FileCategory::developer;
-    if (!extension.empty()) {
-        if (contains(archiveExtensions, extension)) return FileCategory::archives;
-        if (contains(mediaExtensions, extension)) return FileCategory::media;
-        if (contains(developerExtensions, extension)) return FileCategory::developer;
-        if (contains(documentExtensions, extension)) return FileCategory::documents;
+// Lower-cases a component: ASCII into `buffer` when it fits, anything else through ICU into `spill`.
+std::string_view lowered(std::string_view piece, char (&buffer)[256], std::string& spill) {
+    if (piece.size() <= sizeof buffer && isAscii(piece)) {
+        for (std::size_t i = 0; i < piece.size(); ++i) {
+            char c = piece[i];
+            buffer[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        }
+        return std::string_view(buffer, piece.size());
     }
-    if (anyMediaFolder) return FileCategory::media;
-    if (anyDocumentsFolder) return FileCategory::documents;
-    if (!hasComponents || !isDirectory) return FileCategory::other;
-    return last == "applications" ? FileCategory::applications : FileCategory::other;
+    spill = text::lowercase(piece);
+    return spill;
 }
 
+// The extension of a lower-cased last component ("" when none, or when the name starts with the dot).
 std::string_view extensionOf(std::string_view lastComponent) {
     if (lastComponent == "/") return {};
     auto dot = lastComponent.rfind('.');
@@ -98,52 +83,67 @@ std::string_view extensionOf(std::string_view lastComponent) {
     return lastComponent.substr(dot + 1);
 }
 
+FileCategory decide(const PathTraits& all, std::string_view last, bool isDirectory) {
+    if (all.insideApplication) return FileCategory::applications;
+    if (all.developerFolder) return FileCategory::developer;
+    if (std::string_view extension = extensionOf(last); !extension.empty()) {
+        if (contains(archiveExtensions, extension)) return FileCategory::archives;
+        if (contains(mediaExtensions, extension)) return FileCategory::media;
+        if (contains(developerExtensions, extension)) return FileCategory::developer;
+        if (contains(documentExtensions, extension)) return FileCategory::documents;
+    }
+    if (all.mediaFolder) return FileCategory::media;
+    if (all.documentsFolder) return FileCategory::documents;
+    if (!all.hasComponents || !isDirectory) return FileCategory::other;
+    return last == "applications" ? FileCategory::applications : FileCategory::other;
+}
+
+PathTraits addLowered(PathTraits traits, std::string_view low) {
+    traits.hasComponents = true;
+    if (low.ends_with(".app")) traits.insideApplication = true;
+    if (developerFolderWords().contains(low)) traits.developerFolder = true;
+    if (contains(mediaFolderWords, low)) traits.mediaFolder = true;
+    if (low == "documents") traits.documentsFolder = true;
+    return traits;
+}
+
 } // namespace
 
-// Called once for every node of a scan, so the common (ASCII) case allocates nothing: each
-// component is compared through a small lower-cased copy only when it could match a word.
-FileCategory classify(std::string_view path, bool isDirectory) {
-    const std::string lowered = isAscii(path) ? std::string() : text::lowercase(path);
-    const std::string_view source = lowered.empty() ? path : std::string_view(lowered);
+PathTraits appendingComponent(PathTraits traits, std::string_view component) {
+    char buffer[256];
+    std::string spill;
+    return addLowered(traits, lowered(component, buffer, spill));
+}
 
-    bool anyApp = false, anyDeveloperWord = false, anyMediaFolder = false, anyDocumentsFolder = false;
-    bool hasComponents = source.starts_with('/');
-    std::string_view last = hasComponents ? std::string_view("/") : std::string_view();
-    char lastBuffer[256];
-    const auto& words = developerFolderWords();
-
-    std::string_view rest = source;
+PathTraits pathTraits(std::string_view path) {
+    PathTraits traits;
+    if (path.starts_with('/')) traits.hasComponents = true;  // "/" is a component of its own
+    std::string_view rest = path;
     while (!rest.empty()) {
         auto slash = rest.find('/');
         std::string_view piece = rest.substr(0, slash);
         rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
-        if (piece.empty()) continue;
-        hasComponents = true;
-        char buffer[16];
-        std::string_view low;
-        if (piece.size() >= 4) {
-            std::string_view tail;
-            char tailBuffer[4];
-            lowerInto(piece.substr(piece.size() - 4), tailBuffer, tail);
-            if (tail == ".app") anyApp = true;
-        }
-        if (lowerInto(piece, buffer, low)) {
-            if (words.contains(low)) anyDeveloperWord = true;
-            if (contains(mediaFolderWords, low)) anyMediaFolder = true;
-            if (low == "documents") anyDocumentsFolder = true;
-        }
-        if (rest.empty() || rest.find_first_not_of('/') == std::string_view::npos) {
-            std::string_view lowLast;
-            if (!lowerInto(piece, lastBuffer, lowLast)) lowLast = piece;  // longer than any name Linux allows
-            last = lowLast;
-        }
+        if (!piece.empty()) traits = appendingComponent(traits, piece);
     }
-    char extensionBuffer[16];
-    std::string_view extension = extensionOf(last);
-    std::string_view lowExtension;
-    if (!lowerInto(extension, extensionBuffer, lowExtension)) lowExtension = {};  // longer than any listed one
-    return decide(anyApp, anyDeveloperWord, anyMediaFolder, anyDocumentsFolder, lowExtension, hasComponents, last,
-                  isDirectory);
+    return traits;
+}
+
+FileCategory classifyChild(const PathTraits& parent, std::string_view name, bool isDirectory) {
+    char buffer[256];
+    std::string spill;
+    std::string_view low = lowered(name, buffer, spill);
+    return decide(addLowered(parent, low), low, isDirectory);
+}
+
+FileCategory classify(std::string_view path, bool isDirectory) {
+    // The last non-empty component decides the extension; everything before it only adds traits.
+    std::string_view trimmed = path;
+    while (trimmed.size() > 1 && trimmed.ends_with('/')) trimmed.remove_suffix(1);
+    if (trimmed.empty()) return FileCategory::other;
+    if (trimmed == "/") return decide(pathTraits("/"), "/", isDirectory);
+    auto slash = trimmed.rfind('/');
+    if (slash == std::string_view::npos) return classifyChild(PathTraits{}, trimmed, isDirectory);
+    return classifyChild(pathTraits(trimmed.substr(0, slash + 1)), trimmed.substr(slash + 1), isDirectory);
 }
 
 } // namespace morvo

@@ -37,5 +37,14 @@ TEST(FileCategory, ClassifiesByFirstMatchingRule) {
         {"/Users/u/.bashrc", false, FileCategory::other},
         {"/Users/u/MÚSICA/a.mp3", false, FileCategory::media},
     };
-    for (const Case& c : cases) EXPECT_EQ(classify(c.path, c.isDirectory), c.expected) << c.path;
+    for (const Case& c : cases) {
+        EXPECT_EQ(classify(c.path, c.isDirectory), c.expected) << c.path;
+        // A walk classifies from the parent's traits and the name; it must agree with the path rule.
+        std::string_view path(c.path);
+        if (path == "/") continue;
+        const auto slash = path.rfind('/');
+        EXPECT_EQ(classifyChild(pathTraits(path.substr(0, slash + 1)), path.substr(slash + 1), c.isDirectory),
+                  c.expected)
+            << c.path;
+    }
 }
