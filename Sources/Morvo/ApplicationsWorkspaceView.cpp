@@ -113,14 +113,6 @@ QWidget* queuedBadge() {
     return badge;
 }
 
-void makeTransparent(QScrollArea* area) {
-    area->setFrameShape(QFrame::NoFrame);
-    area->setWidgetResizable(true);
-    area->setAutoFillBackground(false);
-    area->viewport()->setAutoFillBackground(false);
-    area->setStyleSheet(QStringLiteral("QScrollArea { background: transparent; }"));
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -391,19 +383,8 @@ ApplicationsWorkspaceView::ApplicationsWorkspaceView(InventoryState& state, Clea
     searchRow->setContentsMargins(15, 15, 15, 15);
     searchRow->setSpacing(8);
     searchRow->addWidget(new SymbolView(QStringLiteral("magnifyingglass"), 13, Theme::muted));
-    search_ = new QLineEdit;
-    search_->setObjectName(QStringLiteral("applications-search"));
-    search_->setAccessibleName(QStringLiteral("Search applications"));
-    search_->setPlaceholderText(QStringLiteral("Find an application…"));
-    search_->setFrame(false);
-    search_->setFont(systemFont(11));
-    Theme::track(search_, [field = search_] {
-        QPalette palette = field->palette();
-        palette.setColor(QPalette::Base, Qt::transparent);
-        palette.setColor(QPalette::Text, Theme::text());
-        palette.setColor(QPalette::PlaceholderText, Theme::muted());
-        field->setPalette(palette);
-    });
+    search_ = makeSearchField(QStringLiteral("applications-search"), QStringLiteral("Search applications"),
+                              QStringLiteral("Find an application…"), 11);
     connect(search_, &QLineEdit::textEdited, this, [this](const QString& text) {
         const QByteArray utf8 = text.toUtf8();
         state_.setQuery(std::string(utf8.constData(), static_cast<std::size_t>(utf8.size())));

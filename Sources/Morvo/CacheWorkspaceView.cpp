@@ -295,19 +295,8 @@ CacheWorkspaceView::CacheWorkspaceView(CleanupDiscoveryState& state, CleanupStat
         row->setContentsMargins(12, 12, 12, 12);
         row->setSpacing(9);
         row->addWidget(new SymbolView(QStringLiteral("magnifyingglass"), 13, Theme::muted));
-        search_ = new QLineEdit;
-        search_->setObjectName(QStringLiteral("cache-search"));
-        search_->setAccessibleName(QStringLiteral("Search cache locations"));
-        search_->setPlaceholderText(QStringLiteral("Find a cache, app, or path…"));
-        search_->setFrame(false);
-        search_->setFont(systemFont(12));
-        Theme::track(search_, [field = search_] {
-            QPalette palette = field->palette();
-            palette.setColor(QPalette::Base, Qt::transparent);
-            palette.setColor(QPalette::Text, Theme::text());
-            palette.setColor(QPalette::PlaceholderText, Theme::muted());
-            field->setPalette(palette);
-        });
+        search_ = makeSearchField(QStringLiteral("cache-search"), QStringLiteral("Search cache locations"),
+                                  QStringLiteral("Find a cache, app, or path…"), 12);
         connect(search_, &QLineEdit::textEdited, this, [this](const QString& text) { state_.setQuery(text.toStdString()); });
         row->addWidget(search_, 1);
         clearSearch_ = new KitButton(std::make_shared<PlainButtonStyle>());

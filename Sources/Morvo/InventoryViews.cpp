@@ -39,15 +39,6 @@ std::string inventoryAddedMessage(std::size_t count) {
 
 namespace {
 
-// Transparent scroll area over a transparent content widget.
-void makeTransparent(QScrollArea* area) {
-    area->setFrameShape(QFrame::NoFrame);
-    area->setWidgetResizable(true);
-    area->setAutoFillBackground(false);
-    area->viewport()->setAutoFillBackground(false);
-    area->setStyleSheet(QStringLiteral("QScrollArea { background: transparent; }"));
-}
-
 // The small spinning progress indicator.
 class Spinner : public QWidget {
 public:

@@ -183,20 +183,9 @@ LargeFilesView::LargeFilesView(AppState& state, bool searchFocused, QWidget* par
     bar->setContentsMargins(14, 14, 14, 14);
     bar->setSpacing(11);
     bar->addWidget(new SymbolView(QStringLiteral("magnifyingglass"), 14, Theme::accent));
-    searchField_ = new QLineEdit;
-    searchField_->setObjectName(QStringLiteral("file-search"));
-    searchField_->setAccessibleName(QStringLiteral("Search files"));
-    searchField_->setPlaceholderText(QStringLiteral("Search file names or paths…"));
-    searchField_->setFrame(false);
-    searchField_->setFont(systemFont(13));
+    searchField_ = makeSearchField(QStringLiteral("file-search"), QStringLiteral("Search files"),
+                                   QStringLiteral("Search file names or paths…"), 13);
     searchField_->setAttribute(Qt::WA_MacShowFocusRect, false);
-    Theme::track(searchField_, [field = searchField_] {
-        QPalette palette = field->palette();
-        palette.setColor(QPalette::Base, Qt::transparent);
-        palette.setColor(QPalette::Text, Theme::text());
-        palette.setColor(QPalette::PlaceholderText, Theme::muted());
-        field->setPalette(palette);
-    });
     connect(qApp, &QApplication::focusChanged, searchBar_,
             [bar = searchBar_, field = searchField_](QWidget*, QWidget* now) { bar->setFocused(now == field); });
     connect(searchField_, &QLineEdit::textEdited, this, [this](const QString& text) {

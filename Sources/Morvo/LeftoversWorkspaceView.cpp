@@ -230,11 +230,7 @@ void LeftoversWorkspaceView::rebuild() {
         mainArea_ = empty_;
     } else {
         auto* scroll = new QScrollArea;
-        scroll->setFrameShape(QFrame::NoFrame);
-        scroll->setWidgetResizable(true);
-        scroll->setAutoFillBackground(false);
-        scroll->viewport()->setAutoFillBackground(false);
-        scroll->setStyleSheet(QStringLiteral("QScrollArea { background: transparent; }"));
+        makeTransparent(scroll);
         scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         auto* content = new QWidget;

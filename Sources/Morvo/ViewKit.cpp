@@ -7,9 +7,11 @@
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScrollArea>
 #include <QTextLine>
 
 #include <algorithm>
@@ -773,6 +775,34 @@ void ThemedBackground::paintEvent(QPaintEvent*) {
     }
     p.setRenderHint(QPainter::Antialiasing);
     p.fillPath(roundedRect(QRectF(rect()), radius_), color_(opacity_));
+}
+
+// ---------------------------------------------------------------------------------------------
+
+QLineEdit* makeSearchField(const QString& objectName, const QString& accessibleName, const QString& placeholder,
+                           double pixelSize) {
+    auto* field = new QLineEdit;
+    field->setObjectName(objectName);
+    field->setAccessibleName(accessibleName);
+    field->setPlaceholderText(placeholder);
+    field->setFrame(false);
+    field->setFont(systemFont(pixelSize));
+    Theme::track(field, [field] {
+        QPalette palette = field->palette();
+        palette.setColor(QPalette::Base, Qt::transparent);
+        palette.setColor(QPalette::Text, Theme::text());
+        palette.setColor(QPalette::PlaceholderText, Theme::muted());
+        field->setPalette(palette);
+    });
+    return field;
+}
+
+void makeTransparent(QScrollArea* area) {
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    area->setAutoFillBackground(false);
+    area->viewport()->setAutoFillBackground(false);
+    area->setStyleSheet(QStringLiteral("QScrollArea { background: transparent; }"));
 }
 
 } // namespace morvo

@@ -29,6 +29,9 @@
 #include <string>
 #include <vector>
 
+class QLineEdit;
+class QScrollArea;
+
 namespace morvo {
 
 // The location of `node` relative to `root`: the part after the root's path and "/" (after "/" alone
@@ -356,6 +359,15 @@ private:
     double opacity_;
     double radius_ = 0;
 };
+
+// A frameless search field in system `pixelSize` over a transparent base (the box around it draws
+// the background); its text and placeholder colours follow the theme.
+QLineEdit* makeSearchField(const QString& objectName, const QString& accessibleName, const QString& placeholder,
+                           double pixelSize);
+
+// Makes `area` frameless and resizable with no fill of its own, so the window's background shows
+// through it. (Its content widget still needs setAutoFillBackground(false) after setWidget.)
+void makeTransparent(QScrollArea* area);
 
 // Rounded-rectangle helper: the path of a rectangle with corner radius `radius`.
 QPainterPath roundedRect(const QRectF& rect, double radius);
