@@ -47,6 +47,8 @@ struct FakeScanFixture {
             return run(stop);
         }}};
 
+    ~FakeScanFixture() { (void)waitForBackgroundTasks(); }
+
     void setNext(Next next) {
         std::lock_guard lock(mutex);
         nextScan = std::move(next);
@@ -247,8 +249,8 @@ TEST(CleanupDiscoveryState, QueueingIsRefreshedAgainstRunningOwnersAndIgnoredWhi
 }
 
 TEST(CleanupDiscoveryState, CancelMessagesAndKeptResults) {
+    Gate gate;  // outlives the fixture, which waits for the scan that reads it
     FakeScanFixture f;
-    Gate gate;
     f.setNext([&](std::stop_token stop) {
         gate.wait(stop);
         throw CancellationError();
@@ -273,9 +275,9 @@ TEST(CleanupDiscoveryState, CancelMessagesAndKeptResults) {
 }
 
 TEST(CleanupDiscoveryState, OnlyTheNewestOfTwoLoadsIsApplied) {
-    FakeScanFixture f;
-    Gate gate;
+    Gate gate;  // outlives the fixture, which waits for the scan that reads it
     std::atomic<bool> firstSawStop{false};
+    FakeScanFixture f;
     // A superseded scan notices its stop and still returns a result, which must be dropped; the
     // current one finishes when the gate opens.
     f.setNext([&](std::stop_token stop) {

@@ -54,6 +54,8 @@ struct FakeInventory {
         },
         panel}};
 
+    ~FakeInventory() { (void)waitForBackgroundTasks(); }
+
     void setNext(Next next) {
         std::lock_guard lock(mutex);
         nextScan = std::move(next);
@@ -139,6 +141,7 @@ TEST(InventoryState, SelectingAnotherAppResetsItsChoices) {
 }
 
 TEST(InventoryState, IncompleteFailedAndCancelledLoads) {
+    Gate gate;  // outlives the fixture, which waits for the scan that reads it
     FakeInventory f;
     f.loadWith(resultOf({app("Alpha", "com.a", "/Applications/Alpha.app")}, false));
     EXPECT_EQ(f.state.statusMessage(),
@@ -152,7 +155,6 @@ TEST(InventoryState, IncompleteFailedAndCancelledLoads) {
     EXPECT_EQ(f.state.result().apps.size(), 1u);
     EXPECT_EQ(f.state.selectedAppID(), "/Applications/Alpha.app");
 
-    Gate gate;
     f.setNext([&](std::stop_token stop) {
         gate.wait(stop);
         return resultOf({});
@@ -167,8 +169,8 @@ TEST(InventoryState, IncompleteFailedAndCancelledLoads) {
 }
 
 TEST(InventoryState, CancelBeforeAnyLoadCompleted) {
+    Gate gate;  // outlives the fixture, which waits for the scan that reads it
     FakeInventory f;
-    Gate gate;
     f.setNext([&](std::stop_token stop) {
         gate.wait(stop);
         throw CancellationError();

@@ -46,7 +46,10 @@ struct Inventory {
         },
         panel}};
 
-    ~Inventory() { release(); }
+    ~Inventory() {
+        release();
+        (void)waitForBackgroundTasks();
+    }
     void setNext(Next n) {
         std::lock_guard lock(mutex);
         next = std::move(n);
@@ -187,13 +190,14 @@ TEST(InventoryScanNotice, ScanNotesListEveryWarningAndStayDuringANewScan) {
     EXPECT_FALSE(notice.notesArea()->isHidden());
     EXPECT_EQ(notice.notesArea()->maximumHeight(), 130);
 
-    // The notes of the last result stay while another scan runs, beside the progress.
+    // The notes of the last result stay while another scan runs, beside the progress. (The next
+    // result is set before the scan starts: the scan takes it before it waits at the gate.)
+    inv.setNext([](std::stop_token) { return withApps(1); });
     inv.hold();
     inv.state.load();
     EXPECT_EQ(notice.shown(), InventoryScanNotice::Shown::progress);
     EXPECT_FALSE(notice.notesToggle()->parentWidget()->isHidden());
     inv.release();
-    inv.setNext([](std::stop_token) { return withApps(1); });
     ASSERT_TRUE(QTest::qWaitFor([&] { return !inv.state.isLoading(); }, 5000));
     EXPECT_TRUE(notice.notesToggle()->parentWidget()->isHidden());
 }

@@ -51,6 +51,7 @@ struct InventoryScreen {
         service->open();
         // Let the held work finish before the state objects go away.
         (void)QTest::qWaitFor([&] { return !cleanup.isPreparing() && !state.isLoading(); }, 5000);
+        (void)waitForBackgroundTasks();
     }
     void hold() {
         std::lock_guard lock(mutex);

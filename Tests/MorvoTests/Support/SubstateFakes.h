@@ -7,6 +7,7 @@
 #include "Morvo/Platform/FolderPanel.h"
 #include "Morvo/Platform/RunningApplications.h"
 #include "Morvo/Platform/Workspace.h"
+#include "Morvo/TaskRunner.h"
 #include "MorvoCore/TrashService.h"
 
 #include <QDeadlineTimer>
@@ -34,6 +35,14 @@ bool waitUntil(Condition condition, int timeoutMs = 5000) {
         QTest::qWait(5);
     }
     return true;
+}
+
+// Waits (at most `timeoutMs` per pool) until no background task of the state objects runs. A
+// state only asks its task to stop, so a fixture that the task's work reads (a fake scan, a gate)
+// must wait for it before it goes. True when both pools are idle.
+inline bool waitForBackgroundTasks(int timeoutMs = 5000) {
+    return taskPool(TaskPriority::utility).waitForDone(timeoutMs) &&
+           taskPool(TaskPriority::userInitiated).waitForDone(timeoutMs);
 }
 
 // A temporary folder, removed with its contents at the end of the test.
