@@ -358,17 +358,11 @@ private:
 // ---------------------------------------------------------------------------------------------
 
 ApplicationsWorkspaceView::ApplicationsWorkspaceView(InventoryState& state, CleanupState& cleanup, QWidget* parent)
-    : QWidget(parent), state_(state), cleanup_(cleanup) {
-    setObjectName(QStringLiteral("applications-workspace"));
-    auto* stack = new QVBoxLayout(this);
-    stack->setContentsMargins(26, 26, 26, 26);
-    stack->setSpacing(18);
-
-    header_ = new InventoryPageHeader(state_, QStringLiteral("Apps, with a little perspective."),
-                                      QStringLiteral("See each application and choose exactly what belongs in your cleanup queue."));
-    stack->addWidget(header_);
-    notice_ = new InventoryScanNotice(state_);
-    stack->addWidget(notice_);
+    : InventoryWorkspace(state, cleanup, QStringLiteral("applications-workspace"),
+                         QStringLiteral("Apps, with a little perspective."),
+                         QStringLiteral("See each application and choose exactly what belongs in your cleanup queue."),
+                         parent) {
+    QVBoxLayout* stack = this->stack();
 
     auto* columns = new QHBoxLayout;
     columns->setSpacing(18);
@@ -454,11 +448,6 @@ ApplicationsWorkspaceView::ApplicationsWorkspaceView(InventoryState& state, Clea
     rebuildDetail();
 }
 
-void ApplicationsWorkspaceView::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    if (!state_.hasStartedInitialLoad()) state_.load();
-}
-
 QString ApplicationsWorkspaceView::listCountText() const { return count_->text(); }
 std::vector<ApplicationRow*> ApplicationsWorkspaceView::rows() const { return rows_; }
 InventoryEmptyState* ApplicationsWorkspaceView::emptyState() const { return empty_; }
@@ -466,10 +455,6 @@ QWidget* ApplicationsWorkspaceView::detail() const { return detail_; }
 StateCheckBox* ApplicationsWorkspaceView::includeBundleCheckBox() const { return detail_ ? detail_->includeCheckBox() : nullptr; }
 KitButton* ApplicationsWorkspaceView::addButton() const { return detail_ ? detail_->addButton() : nullptr; }
 QString ApplicationsWorkspaceView::readyText() const { return detail_ ? detail_->readyText() : QString(); }
-
-bool ApplicationsWorkspaceView::isBusy() const {
-    return state_.isLoading() || cleanup_.isPreparing() || cleanup_.isTrashing();
-}
 
 const InstalledApp* ApplicationsWorkspaceView::selectedApp() const {
     const auto& selected = state_.selectedAppID();
@@ -497,14 +482,8 @@ void ApplicationsWorkspaceView::addSelectedToQueue() {
     const InstalledApp* selected = selectedApp();
     if (!selected) return;
     const InstalledApp app = *selected;
-    const auto list = candidates(app);
-    if (list.empty()) {
-        state_.setStatusMessage(
-            std::string("No new items were added. Check the selection and close the application if it\u2019s running."));
-        return;
-    }
-    for (const auto& candidate : list) cleanup_.add(candidate);
-    state_.setStatusMessage(inventoryAddedMessage(list.size()));
+    queue(candidates(app),
+          "No new items were added. Check the selection and close the application if it\u2019s running.");
 }
 
 void ApplicationsWorkspaceView::rebuildList() {

@@ -6,6 +6,7 @@
 
 #include "Morvo/CleanupModels.h"
 #include "Morvo/InventoryState.h"
+#include "Morvo/InventoryViews.h"
 #include "MorvoCore/AppInventory.h"
 
 #include <QAbstractButton>
@@ -78,15 +79,13 @@ private:
     InventoryAppIcon* icon_;
 };
 
-class ApplicationsWorkspaceView : public QWidget {
+class ApplicationsWorkspaceView : public InventoryWorkspace {
     Q_OBJECT
 
 public:
     ApplicationsWorkspaceView(InventoryState& state, CleanupState& cleanup, QWidget* parent = nullptr);
 
     // The parts, for the window and for tests.
-    InventoryPageHeader* header() const { return header_; }
-    InventoryScanNotice* notice() const { return notice_; }
     QLineEdit* searchField() const { return search_; }
     KitButton* clearSearchButton() const { return clearSearch_; }
     QString listCountText() const;
@@ -104,12 +103,8 @@ public:
     // The selected application: the one of the whole result with the selected id.
     const InstalledApp* selectedApp() const;
     std::vector<CleanupCandidate> candidates(const InstalledApp& app) const;
-    bool isBusy() const;
     // The add button's action.
     void addSelectedToQueue();
-
-protected:
-    void showEvent(QShowEvent* event) override;
 
 private:
     class Detail;
@@ -121,10 +116,6 @@ private:
     void refreshDetail();
     void queryChanged();
 
-    InventoryState& state_;
-    CleanupState& cleanup_;
-    InventoryPageHeader* header_;
-    InventoryScanNotice* notice_;
     QLineEdit* search_;
     KitButton* clearSearch_;
     TextLabel* count_;

@@ -1,5 +1,6 @@
 #include "Morvo/InventoryViews.h"
 
+#include "Morvo/CleanupState.h"
 #include "Morvo/InventoryState.h"
 #include "Morvo/Platform/Fonts.h"
 #include "Morvo/Symbols.h"
@@ -537,5 +538,37 @@ void InventoryEmptyState::setContent(const QString& symbol, const QString& title
 QString InventoryEmptyState::symbol() const { return symbol_->symbol(); }
 QString InventoryEmptyState::title() const { return title_->text(); }
 QString InventoryEmptyState::message() const { return message_->text(); }
+
+// ---------------------------------------------------------------------------------------------
+
+InventoryWorkspace::InventoryWorkspace(InventoryState& state, CleanupState& cleanup, const QString& objectName,
+                                       const QString& title, const QString& subtitle, QWidget* parent)
+    : QWidget(parent), state_(state), cleanup_(cleanup), stack_(new QVBoxLayout(this)) {
+    setObjectName(objectName);
+    stack_->setContentsMargins(26, 26, 26, 26);
+    stack_->setSpacing(18);
+    header_ = new InventoryPageHeader(state_, title, subtitle);
+    stack_->addWidget(header_);
+    notice_ = new InventoryScanNotice(state_);
+    stack_->addWidget(notice_);
+}
+
+bool InventoryWorkspace::isBusy() const {
+    return state_.isLoading() || cleanup_.isPreparing() || cleanup_.isTrashing();
+}
+
+void InventoryWorkspace::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!state_.hasStartedInitialLoad()) state_.load();
+}
+
+void InventoryWorkspace::queue(const std::vector<CleanupCandidate>& candidates, const std::string& noneAdded) {
+    if (candidates.empty()) {
+        state_.setStatusMessage(noneAdded);
+        return;
+    }
+    for (const auto& candidate : candidates) cleanup_.add(candidate);
+    state_.setStatusMessage(inventoryAddedMessage(candidates.size()));
+}
 
 } // namespace morvo

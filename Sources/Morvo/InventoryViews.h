@@ -1,10 +1,11 @@
 #pragma once
-// The small views the Applications and Leftovers screens share: the page header with the scan
-// controls, the scan notice (progress, error or status, and the scan notes), the selectable row of
+// The small views the Applications and Leftovers screens share: the base of both screens, the page
+// header with the scan controls, the scan notice (progress, error or status, and the scan notes), the selectable row of
 // one related or leftover data item, an application's icon, a tinted note and the centred empty
 // state of a list. The header and notice read and drive the shared InventoryState; the others
 // only present the values they are given (the icon fetches its image itself).
 
+#include "Morvo/CleanupModels.h"
 #include "Morvo/Theme.h"
 #include "Morvo/ViewKit.h"
 #include "MorvoCore/AppInventory.h"
@@ -16,11 +17,14 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class QScrollArea;
+class QVBoxLayout;
 
 namespace morvo {
 
+class CleanupState;
 class InventoryState;
 class KitButton;
 class SymbolView;
@@ -226,6 +230,36 @@ private:
     SymbolView* symbol_;
     TextLabel* title_;
     TextLabel* message_;
+};
+
+// What the Applications and Leftovers screens share: their column with the page header and the
+// scan notice, the first load when first shown, and queueing what the user picked.
+class InventoryWorkspace : public QWidget {
+    Q_OBJECT
+
+public:
+    InventoryPageHeader* header() const { return header_; }
+    InventoryScanNotice* notice() const { return notice_; }
+    // A scan, review or move runs: the queue cannot change.
+    bool isBusy() const;
+
+protected:
+    InventoryWorkspace(InventoryState& state, CleanupState& cleanup, const QString& objectName, const QString& title,
+                       const QString& subtitle, QWidget* parent);
+    // The screen's column; the header and the notice are its first two items.
+    QVBoxLayout* stack() const { return stack_; }
+    void showEvent(QShowEvent* event) override;
+    // Adds `candidates` to the queue and says how many were added, or says `noneAdded` when there
+    // are none.
+    void queue(const std::vector<CleanupCandidate>& candidates, const std::string& noneAdded);
+
+    InventoryState& state_;
+    CleanupState& cleanup_;
+
+private:
+    QVBoxLayout* stack_;
+    InventoryPageHeader* header_;
+    InventoryScanNotice* notice_;
 };
 
 } // namespace morvo

@@ -69,17 +69,9 @@ std::vector<CleanupCandidate> leftoverCandidates(const AppInventoryResult& resul
 }
 
 LeftoversWorkspaceView::LeftoversWorkspaceView(InventoryState& state, CleanupState& cleanup, QWidget* parent)
-    : QWidget(parent), state_(state), cleanup_(cleanup) {
-    setObjectName(QStringLiteral("leftovers-workspace"));
-    auto* stack = new QVBoxLayout(this);
-    stack->setContentsMargins(26, 26, 26, 26);
-    stack->setSpacing(18);
-
-    header_ = new InventoryPageHeader(state_, QStringLiteral("What’s left behind."),
-                                      QStringLiteral("Possible app leftovers, brought into view for a closer look."));
-    stack->addWidget(header_);
-    notice_ = new InventoryScanNotice(state_);
-    stack->addWidget(notice_);
+    : InventoryWorkspace(state, cleanup, QStringLiteral("leftovers-workspace"), QStringLiteral("What’s left behind."),
+                         QStringLiteral("Possible app leftovers, brought into view for a closer look."), parent) {
+    QVBoxLayout* stack = this->stack();
     stack->addWidget(new InventoryInlineNote(
         QStringLiteral("info.circle"),
         QStringLiteral("Possible leftovers are suggestions. An app may live outside the folders checked, and these files "
@@ -121,18 +113,9 @@ LeftoversWorkspaceView::LeftoversWorkspaceView(InventoryState& state, CleanupSta
     rebuild();
 }
 
-void LeftoversWorkspaceView::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    if (!state_.hasStartedInitialLoad()) state_.load();
-}
-
 InventoryEmptyState* LeftoversWorkspaceView::emptyState() const { return empty_; }
 std::vector<QWidget*> LeftoversWorkspaceView::groupCards() const { return cards_; }
 QString LeftoversWorkspaceView::readyText() const { return ready_->text(); }
-
-bool LeftoversWorkspaceView::isBusy() const {
-    return state_.isLoading() || cleanup_.isPreparing() || cleanup_.isTrashing();
-}
 
 std::vector<CleanupCandidate> LeftoversWorkspaceView::candidates() const {
     return leftoverCandidates(
@@ -146,13 +129,7 @@ void LeftoversWorkspaceView::addSelectedToQueue() {
     if (isBusy()) return;
     // An application started since the last look must block its data.
     state_.refreshRunningApplications();
-    const auto list = candidates();
-    if (list.empty()) {
-        state_.setStatusMessage(std::string("No new items were added. Review the selection and running applications."));
-        return;
-    }
-    for (const auto& candidate : list) cleanup_.add(candidate);
-    state_.setStatusMessage(inventoryAddedMessage(list.size()));
+    queue(candidates(), "No new items were added. Review the selection and running applications.");
 }
 
 QWidget* LeftoversWorkspaceView::leftoverGroup(const LeftoverGroup& group) {

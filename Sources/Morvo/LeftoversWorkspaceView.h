@@ -5,6 +5,7 @@
 
 #include "Morvo/CleanupModels.h"
 #include "Morvo/InventoryState.h"
+#include "Morvo/InventoryViews.h"
 #include "MorvoCore/AppInventory.h"
 
 #include <QWidget>
@@ -33,14 +34,12 @@ std::vector<CleanupCandidate> leftoverCandidates(const AppInventoryResult& resul
                                                  const std::function<bool(const std::string& owner)>& isRunning,
                                                  const std::function<bool(const Url&)>& isQueued);
 
-class LeftoversWorkspaceView : public QWidget {
+class LeftoversWorkspaceView : public InventoryWorkspace {
     Q_OBJECT
 
 public:
     LeftoversWorkspaceView(InventoryState& state, CleanupState& cleanup, QWidget* parent = nullptr);
 
-    InventoryPageHeader* header() const { return header_; }
-    InventoryScanNotice* notice() const { return notice_; }
     // The empty state of the main area, or null while groups are listed.
     InventoryEmptyState* emptyState() const;
     // The cards, in result order.
@@ -50,22 +49,14 @@ public:
     QString readyText() const;
 
     std::vector<CleanupCandidate> candidates() const;
-    bool isBusy() const;
     // The add button's action.
     void addSelectedToQueue();
-
-protected:
-    void showEvent(QShowEvent* event) override;
 
 private:
     void rebuild();
     void refresh();
     QWidget* leftoverGroup(const LeftoverGroup& group);
 
-    InventoryState& state_;
-    CleanupState& cleanup_;
-    InventoryPageHeader* header_;
-    InventoryScanNotice* notice_;
     QVBoxLayout* mainSlot_;
     QWidget* mainArea_ = nullptr;
     InventoryEmptyState* empty_ = nullptr;
