@@ -155,21 +155,7 @@ CleanupReviewSheet::CleanupReviewSheet(CleanupState& state, bool showsConfirmati
     footer->setSpacing(18);
     footer->addWidget(new SymbolLabel(QStringLiteral("trash"), QString::fromUtf8(standingText), 11, Theme::secondary));
 
-    busyRow_ = new QWidget;
-    {
-        auto* row = new QHBoxLayout(busyRow_);
-        row->setContentsMargins(0, 0, 0, 0);
-        row->setSpacing(11);
-        row->addWidget(new SmallSpinner);
-        busyText_ = new TextLabel(QString(), systemFont(11), Theme::secondary);
-        row->addWidget(busyText_);
-        row->addStretch();
-        cancel_ = new KitButton(std::make_shared<QuietButtonStyle>());
-        cancel_->addText(QStringLiteral("Cancel"));
-        cancel_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-        connect(cancel_, &QAbstractButton::clicked, this, [this] { state_.cancelOperation(); });
-        row->addWidget(cancel_);
-    }
+    busyRow_ = new CleanupBusyRow(11, [this] { state_.cancelOperation(); });
     idleRow_ = new QWidget;
     {
         auto* row = new QHBoxLayout(idleRow_);
@@ -270,12 +256,8 @@ void CleanupReviewSheet::updateSelection() {
 
 void CleanupReviewSheet::updateBusy() {
     const bool busy = state_.isPreparing() || state_.isTrashing();
-    busyRow_->setVisible(busy);
+    busyRow_->setOperation(state_.isPreparing(), state_.isTrashing());
     idleRow_->setVisible(!busy);
-    busyText_->setText(!busy ? QString()
-                             : state_.isTrashing() ? QStringLiteral("Moving selected items…")
-                                                   : QStringLiteral("Checking your selection…"));
-    cancel_->setPartText(0, state_.isTrashing() ? QStringLiteral("Stop remaining") : QStringLiteral("Cancel"));
     close_->setEnabled(!busy);
     if (const auto& review = state_.review()) {
         for (const auto& row : review->items)
@@ -331,7 +313,8 @@ QPushButton* CleanupReviewSheet::keepReviewingButton() const { return dialog_ ? 
 QString CleanupReviewSheet::selectedCountText() const { return selected_->text(); }
 QString CleanupReviewSheet::selectedBytesText() const { return bytes_->text(); }
 QString CleanupReviewSheet::includedFilesText() const { return files_->text(); }
-QString CleanupReviewSheet::busyText() const { return busyText_->text(); }
+QString CleanupReviewSheet::busyText() const { return busyRow_->text(); }
+KitButton* CleanupReviewSheet::cancelButton() const { return busyRow_->cancelButton(); }
 QString CleanupReviewSheet::placeholderText() const { return placeholder_->isHidden() ? QString() : placeholder_->text(); }
 
 CleanupPreviewItemRow* CleanupReviewSheet::row(const std::string& id) const {

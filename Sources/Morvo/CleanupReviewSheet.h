@@ -17,6 +17,7 @@
 
 namespace morvo {
 
+class CleanupBusyRow;
 class CleanupMessage;
 class CleanupPreviewItemRow;
 class CleanupState;
@@ -61,7 +62,7 @@ public:
     KitButton* closeButton() const { return close_; }
     KitButton* backButton() const { return back_; }
     KitButton* moveButton() const { return move_; }
-    KitButton* cancelButton() const { return cancel_; }
+    KitButton* cancelButton() const;
     QString busyText() const;
     // "Checking items…" or "There are no items to review."; empty while rows are listed.
     QString placeholderText() const;
@@ -86,9 +87,7 @@ private:
     std::vector<std::string> shownNotes_;
     RowStack* rows_;
     TextLabel* placeholder_;
-    QWidget* busyRow_;
-    TextLabel* busyText_;
-    KitButton* cancel_;
+    CleanupBusyRow* busyRow_;
     QWidget* idleRow_;
     KitButton* back_;
     KitButton* move_;

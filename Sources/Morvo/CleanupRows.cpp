@@ -44,6 +44,33 @@ void SmallSpinner::paintEvent(QPaintEvent*) {
 
 // ---------------------------------------------------------------------------------------------
 
+CleanupBusyRow::CleanupBusyRow(int spacing, std::function<void()> cancel, QWidget* parent) : QWidget(parent) {
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(spacing);
+    row->addWidget(new SmallSpinner);
+    text_ = new TextLabel(QString(), systemFont(11), Theme::secondary);
+    row->addWidget(text_);
+    row->addStretch();
+    cancel_ = new KitButton(std::make_shared<QuietButtonStyle>());
+    cancel_->addText(QStringLiteral("Cancel"));
+    cancel_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    if (cancel) connect(cancel_, &QAbstractButton::clicked, this, [cancel = std::move(cancel)] { cancel(); });
+    row->addWidget(cancel_);
+}
+
+void CleanupBusyRow::setOperation(bool preparing, bool trashing) {
+    const bool busy = preparing || trashing;
+    setVisible(busy);
+    text_->setText(!busy ? QString()
+                         : trashing ? QStringLiteral("Moving selected items…") : QStringLiteral("Checking your selection…"));
+    cancel_->setPartText(0, trashing ? QStringLiteral("Stop remaining") : QStringLiteral("Cancel"));
+}
+
+QString CleanupBusyRow::text() const { return text_->text(); }
+
+// ---------------------------------------------------------------------------------------------
+
 CardFrame::CardFrame(double radius, QWidget* parent) : QWidget(parent), radius_(radius) {}
 
 void CardFrame::setHighlighted(bool highlighted) {

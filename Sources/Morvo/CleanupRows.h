@@ -1,7 +1,7 @@
 #pragma once
 // The cards of the cleanup flow (a queued item, a measured review item, the outcome of one move),
 // the tinted message line, and the small pieces that the cleanup and cache screens share: a
-// spinner, the card frame and a list that keeps its
+// spinner, the busy line of a running review or move, the card frame and a list that keeps its
 // row widgets by id.
 //
 // Rows hold no state of their own and call no state object: every action is a closure that the
@@ -50,6 +50,23 @@ protected:
 private:
     QTimer timer_;
     int angle_ = 0;
+};
+
+// The footer line of a running review or move: a spinner, what runs ("Checking your selection…",
+// or "Moving selected items…" while trashing) and a button that asks `cancel` ("Cancel", or "Stop
+// remaining" while trashing). Shown only while one of the two runs.
+class CleanupBusyRow : public QWidget {
+    Q_OBJECT
+
+public:
+    CleanupBusyRow(int spacing, std::function<void()> cancel, QWidget* parent = nullptr);
+    void setOperation(bool preparing, bool trashing);
+    QString text() const;
+    KitButton* cancelButton() const { return cancel_; }
+
+private:
+    TextLabel* text_;
+    KitButton* cancel_;
 };
 
 // A rounded card: Theme::panel with a Theme::border stroke, or, highlighted, Theme::accent at

@@ -232,23 +232,8 @@ CleanupWorkspaceView::CleanupWorkspaceView(CleanupState& state, std::function<vo
     standing->addWidget(standingLabel, 1);
     footerColumn->addLayout(standing);
 
-    busyRow_ = new QWidget;
-    {
-        auto* row = new QHBoxLayout(busyRow_);
-        row->setContentsMargins(0, 0, 0, 0);
-        row->setSpacing(10);
-        spinner_ = new SmallSpinner;
-        row->addWidget(spinner_);
-        busyText_ = new TextLabel(QString(), systemFont(11), Theme::secondary);
-        row->addWidget(busyText_);
-        row->addStretch();
-        cancel_ = new KitButton(std::make_shared<QuietButtonStyle>());
-        cancel_->addText(QStringLiteral("Cancel"));
-        cancel_->setObjectName(QStringLiteral("cleanup-cancel-operation"));
-        cancel_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-        connect(cancel_, &QAbstractButton::clicked, this, [this] { state_.cancelOperation(); });
-        row->addWidget(cancel_);
-    }
+    busyRow_ = new CleanupBusyRow(10, [this] { state_.cancelOperation(); });
+    busyRow_->cancelButton()->setObjectName(QStringLiteral("cleanup-cancel-operation"));
     idleRow_ = new QWidget;
     {
         auto* row = new QHBoxLayout(idleRow_);
@@ -343,12 +328,8 @@ void CleanupWorkspaceView::updateStatus() {
 
 void CleanupWorkspaceView::updateBusy() {
     const bool busy = state_.isPreparing() || state_.isTrashing();
-    busyRow_->setVisible(busy);
+    busyRow_->setOperation(state_.isPreparing(), state_.isTrashing());
     idleRow_->setVisible(!busy);
-    busyText_->setText(!busy ? QString()
-                             : state_.isTrashing() ? QStringLiteral("Moving selected items…")
-                                                   : QStringLiteral("Checking your selection…"));
-    cancel_->setPartText(0, state_.isTrashing() ? QStringLiteral("Stop remaining") : QStringLiteral("Cancel"));
     review_->setEnabled(state_.canPrepare());
     clearQueue_->setEnabled(!busy);
     for (const auto& id : queueRows_->ids()) static_cast<CleanupQueueRow*>(queueRows_->row(id))->setRowDisabled(busy);
@@ -362,7 +343,8 @@ void CleanupWorkspaceView::updateContent() {
 QString CleanupWorkspaceView::shownQueueCount() const { return queueCount_->text(); }
 QString CleanupWorkspaceView::shownKnownSize() const { return knownSize_->text(); }
 QString CleanupWorkspaceView::shownResultSummary() const { return summary_->text(); }
-QString CleanupWorkspaceView::busyText() const { return busyText_->text(); }
+QString CleanupWorkspaceView::busyText() const { return busyRow_->text(); }
+KitButton* CleanupWorkspaceView::cancelButton() const { return busyRow_->cancelButton(); }
 bool CleanupWorkspaceView::isShowingEmptyState() const { return content_->currentWidget() == emptyState_; }
 bool CleanupWorkspaceView::isShowingQueue() const { return !isShowingEmptyState() && !queueSection_->isHidden(); }
 bool CleanupWorkspaceView::isShowingResults() const { return !isShowingEmptyState() && !resultSection_->isHidden(); }

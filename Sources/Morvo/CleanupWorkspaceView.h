@@ -15,13 +15,13 @@ class QStackedWidget;
 
 namespace morvo {
 
+class CleanupBusyRow;
 class CleanupMessage;
 class CleanupQueueRow;
 class CleanupResultRow;
 class CleanupState;
 class KitButton;
 class RowStack;
-class SmallSpinner;
 class TextLabel;
 
 class CleanupWorkspaceView : public QWidget {
@@ -44,7 +44,7 @@ public:
     QString shownResultSummary() const;
     KitButton* clearQueueButton() const { return clearQueue_; }
     KitButton* reviewButton() const { return review_; }
-    KitButton* cancelButton() const { return cancel_; }
+    KitButton* cancelButton() const;
     KitButton* findFilesButton() const { return findFilesButton_; }
     KitButton* findApplicationsButton() const { return findApplicationsButton_; }
     // The footer's busy text ("Checking your selection…", "Moving selected items…"); empty when idle.
@@ -85,10 +85,7 @@ private:
     QWidget* resultSection_;
     TextLabel* summary_;
     RowStack* resultRows_;
-    QWidget* busyRow_;
-    SmallSpinner* spinner_;
-    TextLabel* busyText_;
-    KitButton* cancel_;
+    CleanupBusyRow* busyRow_;
     QWidget* idleRow_;
     KitButton* review_;
 };
