@@ -103,16 +103,6 @@ protected:
     }
 };
 
-QWidget* queuedBadge() {
-    auto* badge = new QWidget;
-    auto* row = new QHBoxLayout(badge);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(3);
-    row->addWidget(new SymbolView(QStringLiteral("checkmark"), 10, Theme::mint));
-    row->addWidget(new TextLabel(QStringLiteral("Queued"), systemFont(9, QFont::Medium), Theme::mint));
-    return badge;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -246,7 +236,7 @@ public:
         auto* boxTitle = new QHBoxLayout;
         boxTitle->addWidget(new TextLabel(QStringLiteral("Application bundle"), systemFont(12, QFont::Medium), Theme::text));
         boxTitle->addStretch(1);
-        bundleQueued_ = queuedBadge();
+        bundleQueued_ = inventoryQueuedBadge();
         boxTitle->addWidget(bundleQueued_);
         boxText->addLayout(boxTitle);
         boxText->addWidget(new InventoryPath(app_.bundleURL));

@@ -38,6 +38,16 @@ std::string inventoryAddedMessage(std::size_t count) {
            " to your cleanup queue. Review the queue before anything moves.";
 }
 
+QWidget* inventoryQueuedBadge() {
+    auto* badge = new QWidget;
+    auto* row = new QHBoxLayout(badge);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(3);
+    row->addWidget(new SymbolView(QStringLiteral("checkmark"), 10, Theme::mint));
+    row->addWidget(new TextLabel(QStringLiteral("Queued"), systemFont(9, QFont::Medium), Theme::mint));
+    return badge;
+}
+
 namespace {
 
 // The small spinning progress indicator.
@@ -376,12 +386,7 @@ InventoryRelatedRow::InventoryRelatedRow(AppRelatedFile file, bool selected, boo
     line->addWidget(new TextLabel(title, systemFont(12, QFont::Medium), Theme::text));
     line->addSpacing(10);
     line->addStretch(1);
-    queuedBadge_ = new QWidget;
-    auto* badge = new QHBoxLayout(queuedBadge_);
-    badge->setContentsMargins(0, 0, 0, 0);
-    badge->setSpacing(3);
-    badge->addWidget(new SymbolView(QStringLiteral("checkmark"), 10, Theme::mint));
-    badge->addWidget(new TextLabel(QStringLiteral("Queued"), systemFont(9, QFont::Medium), Theme::mint));
+    queuedBadge_ = inventoryQueuedBadge();
     line->addWidget(queuedBadge_);
     kind_ = new TextLabel(inventoryText(morvo::title(file_.kind)), systemFont(9), Theme::muted);
     line->addWidget(kind_);

@@ -41,6 +41,9 @@ QString inventoryStatusCaption(const InventoryState& state);
 // in plain digits and "item" only for exactly 1.
 std::string inventoryAddedMessage(std::size_t count);
 
+// The mint "Queued" mark (a checkmark and the word) of an item already in the cleanup queue.
+QWidget* inventoryQueuedBadge();
+
 // Wrapped text with extra line spacing whose height follows its width: its minimum is one line,
 // so a long text in a wide column does not keep the height it would need in a narrow one.
 class InventoryWrappedText : public TextLabel {
