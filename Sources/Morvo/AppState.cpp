@@ -1,13 +1,14 @@
 #include "Morvo/AppState.h"
-#include "Morvo/ObservedProperty.h"
 
 #include "Morvo/CleanupDiscoveryState.h"
 #include "Morvo/CleanupState.h"
 #include "Morvo/InventoryState.h"
+#include "Morvo/ObservedProperty.h"
 #include "Morvo/Platform/AppLocation.h"
 #include "Morvo/Platform/FolderPanel.h"
 #include "Morvo/Platform/Pasteboard.h"
 #include "Morvo/Platform/Workspace.h"
+#include "Morvo/Theme.h"
 #include "MorvoCore/Platform/Errors.h"
 #include "MorvoCore/Platform/FileMetadata.h"
 #include "MorvoCore/Platform/Path.h"
@@ -30,18 +31,6 @@ constexpr const char* movedRootIssue = "This scanned folder was moved to Trash. 
 constexpr const char* movedRootNotice = "The scanned folder was moved to Trash. Choose another folder to continue.";
 constexpr const char* privacySettingsURL = "x-apple.systempreferences:com.apple.preference.security?Privacy_AllFiles";
 constexpr std::int64_t infoPlistSizeLimit = 1999999;
-
-std::string_view categorySymbol(FileCategory category) {
-    switch (category) {
-    case FileCategory::applications: return "square.stack.3d.up";
-    case FileCategory::developer: return "curlybraces";
-    case FileCategory::documents: return "doc.text";
-    case FileCategory::media: return "photo.on.rectangle.angled";
-    case FileCategory::archives: return "shippingbox";
-    case FileCategory::other: return "square.grid.2x2";
-    }
-    return "square.grid.2x2";
-}
 
 // Whether a move of `moved` touches the folder at `scanned`: the same path, inside it, or around it.
 bool touches(const std::string& moved, const std::string& scanned) {

@@ -1,7 +1,7 @@
 #include "Morvo/CleanupDiscoveryState.h"
-#include "Morvo/ObservedProperty.h"
 
 #include "Morvo/CleanupState.h"
+#include "Morvo/ObservedProperty.h"
 #include "MorvoCore/Platform/FileSystemQueries.h"
 #include "MorvoCore/Platform/Path.h"
 #include "MorvoCore/Platform/Text.h"

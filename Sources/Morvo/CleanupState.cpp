@@ -1,6 +1,6 @@
 #include "Morvo/CleanupState.h"
-#include "Morvo/ObservedProperty.h"
 
+#include "Morvo/ObservedProperty.h"
 #include "MorvoCore/Platform/FileSystemQueries.h"
 #include "MorvoCore/Platform/Path.h"
 #include "MorvoCore/Platform/Text.h"

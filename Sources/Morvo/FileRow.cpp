@@ -30,18 +30,6 @@ double contentHeight() {
     return std::max(iconHeight, text);
 }
 
-std::string_view categorySymbol(FileCategory category) {
-    switch (category) {
-    case FileCategory::applications: return "square.stack.3d.up";
-    case FileCategory::developer: return "curlybraces";
-    case FileCategory::documents: return "doc.text";
-    case FileCategory::media: return "photo.on.rectangle.angled";
-    case FileCategory::archives: return "shippingbox";
-    case FileCategory::other: break;
-    }
-    return "square.grid.2x2";
-}
-
 } // namespace
 
 FileRowContent FileRowContent::make(const DiskNode& node, const DiskNode& root) {

@@ -117,16 +117,7 @@ QString abbreviatedDate(Date date) {
 } // namespace
 
 const char* InspectorView::symbolName(const DiskNode& node) {
-    if (node.isDirectory) return "folder.fill";
-    switch (node.category) {
-    case FileCategory::applications: return "square.stack.3d.up";
-    case FileCategory::developer: return "curlybraces";
-    case FileCategory::documents: return "doc.text";
-    case FileCategory::media: return "photo.on.rectangle.angled";
-    case FileCategory::archives: return "shippingbox";
-    case FileCategory::other: return "square.grid.2x2";
-    }
-    return "square.grid.2x2";
+    return node.isDirectory ? "folder.fill" : categorySymbol(node.category);
 }
 
 double InspectorView::shareFraction(const DiskNode& node, const DiskNode& root) {

@@ -1,6 +1,6 @@
 #include "Morvo/InventoryState.h"
-#include "Morvo/ObservedProperty.h"
 
+#include "Morvo/ObservedProperty.h"
 #include "MorvoCore/Platform/Errors.h"
 #include "MorvoCore/Platform/FileSystemQueries.h"
 #include "MorvoCore/Platform/Path.h"

@@ -74,4 +74,16 @@ AdaptiveColor tint(FileCategory category) {
     return Theme::adaptive(0x9099AE, 0x5D6D89);
 }
 
+const char* categorySymbol(FileCategory category) {
+    switch (category) {
+    case FileCategory::applications: return "square.stack.3d.up";
+    case FileCategory::developer: return "curlybraces";
+    case FileCategory::documents: return "doc.text";
+    case FileCategory::media: return "photo.on.rectangle.angled";
+    case FileCategory::archives: return "shippingbox";
+    case FileCategory::other: break;
+    }
+    return "square.grid.2x2";
+}
+
 } // namespace morvo

@@ -98,5 +98,8 @@ private:
 
 // The display colour of a category: documents is Theme::blue, archives Theme::warning.
 AdaptiveColor tint(FileCategory category);
+// The symbol of a category's files: "square.stack.3d.up", "curlybraces", "doc.text",
+// "photo.on.rectangle.angled", "shippingbox" or "square.grid.2x2" (other).
+const char* categorySymbol(FileCategory category);
 
 } // namespace morvo
