@@ -63,18 +63,6 @@ QWidget* cleanupMetric(const QString& label, TextLabel*& value) {
     return box;
 }
 
-QWidget* transparentScrollContent(QScrollArea* scroll) {
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setWidgetResizable(true);
-    scroll->viewport()->setAutoFillBackground(false);
-    auto* content = new QWidget;
-    scroll->setWidget(content);
-    content->setAutoFillBackground(false);
-    return content;
-}
-
 } // namespace
 
 QString CleanupWorkspaceView::queueCountText(std::size_t count) {

@@ -134,13 +134,7 @@ InspectorView::InspectorView(AppState& state, QWidget* parent) : QWidget(parent)
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     auto* scroll = new QScrollArea(this);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setWidgetResizable(true);
-    scroll->viewport()->setAutoFillBackground(false);
-    auto* content = new QWidget(scroll);
-    content->setAutoFillBackground(false);
+    QWidget* content = transparentScrollContent(scroll);
     stack_ = new QVBoxLayout(content);
     stack_->setContentsMargins(22, 29, 22, 24);
     stack_->setSpacing(23);
@@ -151,8 +145,6 @@ InspectorView::InspectorView(AppState& state, QWidget* parent) : QWidget(parent)
     header->addWidget(new SymbolView(QStringLiteral("sidebar.right"), 12, Theme::muted, content));
     stack_->addLayout(header);
     stack_->addStretch();
-    scroll->setWidget(content);
-    content->setAutoFillBackground(false); // setWidget turns it on
     outer->addWidget(scroll);
 
     for (auto signal : {&AppState::selectedIDChanged, &AppState::snapshotChanged, &AppState::mapRootIDChanged,

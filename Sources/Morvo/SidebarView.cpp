@@ -144,13 +144,7 @@ SidebarView::SidebarView(AppState& state, std::function<void()> openSettings, QW
 
     // Navigation list.
     auto* scroll = new QScrollArea(this);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setWidgetResizable(true);
-    scroll->viewport()->setAutoFillBackground(false);
-    auto* list = new QWidget(scroll);
-    list->setAutoFillBackground(false);
+    QWidget* list = transparentScrollContent(scroll);
     auto* rows = new QVBoxLayout(list);
     rows->setContentsMargins(0, 0, 0, 18);
     rows->setSpacing(0);
@@ -190,8 +184,6 @@ SidebarView::SidebarView(AppState& state, std::function<void()> openSettings, QW
         rows->addWidget(row);
     }
     rows->addStretch();
-    scroll->setWidget(list);
-    list->setAutoFillBackground(false); // setWidget turns it on
     column->addWidget(scroll, 1);
 
     // Scan card.

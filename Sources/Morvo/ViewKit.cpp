@@ -805,4 +805,16 @@ void makeTransparent(QScrollArea* area) {
     area->setStyleSheet(QStringLiteral("QScrollArea { background: transparent; }"));
 }
 
+QWidget* transparentScrollContent(QScrollArea* scroll) {
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidgetResizable(true);
+    scroll->viewport()->setAutoFillBackground(false);
+    auto* content = new QWidget;
+    scroll->setWidget(content);
+    content->setAutoFillBackground(false);  // setWidget turns it on
+    return content;
+}
+
 } // namespace morvo

@@ -369,6 +369,10 @@ QLineEdit* makeSearchField(const QString& objectName, const QString& accessibleN
 // through it. (Its content widget still needs setAutoFillBackground(false) after setWidget.)
 void makeTransparent(QScrollArea* area);
 
+// Makes `scroll` a frameless, resizable area with neither scroll bar nor fill and gives it an
+// unfilled content widget, which it returns: for columns that scroll by wheel or touch only.
+QWidget* transparentScrollContent(QScrollArea* scroll);
+
 // Rounded-rectangle helper: the path of a rectangle with corner radius `radius`.
 QPainterPath roundedRect(const QRectF& rect, double radius);
 
