@@ -1,6 +1,7 @@
 #include "Morvo/AppState.h"
 
 #include "Morvo/CleanupDiscoveryState.h"
+#include "Morvo/CleanupModels.h"
 #include "Morvo/CleanupState.h"
 #include "Morvo/InventoryState.h"
 #include "Morvo/ObservedProperty.h"
@@ -46,28 +47,6 @@ bool existsAt(const std::string& path) {
         statPath(path);
         return true;
     } catch (const PosixError&) {
-        return false;
-    }
-}
-
-std::string describe(const std::exception_ptr& error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const MorvoError& e) {
-        return e.description();
-    } catch (const std::exception& e) {
-        return e.what();
-    } catch (...) {
-        return "The operation couldn’t be completed.";
-    }
-}
-
-bool isCancellation(const std::exception_ptr& error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const CancellationError&) {
-        return true;
-    } catch (...) {
         return false;
     }
 }
@@ -273,10 +252,10 @@ void AppState::applyScanResult(const Uuid& revision, bool preservingSection, Tas
     if (scanRevision_ != revision) return;
     if (result.error) {
         setIsScanning(false);
-        if (isCancellation(result.error))
+        if (isCancellationError(result.error))
             setNotice(std::string(cancelledNotice));
         else
-            setErrorMessage(describe(result.error));
+            setErrorMessage(errorDescription(result.error));
         return;
     }
     if (scanTask_.isCancelled() || !result.value || !*result.value) return;
