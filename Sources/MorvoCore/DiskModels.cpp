@@ -105,10 +105,12 @@ DiskNode DiskSnapshot::node(Index i) const {
 std::optional<DiskSnapshot::Index> DiskSnapshot::indexOf(std::string_view id) const {
     if (hashSlots_.empty()) return std::nullopt;
     const std::size_t mask = hashSlots_.size() - 1;
-    for (std::size_t slot = hashBytes(id) & mask;; slot = (slot + 1) & mask) {
+    const std::uint64_t hash = hashBytes(id);
+    const auto low = static_cast<std::uint32_t>(hash);
+    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
         Index candidate = hashSlots_[slot];
         if (candidate == noIndex) return std::nullopt;
-        if (path(candidate) == id) return candidate;
+        if (records_[candidate].pathHash == low && path(candidate) == id) return candidate;
     }
 }
 
@@ -116,6 +118,8 @@ std::optional<DiskNode> DiskSnapshot::node(std::string_view id) const {
     if (auto i = indexOf(id)) return node(*i);
     return std::nullopt;
 }
+
+std::uint64_t DiskSnapshot::hashPath(std::string_view path) { return hashBytes(path); }
 
 double DiskSnapshot::duration() const { return std::chrono::duration<double>(finishedAt - startedAt).count(); }
 
@@ -172,6 +176,7 @@ DiskSnapshotBuilder::DiskSnapshotBuilder(std::string rootPath, std::string rootN
     record.pathOffset = 0;
     record.pathLength = static_cast<std::uint32_t>(snapshot_->arena_.size());
     record.nameLength = static_cast<std::uint32_t>(path::lastComponent(snapshot_->arena_).size());
+    record.pathHash = static_cast<std::uint32_t>(hashBytes(snapshot_->arena_));
     fill(record, root);
     snapshot_->records_.push_back(record);
 }
@@ -193,7 +198,8 @@ void DiskSnapshotBuilder::fill(DiskSnapshot::Record& record, const NodeFacts& fa
     record.category = facts.category;
 }
 
-DiskSnapshotBuilder::Index DiskSnapshotBuilder::add(Index parent, std::string_view name, const NodeFacts& facts) {
+DiskSnapshotBuilder::Index DiskSnapshotBuilder::add(Index parent, std::string_view name, const NodeFacts& facts,
+                                                    std::optional<std::uint64_t> pathHash) {
     DiskSnapshot& s = *snapshot_;
     const DiskSnapshot::Record& p = s.records_[parent];
     DiskSnapshot::Record record;
@@ -207,6 +213,8 @@ DiskSnapshotBuilder::Index DiskSnapshotBuilder::add(Index parent, std::string_vi
     record.pathLength = static_cast<std::uint32_t>(s.arena_.size() - record.pathOffset);
     record.nameLength = static_cast<std::uint32_t>(name.size());
     record.parent = parent;
+    record.pathHash = static_cast<std::uint32_t>(
+        pathHash ? *pathHash : hashBytes(std::string_view(s.arena_).substr(record.pathOffset, record.pathLength)));
     fill(record, facts);
     s.records_.push_back(record);
     return static_cast<Index>(s.records_.size() - 1);
@@ -257,8 +265,10 @@ std::shared_ptr<const DiskSnapshot> DiskSnapshotBuilder::finish(Date startedAt, 
     while (slots < n * 2) slots <<= 1;
     s.hashSlots_.assign(slots, DiskSnapshot::noIndex);
     const std::size_t mask = slots - 1;
+    // Slots come from the stored low half of each hash unless the table is wider than that.
+    const bool wide = slots > (std::size_t{1} << 32);
     for (std::size_t i = 0; i < n; ++i) {
-        std::size_t slot = hashBytes(s.path(static_cast<Index>(i))) & mask;
+        std::size_t slot = (wide ? hashBytes(s.path(static_cast<Index>(i))) : s.records_[i].pathHash) & mask;
         while (s.hashSlots_[slot] != DiskSnapshot::noIndex) slot = (slot + 1) & mask;
         s.hashSlots_[slot] = static_cast<Index>(i);
     }

@@ -143,6 +143,9 @@ public:
                                 std::optional<FileCategory> category,
                                 std::optional<std::string_view> within) const;
 
+    // The hash of an id that the id index uses; a walk may compute it off the committing thread.
+    static std::uint64_t hashPath(std::string_view path);
+
     // A value derived from this snapshot on first use, by whichever thread asks first, then kept
     // for the snapshot's lifetime (the search keeps its folded-path index here).
     std::shared_ptr<const void> derived(const std::function<std::shared_ptr<const void>()>& make) const;
@@ -158,6 +161,7 @@ private:
         Index parent = noIndex;
         Index childrenBegin = 0;
         Index childrenCount = 0;
+        std::uint32_t pathHash = 0;     // low half of hashPath(path)
         std::int64_t logicalSize = 0;
         std::int64_t allocatedSize = 0;
         std::int64_t fileCount = 0;
@@ -189,8 +193,10 @@ public:
     // `rootPath` must be normalised; `rootName` is the root's display name.
     DiskSnapshotBuilder(std::string rootPath, std::string rootName, const NodeFacts& root);
 
-    // Adds a child named `name` below `parent`; its id is parent's path + "/" + name.
-    Index add(Index parent, std::string_view name, const NodeFacts& facts);
+    // Adds a child named `name` below `parent`; its id is parent's path + "/" + name. `pathHash`,
+    // when given, is DiskSnapshot::hashPath of that id.
+    Index add(Index parent, std::string_view name, const NodeFacts& facts,
+              std::optional<std::uint64_t> pathHash = std::nullopt);
     std::size_t size() const { return snapshot_->records_.size(); }
     void reserve(std::size_t nodes, std::size_t pathBytes);
     std::string_view path(Index i) const { return snapshot_->path(i); }

@@ -53,6 +53,7 @@ struct ReadEntry {
     FileCategory category = FileCategory::other;
     std::int32_t error = 0;  // errno of the lstat
     std::int32_t child = -1; // index into the listing's subfolders
+    std::uint64_t pathHash = 0;  // the id index's hash, computed here rather than on the committer
     std::int64_t logicalSize = 0;
     std::int64_t allocatedSize = 0;
     std::int64_t modificationNanoseconds = 0;
@@ -363,6 +364,7 @@ private:
                 e.excluded = true;
                 continue;
             }
+            e.pathHash = DiskSnapshot::hashPath(path);
             e.error = reader_.statAt(job.handle, name, m);
             if (e.error != 0) continue;
             e.kind = kindOf(m);
@@ -562,7 +564,8 @@ std::shared_ptr<const DiskSnapshot> scanWith(const ScanSettings& settings, const
             const DiskSnapshot::Index parentNode = frame.node;
             const auto index = builder.add(parentNode, job.name(e),
                                            factsFor(e.kind, e.logicalSize, allocated, e.modificationNanoseconds,
-                                                    e.category));
+                                                    e.category),
+                                           e.pathHash);
             if (e.kind == Kind::regular) {
                 files += 1;
                 bytes = saturatingAdd(bytes, e.logicalSize);

@@ -3,6 +3,7 @@
 #include "MorvoCore/Platform/Text.h"
 
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -56,24 +57,36 @@ std::string_view displayName(FileCategory category) { return displayNames[static
 
 namespace {
 
-bool isAscii(std::string_view s) {
-    for (unsigned char c : s)
-        if (c >= 0x80) return false;
-    return true;
-}
-
 // Lower-cases a component: ASCII into `buffer` when it fits, anything else through ICU into `spill`.
 std::string_view lowered(std::string_view piece, char (&buffer)[256], std::string& spill) {
-    if (piece.size() <= sizeof buffer && isAscii(piece)) {
-        for (std::size_t i = 0; i < piece.size(); ++i) {
-            char c = piece[i];
+    if (piece.size() <= sizeof buffer) {
+        std::size_t i = 0;
+        for (; i < piece.size(); ++i) {
+            const char c = piece[i];
+            if (static_cast<unsigned char>(c) >= 0x80) break;
             buffer[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
         }
-        return std::string_view(buffer, piece.size());
+        if (i == piece.size()) return std::string_view(buffer, piece.size());
     }
     spill = text::lowercase(piece);
     return spill;
 }
+
+// Every listed extension with the category of the first list that holds it.
+const std::unordered_map<std::string_view, FileCategory>& extensionCategories() {
+    static const auto table = [] {
+        std::unordered_map<std::string_view, FileCategory> t;
+        for (auto e : archiveExtensions) t.emplace(e, FileCategory::archives);
+        for (auto e : mediaExtensions) t.emplace(e, FileCategory::media);
+        for (auto e : developerExtensions) t.emplace(e, FileCategory::developer);
+        for (auto e : documentExtensions) t.emplace(e, FileCategory::documents);
+        return t;
+    }();
+    return table;
+}
+
+constexpr std::size_t kLongestExtension = 13;   // "photoslibrary"
+constexpr std::size_t kLongestFolderWord = 13;  // "coresimulator"
 
 // The extension of a lower-cased last component ("" when none, or when the name starts with the dot).
 std::string_view extensionOf(std::string_view lastComponent) {
@@ -86,11 +99,9 @@ std::string_view extensionOf(std::string_view lastComponent) {
 FileCategory decide(const PathTraits& all, std::string_view last, bool isDirectory) {
     if (all.insideApplication) return FileCategory::applications;
     if (all.developerFolder) return FileCategory::developer;
-    if (std::string_view extension = extensionOf(last); !extension.empty()) {
-        if (contains(archiveExtensions, extension)) return FileCategory::archives;
-        if (contains(mediaExtensions, extension)) return FileCategory::media;
-        if (contains(developerExtensions, extension)) return FileCategory::developer;
-        if (contains(documentExtensions, extension)) return FileCategory::documents;
+    if (std::string_view extension = extensionOf(last); !extension.empty() && extension.size() <= kLongestExtension) {
+        const auto& table = extensionCategories();
+        if (auto it = table.find(extension); it != table.end()) return it->second;
     }
     if (all.mediaFolder) return FileCategory::media;
     if (all.documentsFolder) return FileCategory::documents;
@@ -101,6 +112,7 @@ FileCategory decide(const PathTraits& all, std::string_view last, bool isDirecto
 PathTraits addLowered(PathTraits traits, std::string_view low) {
     traits.hasComponents = true;
     if (low.ends_with(".app")) traits.insideApplication = true;
+    if (low.size() > kLongestFolderWord) return traits;  // no folder word is that long
     if (developerFolderWords().contains(low)) traits.developerFolder = true;
     if (contains(mediaFolderWords, low)) traits.mediaFolder = true;
     if (low == "documents") traits.documentsFolder = true;
