@@ -12,20 +12,7 @@
 namespace morvo::appstatetest {
 namespace {
 
-class AppStateNavigationTest : public ::testing::Test {
-protected:
-    void SetUp() override { home = std::make_unique<TempDir>(); }
-
-    std::unique_ptr<AppState> scannedState(const fs::path& folder) {
-        auto state = std::make_unique<AppState>(services.make(home->string()));
-        state->startScan(Url::file(folder.string(), true), false);
-        EXPECT_TRUE(settle(*state));
-        return state;
-    }
-
-    TestServices services;
-    std::unique_ptr<TempDir> home;
-};
+class AppStateNavigationTest : public ScannedStateTest {};
 
 TEST_F(AppStateNavigationTest, BreadcrumbsFollowParentsUpToSixtyFourNodes) {
     fs::path root = home->path() / "deep";

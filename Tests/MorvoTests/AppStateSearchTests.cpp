@@ -16,25 +16,13 @@
 namespace morvo::appstatetest {
 namespace {
 
-class AppStateSearchTest : public ::testing::Test {
+class AppStateSearchTest : public ScannedStateTest {
 protected:
-    void SetUp() override { home = std::make_unique<TempDir>(); }
-
-    std::unique_ptr<AppState> scannedState(const fs::path& folder) {
-        auto state = std::make_unique<AppState>(services.make(home->string()));
-        state->startScan(Url::file(folder.string(), true), false);
-        EXPECT_TRUE(settle(*state));
-        return state;
-    }
-
     static std::vector<std::string> names(const std::vector<DiskNode>& nodes) {
         std::vector<std::string> out;
         for (const DiskNode& node : nodes) out.push_back(node.name);
         return out;
     }
-
-    TestServices services;
-    std::unique_ptr<TempDir> home;
 };
 
 TEST_F(AppStateSearchTest, RapidChangesRunOneSearchWithTheLastValues) {

@@ -13,6 +13,8 @@
 #include <QCoreApplication>
 #include <QTest>
 
+#include <gtest/gtest.h>
+
 #include <cerrno>
 #include <condition_variable>
 #include <cstdint>
@@ -240,6 +242,23 @@ struct TestServices {
 inline bool settle(const AppState& state) {
     return waitFor([&] { return !state.isScanning() && !state.isSearching(); });
 }
+
+// A fixture with a fresh temporary home and fake services; scannedState(folder) gives a state that
+// has scanned `folder` and settled.
+class ScannedStateTest : public ::testing::Test {
+protected:
+    void SetUp() override { home = std::make_unique<TempDir>(); }
+
+    std::unique_ptr<AppState> scannedState(const fs::path& folder) {
+        auto state = std::make_unique<AppState>(services.make(home->string()));
+        state->startScan(Url::file(folder.string(), true), false);
+        EXPECT_TRUE(settle(*state));
+        return state;
+    }
+
+    TestServices services;
+    std::unique_ptr<TempDir> home;
+};
 
 } // namespace appstatetest
 } // namespace morvo
