@@ -28,20 +28,18 @@ struct Inventory {
     std::shared_ptr<ScriptedFolderPanel> panel = std::make_shared<ScriptedFolderPanel>();
     std::mutex mutex;
     Next next = [](std::stop_token) { return AppInventoryResult{}; };
-    std::shared_ptr<Gate> gate;
+    HoldableGate gate;
     InventoryState state{InventoryStateServices{
         running, "/Users/ann",
         std::vector<Url>{Url::file("/Applications", true), Url::file("/Users/ann/Applications", true)},
         Url::file("/Users/ann/Library", true),
         [this](const std::vector<Url>&, const Url&, std::stop_token stop) {
             Next run;
-            std::shared_ptr<Gate> wait;
             {
                 std::lock_guard lock(mutex);
                 run = next;
-                wait = gate;
             }
-            if (wait && !wait->wait(stop)) throw CancellationError();
+            if (!gate.pass(stop)) throw CancellationError();
             return run(stop);
         },
         panel}};
@@ -54,18 +52,8 @@ struct Inventory {
         std::lock_guard lock(mutex);
         next = std::move(n);
     }
-    void hold() {
-        std::lock_guard lock(mutex);
-        gate = std::make_shared<Gate>();
-    }
-    void release() {
-        std::shared_ptr<Gate> open;
-        {
-            std::lock_guard lock(mutex);
-            open.swap(gate);
-        }
-        if (open) open->open();
-    }
+    void hold() { gate.hold(); }
+    void release() { gate.release(); }
     bool loadWith(AppInventoryResult result) {
         setNext([result](std::stop_token) { return result; });
         state.load();

@@ -25,21 +25,19 @@ struct InventoryScreen {
     std::shared_ptr<FakeRunningApplications> running = std::make_shared<FakeRunningApplications>();
     std::mutex mutex;
     AppInventoryResult next;
-    std::shared_ptr<Gate> gate;
+    HoldableGate gate;
     std::shared_ptr<GatedTrashService> service =
         std::make_shared<GatedTrashService>(TrashPolicy({}, 100000, 900, Url::file(inventoryHome, true)));
     InventoryState state{InventoryStateServices{
         running, inventoryHome, std::vector<Url>{Url::file("/Applications", true)},
         Url::file("/Users/ann/Library", true),
         [this](const std::vector<Url>&, const Url&, std::stop_token stop) {
-            std::shared_ptr<Gate> wait;
             AppInventoryResult out;
             {
                 std::lock_guard lock(mutex);
-                wait = gate;
                 out = next;
             }
-            if (wait && !wait->wait(stop)) throw CancellationError();
+            if (!gate.pass(stop)) throw CancellationError();
             return out;
         },
         std::make_shared<ScriptedFolderPanel>()}};
@@ -53,18 +51,8 @@ struct InventoryScreen {
         (void)QTest::qWaitFor([&] { return !cleanup.isPreparing() && !state.isLoading(); }, 5000);
         (void)waitForBackgroundTasks();
     }
-    void hold() {
-        std::lock_guard lock(mutex);
-        gate = std::make_shared<Gate>();
-    }
-    void release() {
-        std::shared_ptr<Gate> open;
-        {
-            std::lock_guard lock(mutex);
-            open.swap(gate);
-        }
-        if (open) open->open();
-    }
+    void hold() { gate.hold(); }
+    void release() { gate.release(); }
     // Loads (the given result from now on, else the current one) and waits for the load to end.
     bool load(std::optional<AppInventoryResult> result = std::nullopt) {
         if (result) {

@@ -151,4 +151,27 @@ bool Gate::wait(std::stop_token stop) {
     return changed_.wait(lock, stop, [&] { return open_; });
 }
 
+void HoldableGate::hold() {
+    std::lock_guard lock(mutex_);
+    held_ = std::make_shared<Gate>();
+}
+
+void HoldableGate::release() {
+    std::shared_ptr<Gate> open;
+    {
+        std::lock_guard lock(mutex_);
+        open.swap(held_);
+    }
+    if (open) open->open();
+}
+
+bool HoldableGate::pass(std::stop_token stop) {
+    std::shared_ptr<Gate> held;
+    {
+        std::lock_guard lock(mutex_);
+        held = held_;
+    }
+    return !held || held->wait(stop);
+}
+
 } // namespace morvo::testing::substates

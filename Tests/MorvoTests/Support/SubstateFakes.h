@@ -16,6 +16,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -168,6 +169,20 @@ private:
     std::mutex mutex_;
     std::condition_variable_any changed_;
     bool open_ = false;
+};
+
+// The gate of a fake scan that a test can close: hold() puts a closed gate in place, release()
+// opens it, and a scan that took the held gate at its start waits for it in pass().
+class HoldableGate {
+public:
+    void hold();
+    void release();
+    // Waits at the gate held now, if any; false when `stop` fires first.
+    bool pass(std::stop_token stop);
+
+private:
+    std::mutex mutex_;
+    std::shared_ptr<Gate> held_;
 };
 
 } // namespace morvo::testing::substates
