@@ -52,12 +52,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        const QPainterPath shape = roundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 12);
-        p.fillPath(shape, Theme::panel());
-        p.setPen(QPen(Theme::border(), 1));
-        p.drawPath(shape);
+        paintCard(*this, 12);
     }
 
 private:

@@ -87,12 +87,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const QPainterPath shape = roundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 12);
-        painter.fillPath(shape, Theme::panel());
-        painter.setPen(QPen(Theme::border(), 1));
-        painter.drawPath(shape);
+        paintCard(*this, 12);
     }
 };
 
@@ -154,12 +149,7 @@ QString MetricView::title() const { return titleLabel_->text(); }
 QString MetricView::subtitle() const { return subtitleLabel_->text(); }
 
 void MetricView::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const QPainterPath shape = roundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 12);
-    painter.fillPath(shape, Theme::panel());
-    painter.setPen(QPen(Theme::border(), 1));
-    painter.drawPath(shape);
+    paintCard(*this, 12);
 }
 
 // --- OverviewView --------------------------------------------------------------------------------

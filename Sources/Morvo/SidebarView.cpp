@@ -377,12 +377,7 @@ void ScanCard::resizeEvent(QResizeEvent* event) {
 }
 
 void ScanCard::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QPainterPath shape = roundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 12);
-    p.fillPath(shape, Theme::panel());
-    p.setPen(QPen(Theme::border(), 1));
-    p.drawPath(shape);
+    paintCard(*this, 12);
 }
 
 } // namespace morvo

@@ -350,12 +350,7 @@ Panel::Panel(double padding, QWidget* parent) : QWidget(parent), padding_(paddin
 }
 
 void Panel::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QPainterPath shape = roundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 16);
-    p.fillPath(shape, Theme::panel());
-    p.setPen(QPen(Theme::border(), 1));
-    p.drawPath(shape);
+    paintCard(*this, 16);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -815,6 +810,15 @@ QWidget* transparentScrollContent(QScrollArea* scroll) {
     scroll->setWidget(content);
     content->setAutoFillBackground(false);  // setWidget turns it on
     return content;
+}
+
+void paintCard(QWidget& widget, double radius) {
+    QPainter p(&widget);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QPainterPath shape = roundedRect(QRectF(widget.rect()).adjusted(0.5, 0.5, -0.5, -0.5), radius);
+    p.fillPath(shape, Theme::panel());
+    p.setPen(QPen(Theme::border(), 1));
+    p.drawPath(shape);
 }
 
 } // namespace morvo

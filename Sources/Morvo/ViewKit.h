@@ -373,6 +373,10 @@ void makeTransparent(QScrollArea* area);
 // unfilled content widget, which it returns: for columns that scroll by wheel or touch only.
 QWidget* transparentScrollContent(QScrollArea* scroll);
 
+// Paints `widget` as a card: Theme::panel in its rectangle, inset half a pixel, rounded by
+// `radius`, stroked with a 1-point Theme::border. For a paintEvent.
+void paintCard(QWidget& widget, double radius);
+
 // Rounded-rectangle helper: the path of a rectangle with corner radius `radius`.
 QPainterPath roundedRect(const QRectF& rect, double radius);
 
