@@ -23,27 +23,6 @@ QString countText(std::int64_t count, const QString& singular, const QString& pl
 
 // ---------------------------------------------------------------------------------------------
 
-SmallSpinner::SmallSpinner(QWidget* parent) : QWidget(parent) {
-    setFixedSize(14, 14);
-    timer_.setInterval(60);
-    connect(&timer_, &QTimer::timeout, this, [this] {
-        angle_ = (angle_ + 30) % 360;
-        update();
-    });
-}
-
-void SmallSpinner::showEvent(QShowEvent*) { timer_.start(); }
-void SmallSpinner::hideEvent(QHideEvent*) { timer_.stop(); }
-
-void SmallSpinner::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(Theme::secondary(), 1.6, Qt::SolidLine, Qt::RoundCap));
-    p.drawArc(QRectF(rect()).adjusted(2, 2, -2, -2), -angle_ * 16, 270 * 16);
-}
-
-// ---------------------------------------------------------------------------------------------
-
 CleanupBusyRow::CleanupBusyRow(int spacing, std::function<void()> cancel, QWidget* parent) : QWidget(parent) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);

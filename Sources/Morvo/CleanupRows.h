@@ -1,7 +1,7 @@
 #pragma once
 // The cards of the cleanup flow (a queued item, a measured review item, the outcome of one move),
-// the tinted message line, and the small pieces that the cleanup and cache screens share: a
-// spinner, the busy line of a running review or move, the card frame and a list that keeps its
+// the tinted message line, and the small pieces that the cleanup and cache screens share: the
+// busy line of a running review or move, the card frame and a list that keeps its
 // row widgets by id.
 //
 // Rows hold no state of their own and call no state object: every action is a closure that the
@@ -34,23 +34,6 @@ class SymbolView;
 QString displayText(std::string_view text);
 // `count` grouped by the user's locale, a space, and `singular` for exactly 1, else `plural`.
 QString countText(std::int64_t count, const QString& singular, const QString& plural);
-
-// The small indeterminate progress indicator of the busy rows.
-class SmallSpinner : public QWidget {
-    Q_OBJECT
-
-public:
-    explicit SmallSpinner(QWidget* parent = nullptr);
-
-protected:
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    QTimer timer_;
-    int angle_ = 0;
-};
 
 // The footer line of a running review or move: a spinner, what runs ("Checking your selection…",
 // or "Moving selected items…" while trashing) and a button that asks `cancel` ("Cancel", or "Stop

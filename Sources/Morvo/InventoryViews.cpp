@@ -50,33 +50,6 @@ QWidget* inventoryQueuedBadge() {
 
 namespace {
 
-// The small spinning progress indicator.
-class Spinner : public QWidget {
-public:
-    explicit Spinner(QWidget* parent = nullptr) : QWidget(parent) {
-        setFixedSize(16, 16);
-        timer_.setInterval(60);
-        QObject::connect(&timer_, &QTimer::timeout, this, [this] {
-            angle_ = (angle_ + 30) % 360;
-            update();
-        });
-    }
-
-protected:
-    void showEvent(QShowEvent*) override { timer_.start(); }
-    void hideEvent(QHideEvent*) override { timer_.stop(); }
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(QPen(Theme::secondary(), 1.8, Qt::SolidLine, Qt::RoundCap));
-        p.drawArc(QRectF(rect()).adjusted(2, 2, -2, -2), -angle_ * 16, 270 * 16);
-    }
-
-private:
-    QTimer timer_;
-    int angle_ = 0;
-};
-
 // The disclosure of the scan notes: a turning chevron and the title.
 class DisclosureButton : public QAbstractButton {
 public:
@@ -269,7 +242,7 @@ InventoryScanNotice::InventoryScanNotice(InventoryState& state, QWidget* parent)
     auto* bar = new QHBoxLayout(progress_);
     bar->setContentsMargins(12, 12, 12, 12);
     bar->setSpacing(10);
-    bar->addWidget(new Spinner);
+    bar->addWidget(new SmallSpinner(16, 1.8));
     bar->addWidget(new TextLabel(QStringLiteral("Checking applications and related files…"), systemFont(11), Theme::secondary));
     bar->addStretch(1);
     cancel_ = new KitButton;

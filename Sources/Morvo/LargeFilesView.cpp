@@ -102,34 +102,6 @@ protected:
     }
 };
 
-// A small indeterminate spinner: a turning arc in the secondary colour.
-class Spinner : public QWidget {
-public:
-    explicit Spinner(QWidget* parent = nullptr) : QWidget(parent) {
-        setFixedSize(14, 14);
-        timer_.setInterval(60);
-        QObject::connect(&timer_, &QTimer::timeout, this, [this] {
-            angle_ = (angle_ + 30) % 360;
-            update();
-        });
-        setAccessibleName(QStringLiteral("Searching"));
-    }
-
-protected:
-    void showEvent(QShowEvent*) override { timer_.start(); }
-    void hideEvent(QHideEvent*) override { timer_.stop(); }
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(QPen(Theme::secondary(), 1.6, Qt::SolidLine, Qt::RoundCap));
-        painter.drawArc(QRectF(rect()).adjusted(2, 2, -2, -2), -angle_ * 16, 270 * 16);
-    }
-
-private:
-    QTimer timer_;
-    int angle_ = 0;
-};
-
 } // namespace
 
 // The search bar: the field and its companions on Theme::panel, outlined in the accent while the
@@ -198,7 +170,8 @@ LargeFilesView::LargeFilesView(AppState& state, bool searchFocused, QWidget* par
     clearButton_->setAccessibleName(QStringLiteral("Clear search"));
     connect(clearButton_, &QAbstractButton::clicked, this, [this] { state_.setQuery(std::string()); });
     bar->addWidget(clearButton_);
-    busy_ = new Spinner;
+    busy_ = new SmallSpinner;
+    busy_->setAccessibleName(QStringLiteral("Searching"));
     bar->addWidget(busy_);
     stack->addWidget(searchBar_);
 

@@ -343,6 +343,27 @@ void StateCheckBox::paintEvent(QPaintEvent*) {
 
 // ---------------------------------------------------------------------------------------------
 
+SmallSpinner::SmallSpinner(int diameter, double penWidth, QWidget* parent) : QWidget(parent), penWidth_(penWidth) {
+    setFixedSize(diameter, diameter);
+    timer_.setInterval(60);
+    connect(&timer_, &QTimer::timeout, this, [this] {
+        angle_ = (angle_ + 30) % 360;
+        update();
+    });
+}
+
+void SmallSpinner::showEvent(QShowEvent*) { timer_.start(); }
+void SmallSpinner::hideEvent(QHideEvent*) { timer_.stop(); }
+
+void SmallSpinner::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Theme::secondary(), penWidth_, Qt::SolidLine, Qt::RoundCap));
+    p.drawArc(QRectF(rect()).adjusted(2, 2, -2, -2), -angle_ * 16, 270 * 16);
+}
+
+// ---------------------------------------------------------------------------------------------
+
 Panel::Panel(double padding, QWidget* parent) : QWidget(parent), padding_(padding), layout_(new QVBoxLayout(this)) {
     const int m = static_cast<int>(std::lround(padding));
     layout_->setContentsMargins(m, m, m, m);

@@ -21,6 +21,7 @@
 #include <QMarginsF>
 #include <QPainterPath>
 #include <QTextLayout>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -175,6 +176,24 @@ public:
 protected:
     void nextCheckState() override {}
     void paintEvent(QPaintEvent* event) override;
+};
+
+// A small indeterminate progress indicator: an arc in Theme::secondary that turns while shown.
+class SmallSpinner : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit SmallSpinner(int diameter = 14, double penWidth = 1.6, QWidget* parent = nullptr);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QTimer timer_;
+    double penWidth_;
+    int angle_ = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
