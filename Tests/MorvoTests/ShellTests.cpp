@@ -12,8 +12,10 @@
 #include "Morvo/Platform/Fonts.h"
 
 #include <QAction>
+#include <QRegularExpression>
 #include <QApplication>
 #include <QDir>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -197,6 +199,17 @@ TEST_F(MorvoAppTest, Screenshots) {
         const QString suffix = a == AppAppearance::dark ? "-dark" : "-light";
         app->appearance().setAppearance(a);
         grab(app->mainWindow(), "main" + suffix);
+        for (AppSection section : allAppSections) {
+            app->state().setSection(section);
+            ASSERT_TRUE(waitFor([&] {
+                return !app->state().isScanning() && !app->state().inventory().isLoading() &&
+                       !app->state().cacheDiscovery().isLoading();
+            }));
+            QString name = QString::fromUtf8(rawValue(section).data(), int(rawValue(section).size())).toLower();
+            name.replace(QRegularExpression("[^a-z]+"), "-");
+            grab(app->mainWindow(), "section-" + name + suffix);
+        }
+        app->state().setSection(AppSection::overview);
         app->state().setSheet(AppSheet::scanDetails);
         grab(app->contentView()->presentedSheet(), "scan-details" + suffix);
         app->state().setSheet(AppSheet::about);
