@@ -157,7 +157,9 @@ TEST(CleanupDiscoveryScanner, FindsAndMeasuresAreasAndDeveloperCaches) {
         EXPECT_EQ(e.note, row.note);
         EXPECT_EQ(e.documentationURL, row.documentationURL);
         EXPECT_EQ(e.blockedReason.has_value(), row.cleanupPolicy == DeveloperCacheCleanupPolicy::vendorManaged);
-        if (e.blockedReason) EXPECT_EQ(*e.blockedReason, kVendorReason);
+        if (e.blockedReason) {
+            EXPECT_EQ(*e.blockedReason, kVendorReason);
+        }
     }
     EXPECT_EQ(entries.at(h.path(".cache/uv")).logicalSize, 80);
     EXPECT_FALSE(entries.at(h.path(".npm/_cacache")).ownerBundleIdentifier.has_value());
@@ -324,7 +326,7 @@ TEST(CleanupDiscoveryScanner, Cancellation) {
     EXPECT_THROW(CleanupDiscoveryScanner::scan(h.url(), 10, 10, cancelled.get_token()), CancellationError);
 
     // Cancelled inside a measurement, and after the last measurement finished.
-    for (const std::string trigger : {h.path("Library/Caches/org.example.a"), h.path("Library/Logs/org.example.b")}) {
+    for (const std::string& trigger : {h.path("Library/Caches/org.example.a"), h.path("Library/Logs/org.example.b")}) {
         std::stop_source source;
         CleanupDiscoveryScanner::Environment environment;
         environment.measure = [&](const Url& url, std::int64_t, std::int64_t, std::stop_token) {
