@@ -55,6 +55,9 @@ void expectSameSnapshot(const DiskSnapshot& a, const DiskSnapshot& b) {
     EXPECT_EQ(a.rootID(), b.rootID());
     for (DiskSnapshot::Index i = 0; i < a.nodeCount(); ++i) {
         EXPECT_EQ(a.node(i), b.node(i)) << "node " << i << " " << a.path(i);
+        // Every id finds its own node: the index is built from hashes the readers computed.
+        EXPECT_EQ(a.indexOf(a.path(i)), i);
+        EXPECT_EQ(b.indexOf(b.path(i)), i);
         if (::testing::Test::HasFailure()) return;
     }
     EXPECT_EQ(issueTexts(a), issueTexts(b));
