@@ -386,7 +386,7 @@ private:
                 continue;
             }
             e.pathHash = DiskSnapshot::hashPath(path);
-            e.error = reader_.statAt(job.handle, name, m);
+            e.error = reader_.statBasicAt(job.handle, name, m);
             if (e.error != 0) continue;
             e.kind = kindOf(m);
             if (e.kind == Kind::regular) {

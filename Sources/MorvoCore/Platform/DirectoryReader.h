@@ -25,6 +25,11 @@ public:
     virtual int readNames(int directory, std::string& names) const = 0;
     // lstat of `name` inside `directory`; returns 0 or an errno value.
     virtual int statAt(int directory, const char* name, FileMetadata& out) const = 0;
+    // statAt without the birth time, which costs the file system extra work per entry; for
+    // walks that only sum sizes. `out.birth` is left unset.
+    virtual int statBasicAt(int directory, const char* name, FileMetadata& out) const {
+        return statAt(directory, name, out);
+    }
     // lstat of an absolute path; returns 0 or an errno value.
     virtual int statPath(const std::string& path, FileMetadata& out) const = 0;
     virtual void closeDirectory(int directory) const = 0;
