@@ -5,12 +5,16 @@
 #include "MorvoCore/Platform/Uuid.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cstring>
+#include <thread>
 
 namespace morvo {
 
 namespace {
+
+constexpr std::size_t kParallelIndexThreshold = 1 << 16;  // nodes; below this one thread is quicker
 
 std::uint64_t hashBytes(std::string_view s) {
     // Eight bytes a step: building the id index hashes every path of a snapshot once, and a
@@ -267,11 +271,33 @@ std::shared_ptr<const DiskSnapshot> DiskSnapshotBuilder::finish(Date startedAt, 
     const std::size_t mask = slots - 1;
     // Slots come from the stored low half of each hash unless the table is wider than that.
     const bool wide = slots > (std::size_t{1} << 32);
-    for (std::size_t i = 0; i < n; ++i) {
-        std::size_t slot = (wide ? hashBytes(s.path(static_cast<Index>(i))) : s.records_[i].pathHash) & mask;
-        while (s.hashSlots_[slot] != DiskSnapshot::noIndex) slot = (slot + 1) & mask;
-        s.hashSlots_[slot] = static_cast<Index>(i);
+    // A large table is filled by several threads at once, each claiming free slots atomically.
+    // Where a node lands then depends on timing, but not whether a lookup finds it.
+    const unsigned threads = n >= kParallelIndexThreshold ? std::min(8u, std::thread::hardware_concurrency()) : 1;
+    auto insertRange = [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            std::size_t slot = (wide ? hashBytes(s.path(static_cast<Index>(i))) : s.records_[i].pathHash) & mask;
+            for (;; slot = (slot + 1) & mask) {
+                std::atomic_ref<Index> cell(s.hashSlots_[slot]);
+                Index empty = DiskSnapshot::noIndex;
+                if (cell.load(std::memory_order_relaxed) == empty &&
+                    cell.compare_exchange_strong(empty, static_cast<Index>(i), std::memory_order_relaxed))
+                    break;
+            }
+        }
+    };
+    std::vector<std::thread> helpers;
+    unsigned handedOut = 1;  // ranges 1 .. handedOut-1 have a helper
+    try {
+        helpers.reserve(threads - 1);
+        for (; handedOut < threads; ++handedOut)
+            helpers.emplace_back(insertRange, n * handedOut / threads, n * (handedOut + 1) / threads);
+    } catch (...) {
+        // No thread to be had: the calling thread fills the ranges left over.
     }
+    for (unsigned t = handedOut; t < threads; ++t) insertRange(n * t / threads, n * (t + 1) / threads);
+    insertRange(0, n / threads);
+    for (auto& h : helpers) h.join();
     return std::move(snapshot_);
 }
 

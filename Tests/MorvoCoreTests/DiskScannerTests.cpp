@@ -428,6 +428,26 @@ TEST(DiskScanner, ParallelScanEqualsSingleThreadedField_by_field) {
     }
 }
 
+// A snapshot large enough that its id index is filled by several threads.
+TEST(DiskScanner, LargeParallelScanEqualsSingleThreaded) {
+    FakeFileSystem fs;
+    fs.folder("/big");
+    for (int d = 0; d < 300; ++d) {
+        const std::string folder = "/big/d" + std::to_string(d);
+        fs.folder(folder);
+        for (int f = 0; f < 250; ++f) fs.file(folder + "/f" + std::to_string(f), d * 1000 + f);
+    }
+    for (std::int64_t budget : {70000, 250000}) {
+        SCOPED_TRACE(budget);
+        auto reference = scan(fs, "/big", budget, 4, 1);
+        auto parallel = scan(fs, "/big", budget, 4, 8);
+        EXPECT_EQ(reference->nodeCount(), static_cast<std::size_t>(std::min<std::int64_t>(budget, 75301)));
+        expectSameSnapshot(*reference, *parallel);
+        EXPECT_FALSE(parallel->indexOf("/big/d0/f250"));
+        EXPECT_FALSE(parallel->indexOf("/big/d"));
+    }
+}
+
 // MARK: - Cancellation
 
 TEST(DiskScanner, CancellingDuringTheWalkThrowsPromptly) {
