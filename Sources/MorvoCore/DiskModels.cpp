@@ -10,6 +10,8 @@
 #include <cstring>
 #include <thread>
 
+#include <sys/mman.h>
+
 namespace morvo {
 
 namespace {
@@ -39,6 +41,15 @@ std::uint64_t hashBytes(std::string_view s) {
 
 std::int64_t toNanoseconds(Date d) {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(d.time_since_epoch()).count();
+}
+
+// The builder's large arrays fill front to back on the committing thread; huge pages spare it most
+// of the page faults. Only whole huge pages inside the array are advised.
+void adviseHugePages(void* data, std::size_t bytes) {
+    constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
+    const auto begin = (reinterpret_cast<std::uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(kHuge - 1);
+    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
 } // namespace
@@ -188,6 +199,8 @@ DiskSnapshotBuilder::DiskSnapshotBuilder(std::string rootPath, std::string rootN
 void DiskSnapshotBuilder::reserve(std::size_t nodes, std::size_t pathBytes) {
     snapshot_->records_.reserve(nodes);
     snapshot_->arena_.reserve(pathBytes);
+    adviseHugePages(snapshot_->records_.data(), snapshot_->records_.capacity() * sizeof(DiskSnapshot::Record));
+    adviseHugePages(snapshot_->arena_.data(), snapshot_->arena_.capacity());
 }
 
 void DiskSnapshotBuilder::fill(DiskSnapshot::Record& record, const NodeFacts& facts) {
