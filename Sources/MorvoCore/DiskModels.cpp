@@ -218,6 +218,15 @@ void DiskSnapshotBuilder::fill(DiskSnapshot::Record& record, const NodeFacts& fa
 DiskSnapshotBuilder::Index DiskSnapshotBuilder::add(Index parent, std::string_view name, const NodeFacts& facts,
                                                     std::optional<std::uint64_t> pathHash) {
     DiskSnapshot& s = *snapshot_;
+    if (s.arena_.capacity() - s.arena_.size() < s.records_[parent].pathLength + 1 + name.size()) {
+        // Growing past the reservation: move to a larger array that is advised like the first.
+        s.arena_.reserve(std::max(s.arena_.capacity() * 2, s.arena_.size() + s.records_[parent].pathLength + 1 + name.size()));
+        adviseHugePages(s.arena_.data(), s.arena_.capacity());
+    }
+    if (s.records_.size() == s.records_.capacity()) {
+        s.records_.reserve(s.records_.capacity() * 2 + 16);
+        adviseHugePages(s.records_.data(), s.records_.capacity() * sizeof(DiskSnapshot::Record));
+    }
     const DiskSnapshot::Record& p = s.records_[parent];
     DiskSnapshot::Record record;
     record.pathOffset = s.arena_.size();

@@ -510,9 +510,9 @@ std::shared_ptr<const DiskSnapshot> scanWith(const ScanSettings& settings, const
         walk.obtainListing(rootJob);
         if (rootJob->openError != 0) throw ScanError::cannotEnumerate(rootPath);
         if (rootJob->readError != 0) addIssue(rootPath, PosixError(rootJob->readError, rootPath).description());
-        // Reserved address space only; pages are touched as nodes arrive, and nothing is copied by growth.
+        // Reserved address space only (room for paths averaging 128 bytes); pages are touched as nodes arrive.
         const auto expected = static_cast<std::size_t>(std::min<std::int64_t>(maxNodes, 1 << 20));
-        builder.reserve(expected, expected * 64);
+        builder.reserve(expected, expected * 128);
 
         ReaderPool pool{walk, {}};
         if (threads > 1) {
