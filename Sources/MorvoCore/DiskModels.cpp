@@ -270,21 +270,7 @@ std::shared_ptr<const DiskSnapshot> DiskSnapshotBuilder::finish(Date startedAt, 
     s.skippedLinkCount = skippedLinkCount;
     s.isPartial = isPartial;
 
-    // Children, grouped by parent in insertion order (a counting sort).
     const std::size_t n = s.records_.size();
-    for (auto& r : s.records_) r.childrenCount = 0;
-    for (std::size_t i = 1; i < n; ++i) s.records_[s.records_[i].parent].childrenCount++;
-    Index running = 0;
-    for (auto& r : s.records_) {
-        r.childrenBegin = running;
-        running += r.childrenCount;
-        r.childrenCount = 0;
-    }
-    s.childIndex_.assign(n > 0 ? n - 1 : 0, 0);
-    for (std::size_t i = 1; i < n; ++i) {
-        auto& p = s.records_[s.records_[i].parent];
-        s.childIndex_[p.childrenBegin + p.childrenCount++] = static_cast<Index>(i);
-    }
 
     // The id index: open addressing, at most half full.
     std::size_t slots = 16;
@@ -293,7 +279,8 @@ std::shared_ptr<const DiskSnapshot> DiskSnapshotBuilder::finish(Date startedAt, 
     const std::size_t mask = slots - 1;
     // Slots come from the stored low half of each hash unless the table is wider than that.
     const bool wide = slots > (std::size_t{1} << 32);
-    // A large table is filled by several threads at once, each claiming free slots atomically.
+    // A large table is filled by several threads at once, each claiming free slots atomically,
+    // while the calling thread builds the children lists (other fields of the same records).
     // Where a node lands then depends on timing, but not whether a lookup finds it.
     const unsigned threads = n >= kParallelIndexThreshold ? std::min(8u, std::thread::hardware_concurrency()) : 1;
     auto insertRange = [&](std::size_t begin, std::size_t end) {
@@ -317,6 +304,22 @@ std::shared_ptr<const DiskSnapshot> DiskSnapshotBuilder::finish(Date startedAt, 
     } catch (...) {
         // No thread to be had: the calling thread fills the ranges left over.
     }
+
+    // Children, grouped by parent in insertion order (a counting sort).
+    for (auto& r : s.records_) r.childrenCount = 0;
+    for (std::size_t i = 1; i < n; ++i) s.records_[s.records_[i].parent].childrenCount++;
+    Index running = 0;
+    for (auto& r : s.records_) {
+        r.childrenBegin = running;
+        running += r.childrenCount;
+        r.childrenCount = 0;
+    }
+    s.childIndex_.assign(n > 0 ? n - 1 : 0, 0);
+    for (std::size_t i = 1; i < n; ++i) {
+        auto& p = s.records_[s.records_[i].parent];
+        s.childIndex_[p.childrenBegin + p.childrenCount++] = static_cast<Index>(i);
+    }
+
     for (unsigned t = handedOut; t < threads; ++t) insertRange(n * t / threads, n * (t + 1) / threads);
     insertRange(0, n / threads);
     for (auto& h : helpers) h.join();
