@@ -66,12 +66,20 @@ enum : std::uint8_t { kPending, kClaimed, kDone };
 // The task queue's lock. Every reader takes it for a few heap operations per folder; with a
 // sleeping lock, waiters paid a futex wake-up and a scheduling delay far longer than the section.
 class SpinMutex {
+    static void cpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#elif defined(__aarch64__)
+        asm volatile("yield");
+#endif
+    }
+
 public:
     void lock() {
         for (int spins = 0; held_.exchange(true, std::memory_order_acquire);) {
             while (held_.load(std::memory_order_relaxed)) {
                 if (++spins < 128)
-                    __builtin_ia32_pause();
+                    cpuRelax();
                 else
                     std::this_thread::yield();  // the holder may be off its core
             }
