@@ -76,18 +76,6 @@ constexpr std::size_t warningCap = 100;
 constexpr std::array<std::string_view, 5> protectedPrefixes = {"/System", "/usr", "/bin", "/sbin",
                                                                "/Library/Apple"};
 
-std::string describe(const std::exception& error) {
-    if (auto* morvoError = dynamic_cast<const MorvoError*>(&error)) return morvoError->description();
-    return error.what();
-}
-
-std::string asciiLower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 bool isAsciiAlnum(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
 
 std::size_t labelCount(std::string_view identifier) {
@@ -111,7 +99,7 @@ bool validIdentifier(std::string_view identifier) {
 
 // Apple's own and shared-group identifiers are never inventoried.
 bool isExcludedIdentifier(std::string_view identifier) {
-    const std::string lower = asciiLower(identifier);
+    const std::string lower = text::asciiLowercase(identifier);
     return lower == "com.apple" || lower.starts_with("com.apple.") || lower.starts_with("group.");
 }
 
@@ -199,7 +187,7 @@ private:
                 }
             } catch (const std::exception& error) {
                 // A cancellation here becomes a warning too; the next check ends the scan.
-                warn("Could not verify application folder " + absolute + ": " + describe(error));
+                warn("Could not verify application folder " + absolute + ": " + errorDescription(error));
                 continue;
             }
             pending_.push_back(absolute);
@@ -211,7 +199,7 @@ private:
         if (!resolved) return true;
         const std::string target = path::normalize(*resolved);
         if (protectedPath(target)) return false;
-        if (asciiLower(path::extension(target)) == "app") return true;
+        if (text::asciiLowercase(path::extension(target)) == "app") return true;
         try {
             return !metadata(target).isRegular();
         } catch (const std::exception&) {
@@ -241,7 +229,7 @@ private:
                     warn("Application location is not a directory: " + current);
                     continue;
                 }
-                if (asciiLower(path::extension(current)) == "app") {
+                if (text::asciiLowercase(path::extension(current)) == "app") {
                     inspectApp(Url::file(current, true));
                     continue;
                 }
@@ -249,7 +237,7 @@ private:
             } catch (const CancellationError&) {
                 throw;
             } catch (const std::exception& error) {
-                warn("Could not read application folder " + current + ": " + describe(error));
+                warn("Could not read application folder " + current + ": " + errorDescription(error));
                 continue;
             }
             for (const std::string& name : names) {
@@ -265,7 +253,7 @@ private:
                 try {
                     status = metadata(child);
                 } catch (const std::exception& error) {
-                    warn("Could not inspect " + child + ": " + describe(error));
+                    warn("Could not inspect " + child + ": " + errorDescription(error));
                     continue;
                 }
                 if (!status.isSymbolicLink()) {
@@ -296,7 +284,7 @@ private:
             // The bounded reader refuses a file that became a link, a non-file or too large meanwhile.
             plist = readPropertyListStrings(infoPlist, infoPlistByteLimit);
         } catch (const std::exception& error) {
-            warn("Could not read the app identity at " + b + ": " + describe(error));
+            warn("Could not read the app identity at " + b + ": " + errorDescription(error));
             return;
         }
         std::optional<std::string> identifier = plist.string("CFBundleIdentifier");
@@ -334,7 +322,7 @@ private:
                 return related;
             }
         } catch (const std::exception& error) {
-            warn("Could not inspect the user Library at " + library + ": " + describe(error));
+            warn("Could not inspect the user Library at " + library + ": " + errorDescription(error));
             return related;
         }
 
@@ -386,7 +374,7 @@ private:
                 try {
                     status = metadata(item);
                 } catch (const std::exception& error) {
-                    warn("Could not inspect related data at " + item + ": " + describe(error));
+                    warn("Could not inspect related data at " + item + ": " + errorDescription(error));
                     continue;
                 }
                 if (status.isSymbolicLink()) {
@@ -425,11 +413,11 @@ private:
             return groups;
         }
         std::unordered_set<std::string> installed;
-        for (const InstalledApp& app : apps_) installed.insert(asciiLower(app.bundleIdentifier));
+        for (const InstalledApp& app : apps_) installed.insert(text::asciiLowercase(app.bundleIdentifier));
         for (const auto& [identifier, files] : related) {
             checkCancellation();
             if (labelCount(identifier) < 3) continue;
-            const std::string lower = asciiLower(identifier);
+            const std::string lower = text::asciiLowercase(identifier);
             if (installed.contains(lower)) continue;
             bool helper = false;
             for (const std::string& owner : installed)

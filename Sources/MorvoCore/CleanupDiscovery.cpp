@@ -33,23 +33,11 @@ private:
     std::string message_;
 };
 
-std::string describe(const std::exception& error) {
-    if (auto* morvoError = dynamic_cast<const MorvoError*>(&error)) return morvoError->description();
-    return error.what();
-}
-
-std::string asciiLower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 bool isAsciiAlnum(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
 
 std::optional<std::string> possibleOwner(const DiskNode& node) {
     std::string candidate = node.name;
-    if (!node.isDirectory && asciiLower(node.url.pathExtension()) == "log") {
+    if (!node.isDirectory && text::asciiLowercase(node.url.pathExtension()) == "log") {
         std::string last = node.url.lastPathComponent();
         candidate = last.substr(0, last.size() - 4);  // drop ".log"
     }
@@ -85,7 +73,7 @@ public:
         } catch (const CancellationError&) {
             throw;
         } catch (const std::exception& error) {
-            return {{}, {"Could not inspect the home folder at " + home.path + ": " + describe(error)}, false};
+            return {{}, {"Could not inspect the home folder at " + home.path + ": " + errorDescription(error)}, false};
         }
         for (CleanupArea area : allCleanupAreas) scanArea(home, area);
         for (const DeveloperCacheLocation& row : DeveloperCacheLocations::all()) scanRow(home, row);
@@ -153,7 +141,7 @@ private:
             if (error.code() == ENOENT) return false;
             warn("Could not inspect " + std::string(title) + " at " + url.path + ": " + error.description());
         } catch (const std::exception& error) {
-            warn("Could not inspect " + std::string(title) + " at " + url.path + ": " + describe(error));
+            warn("Could not inspect " + std::string(title) + " at " + url.path + ": " + errorDescription(error));
         }
         return false;
     }
@@ -245,7 +233,7 @@ private:
         } catch (const CancellationError&) {
             throw;
         } catch (const std::exception& error) {
-            warn("Could not measure " + entryTitle + " at " + url.path + ": " + describe(error));
+            warn("Could not measure " + entryTitle + " at " + url.path + ": " + errorDescription(error));
             result_.entries.push_back(
                 {url, entryTitle, area, 0, 0, true, owner, std::string(unmeasuredReason), note, documentation});
             return;
@@ -258,7 +246,7 @@ private:
             result_.warnings.push_back(areaTitle + ": " + issue.path + " \u2014 " + issue.message);
 
         std::optional<std::string> blocked;
-        const std::string lowerName = asciiLower(root.name);
+        const std::string lowerName = text::asciiLowercase(root.name);
         if (snapshot->isPartial)
             blocked = partialReason;
         else if (vendorManaged)

@@ -1,6 +1,7 @@
 #include "MorvoCore/TrashService.h"
 
 #include "MorvoCore/Platform/Path.h"
+#include "MorvoCore/Platform/Text.h"
 #include "MorvoCore/TrashMeasurement.h"
 #include "MorvoCore/TrashRules.h"
 
@@ -16,11 +17,6 @@ constexpr const char* kCleanupCancelled = "Cleanup cancelled. This item was not 
 constexpr const char* kDiskSpaceWarning = "Moving to Trash does not immediately recover disk space.";
 
 std::string keyOf(const Url& url) { return url.isFileURL() ? path::normalize(url.path) : url.absoluteString(); }
-
-std::string describe(const std::exception& error) {
-    if (auto* morvoError = dynamic_cast<const MorvoError*>(&error)) return morvoError->description();
-    return error.what();
-}
 
 std::string plural(std::size_t count, const char* noun) {
     return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
@@ -99,7 +95,7 @@ TrashPreview TrashService::prepareSynchronously(const std::vector<Url>& urls, co
             item.fileCount = measured.files;
             item.fingerprint = measured.fingerprint;
         } catch (const std::exception& error) {
-            item.blockedReason = describe(error);
+            item.blockedReason = errorDescription(error);
         }
         preview.items.push_back(std::move(item));
     }
@@ -227,7 +223,7 @@ TrashReport TrashService::moveSynchronously(const TrashPreview& preview, const s
             // Checked again right before the move: the item must be exactly what was reviewed.
             auto recheckFailure = [](const std::exception& error) -> std::string {
                 if (dynamic_cast<const CancellationError*>(&error)) return kCleanupCancelled;
-                return "Could not revalidate this item: " + describe(error);
+                return "Could not revalidate this item: " + errorDescription(error);
             };
             try {
                 trash::validate(item.url, protectedURLs, policy, fs);
@@ -256,7 +252,7 @@ TrashReport TrashService::moveSynchronously(const TrashPreview& preview, const s
                 return "This item changed after review. Prepare a fresh preview.";
             } catch (const std::exception& error) {
                 result.status = TrashItemStatus::failed;
-                return "macOS could not move this item to Trash: " + describe(error);
+                return "macOS could not move this item to Trash: " + errorDescription(error);
             } catch (...) {
                 result.status = TrashItemStatus::failed;
                 return "macOS could not move this item to Trash: Unknown error";

@@ -451,7 +451,7 @@ TEST(AppInventoryScanner, Cancellation) {
     EXPECT_THROW(AppInventoryScanner::scan({f.url("Apps")}, f.library(), cancelled.get_token()), CancellationError);
 
     // Cancelled while the Library is being read.
-    for (const std::string trigger : {f.path("Apps/Editor.app"), f.path("Library/Caches"),
+    for (const std::string& trigger : {f.path("Apps/Editor.app"), f.path("Library/Caches"),
                                       f.path("Library/Caches/org.example.old")}) {
         std::stop_source source;
         AppInventoryScanner::Environment environment;

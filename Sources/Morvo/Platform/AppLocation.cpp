@@ -1,10 +1,10 @@
 #include "Morvo/Platform/AppLocation.h"
 
+#include "MorvoCore/Platform/FileSystemQueries.h"
 #include "MorvoCore/Platform/Path.h"
 
 #include <cstdlib>
 #include <limits.h>
-#include <pwd.h>
 #include <unistd.h>
 
 #include <string_view>
@@ -53,11 +53,7 @@ Url bundleURLForExecutable(const std::string& executable) {
     return Url::file(normalized, false);
 }
 
-std::string userHomeDirectory() {
-    if (const char* home = std::getenv("HOME"); home && *home == '/') return path::normalize(home);
-    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) return path::normalize(entry->pw_dir);
-    return "/";
-}
+std::string userHomeDirectory() { return currentUserHomeDirectory(); }
 
 std::shared_ptr<AppLocation> makeProcessAppLocation() { return std::make_shared<ProcessAppLocation>(); }
 

@@ -65,20 +65,7 @@ public:
     }
 
     int statBasicAt(int directory, const char* name, FileMetadata& out) const override {
-        struct statx sx;
-        if (::statx(directory, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_BASIC_STATS, &sx) != 0) return errno;
-        out.mode = sx.stx_mode;
-        out.device = (static_cast<std::uint64_t>(sx.stx_dev_major) << 32) | sx.stx_dev_minor;
-        out.inode = sx.stx_ino;
-        out.linkCount = sx.stx_nlink;
-        out.uid = sx.stx_uid;
-        out.gid = sx.stx_gid;
-        out.size = static_cast<std::int64_t>(sx.stx_size);
-        out.blocks = static_cast<std::int64_t>(sx.stx_blocks);
-        out.modification = {sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec};
-        out.statusChange = {sx.stx_ctime.tv_sec, sx.stx_ctime.tv_nsec};
-        out.birth = {};
-        return 0;
+        return morvo::statAt(directory, name, out, false);
     }
 
     int statPath(const std::string& path, FileMetadata& out) const override {

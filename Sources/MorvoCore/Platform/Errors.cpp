@@ -20,6 +20,11 @@ std::string PosixError::description() const {
     return text ? std::string(text) : std::string("Unknown error");
 }
 
+std::string errorDescription(const std::exception& error) {
+    if (auto* ours = dynamic_cast<const MorvoError*>(&error)) return ours->description();
+    return error.what();
+}
+
 std::string CancellationError::description() const { return "The operation was cancelled."; }
 
 } // namespace morvo

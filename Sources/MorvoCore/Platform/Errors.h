@@ -29,6 +29,9 @@ private:
     std::string path_;
 };
 
+// The user-facing description of any error: ours carry one, others give what().
+std::string errorDescription(const std::exception& error);
+
 // The operation's stop token was triggered.
 class CancellationError : public MorvoError {
 public:

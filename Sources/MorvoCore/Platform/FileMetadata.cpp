@@ -13,9 +13,9 @@ bool FileMetadata::isRegular() const { return type() == S_IFREG; }
 bool FileMetadata::isDirectory() const { return type() == S_IFDIR; }
 bool FileMetadata::isSymbolicLink() const { return type() == S_IFLNK; }
 
-int statAt(int directoryFd, const char* name, FileMetadata& out) {
+int statAt(int directoryFd, const char* name, FileMetadata& out, bool withBirthTime) {
     struct statx sx {};
-    const unsigned mask = STATX_BASIC_STATS | STATX_BTIME;
+    const unsigned mask = withBirthTime ? (STATX_BASIC_STATS | STATX_BTIME) : STATX_BASIC_STATS;
     if (statx(directoryFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, mask, &sx) != 0) return errno;
     out.mode = sx.stx_mode;
     out.device = (static_cast<std::uint64_t>(sx.stx_dev_major) << 32) | sx.stx_dev_minor;

@@ -35,7 +35,8 @@ struct FileMetadata {
 
 // lstat of `path`; throws PosixError (errno, path).
 FileMetadata statPath(const std::string& path);
-// statx relative to an open directory; returns 0 or an errno value.
-int statAt(int directoryFd, const char* name, FileMetadata& out);
+// statx relative to an open directory; returns 0 or an errno value. Without `withBirthTime` the
+// birth time is not asked for (it costs the kernel extra work) and stays 0.
+int statAt(int directoryFd, const char* name, FileMetadata& out, bool withBirthTime = true);
 
 } // namespace morvo

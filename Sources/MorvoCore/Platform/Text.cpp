@@ -78,6 +78,13 @@ std::string trim(std::string_view s) {
     return toUtf8(u.tempSubStringBetween(b, e));
 }
 
+std::string asciiLowercase(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
 std::string lowercase(std::string_view s) {
     if (isAscii(s)) {
         std::string out(s);

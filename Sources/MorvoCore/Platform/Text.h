@@ -10,6 +10,8 @@ namespace morvo::text {
 
 // Trims Unicode whitespace and newlines from both ends.
 std::string trim(std::string_view s);
+// Lower-cases A-Z only; every other byte stays.
+std::string asciiLowercase(std::string_view s);
 // Full Unicode lower-casing.
 std::string lowercase(std::string_view s);
 // NFD, combining marks dropped, case folded: the key for case- and diacritic-insensitive
