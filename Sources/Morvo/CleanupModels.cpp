@@ -125,10 +125,8 @@ bool contains(const Url& url, std::string_view ownerIdentifier, std::string_view
 std::string errorDescription(const std::exception_ptr& error) {
     try {
         std::rethrow_exception(error);
-    } catch (const MorvoError& e) {
-        return e.description();
     } catch (const std::exception& e) {
-        return e.what();
+        return morvo::errorDescription(e);
     } catch (...) {
         return "The operation couldn\u2019t be completed.";
     }
