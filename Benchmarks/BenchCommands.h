@@ -7,5 +7,6 @@ int scanCommand(int argc, char** argv);      // morvo-bench scan [--max-nodes N]
 int searchCommand(int argc, char** argv);    // morvo-bench search PATH QUERY [--repeat N]
 int treemapCommand(int argc, char** argv);   // morvo-bench treemap --items N [--repeat R]
 int measureCommand(int argc, char** argv);   // morvo-bench measure [--max-items N] PATH
+int walkCommand(int argc, char** argv);      // morvo-bench walk [--threads N] PATH
 
 } // namespace morvo::bench

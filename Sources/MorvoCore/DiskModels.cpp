@@ -46,6 +46,7 @@ std::int64_t toNanoseconds(Date d) {
 // The builder's large arrays fill front to back on the committing thread; huge pages spare it most
 // of the page faults. Only whole huge pages inside the array are advised.
 void adviseHugePages(void* data, std::size_t bytes) {
+    if (getenv("XNOHUGE")) return;
     constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
     const auto begin = (reinterpret_cast<std::uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
     const auto end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(kHuge - 1);
@@ -198,6 +199,7 @@ DiskSnapshotBuilder::DiskSnapshotBuilder(std::string rootPath, std::string rootN
 
 void DiskSnapshotBuilder::reserve(std::size_t nodes, std::size_t pathBytes) {
     snapshot_->records_.reserve(nodes);
+    snapshot_->childIndex_.reserve(nodes);
     snapshot_->arena_.reserve(pathBytes);
     adviseHugePages(snapshot_->records_.data(), snapshot_->records_.capacity() * sizeof(DiskSnapshot::Record));
     adviseHugePages(snapshot_->arena_.data(), snapshot_->arena_.capacity());
@@ -246,7 +248,27 @@ DiskSnapshotBuilder::Index DiskSnapshotBuilder::add(Index parent, std::string_vi
     return static_cast<Index>(s.records_.size() - 1);
 }
 
+void DiskSnapshotBuilder::closeFolder(Index folder, std::span<const Index> children) {
+    DiskSnapshot& s = *snapshot_;
+    foldersClosed_ = true;
+    auto& f = s.records_[folder];
+    f.childrenBegin = static_cast<Index>(s.childIndex_.size());
+    f.childrenCount = static_cast<Index>(children.size());
+    s.childIndex_.insert(s.childIndex_.end(), children.begin(), children.end());
+    std::int64_t logical = f.logicalSize, allocated = f.allocatedSize, count = f.fileCount;
+    for (Index c : children) {
+        const auto& r = s.records_[c];
+        logical = saturatingAdd(logical, r.logicalSize);
+        allocated = saturatingAdd(allocated, r.allocatedSize);
+        count = saturatingAdd(count, r.fileCount);
+    }
+    f.logicalSize = logical;
+    f.allocatedSize = allocated;
+    f.fileCount = count;
+}
+
 void DiskSnapshotBuilder::accumulateTotals() {
+    if (foldersClosed_) return;
     auto& records = snapshot_->records_;
     for (std::size_t i = records.size(); i-- > 1;) {
         auto& r = records[i];
@@ -306,6 +328,17 @@ std::shared_ptr<const DiskSnapshot> DiskSnapshotBuilder::finish(Date startedAt, 
     }
 
     // Children, grouped by parent in insertion order (a counting sort).
+    if (!foldersClosed_) buildChildrenLists();
+
+    for (unsigned t = handedOut; t < threads; ++t) insertRange(n * t / threads, n * (t + 1) / threads);
+    insertRange(0, n / threads);
+    for (auto& h : helpers) h.join();
+    return std::move(snapshot_);
+}
+
+void DiskSnapshotBuilder::buildChildrenLists() {
+    DiskSnapshot& s = *snapshot_;
+    const std::size_t n = s.records_.size();
     for (auto& r : s.records_) r.childrenCount = 0;
     for (std::size_t i = 1; i < n; ++i) s.records_[s.records_[i].parent].childrenCount++;
     Index running = 0;
@@ -319,11 +352,6 @@ std::shared_ptr<const DiskSnapshot> DiskSnapshotBuilder::finish(Date startedAt, 
         auto& p = s.records_[s.records_[i].parent];
         s.childIndex_[p.childrenBegin + p.childrenCount++] = static_cast<Index>(i);
     }
-
-    for (unsigned t = handedOut; t < threads; ++t) insertRange(n * t / threads, n * (t + 1) / threads);
-    insertRange(0, n / threads);
-    for (auto& h : helpers) h.join();
-    return std::move(snapshot_);
 }
 
 std::shared_ptr<const DiskSnapshot> makeSingleNodeSnapshot(std::string rootPath, std::string rootName,

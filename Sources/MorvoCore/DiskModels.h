@@ -206,14 +206,23 @@ public:
     // first, so every folder holds the totals of its subtree. Sums saturate.
     void accumulateTotals();
 
-    // Builds the children lists and the id index. The builder is spent afterwards.
+    // For a walk that finishes folders bottom-up: gives `folder` its children list (exactly the
+    // nodes added below it, in the order added) and, as its totals, the sums of theirs, which
+    // must be final. Once a folder is closed this way, every node with children must be, and
+    // neither accumulateTotals() nor finish() builds the lists or totals again.
+    void closeFolder(Index folder, std::span<const Index> children);
+
+    // Builds the children lists (unless folders were closed) and the id index. The builder is
+    // spent afterwards.
     std::shared_ptr<const DiskSnapshot> finish(Date startedAt, Date finishedAt, std::vector<ScanIssue> issues,
                                                std::int64_t visitedFileCount, std::int64_t skippedLinkCount,
                                                bool isPartial);
 
 private:
     void fill(DiskSnapshot::Record& record, const NodeFacts& facts);
+    void buildChildrenLists();
     std::shared_ptr<DiskSnapshot> snapshot_;
+    bool foldersClosed_ = false;
 };
 
 // A snapshot holding only `root` (a placeholder or a stand-in after cleanup).

@@ -533,9 +533,23 @@ std::shared_ptr<const DiskSnapshot> scanWith(const ScanSettings& settings, const
             std::size_t next;
             std::size_t readyEnd;  // entries before this are read
             DiskSnapshot::Index node;
+            std::size_t firstChild;  // where this folder's nodes start in `children`
         };
         std::vector<Frame> frames;
-        frames.push_back({rootJob, 0, 0, DiskSnapshot::rootIndex});
+        // The nodes added to each open folder so far, innermost folder last. A folder is closed
+        // (its children list and totals given to the builder) as its frame ends.
+        std::vector<DiskSnapshot::Index> children;
+        children.reserve(1 << 12);
+        // A listing is freed only once all of it was committed: after a budget cut, readers may
+        // still be reading the rest of it.
+        auto closeFrame = [&](bool releaseListing) {
+            const Frame& f = frames.back();
+            builder.closeFolder(f.node, std::span<const DiskSnapshot::Index>(children).subspan(f.firstChild));
+            children.resize(f.firstChild);
+            if (releaseListing) f.job->release();
+            frames.pop_back();
+        };
+        frames.push_back({rootJob, 0, 0, DiskSnapshot::rootIndex, 0});
         rootJob.reset();
 
         bool limitReached = false;
@@ -547,8 +561,7 @@ std::shared_ptr<const DiskSnapshot> scanWith(const ScanSettings& settings, const
             Frame& frame = frames.back();
             FolderJob& job = *frame.job;
             if (frame.next == job.entries.size()) {
-                job.release();
-                frames.pop_back();
+                closeFrame(true);
                 continue;
             }
             if (frame.next == frame.readyEnd) {
@@ -595,6 +608,7 @@ std::shared_ptr<const DiskSnapshot> scanWith(const ScanSettings& settings, const
                                            factsFor(e.kind, e.logicalSize, allocated, e.modificationNanoseconds,
                                                     e.category),
                                            e.pathHash);
+            children.push_back(index);
             if (e.kind == Kind::regular) {
                 files += 1;
                 bytes = saturatingAdd(bytes, e.logicalSize);
@@ -614,10 +628,10 @@ std::shared_ptr<const DiskSnapshot> scanWith(const ScanSettings& settings, const
                 // `frame` and `e` die with the push below.
                 if (child->readError != 0)
                     addIssue(child->path, PosixError(child->readError, child->path).description());
-                frames.push_back({std::move(child), 0, 0, index});
+                frames.push_back({std::move(child), 0, 0, index, children.size()});
             }
         }
-        frames.clear();
+        while (!frames.empty()) closeFrame(false);  // what the node budget cut short
 
         if (limitReached)
             addIssue(rootPath, "The scan reached its " + text::formatInteger(maxNodes) +
@@ -625,8 +639,7 @@ std::shared_ptr<const DiskSnapshot> scanWith(const ScanSettings& settings, const
     }
 
     if (stop.stop_requested()) throw CancellationError();
-    builder.accumulateTotals();
-    if (stop.stop_requested()) throw CancellationError();
+    builder.accumulateTotals();  // only a lone root; folders got their totals as the walk left them
     report(files, static_cast<std::int64_t>(builder.size()), bytes, rootPath);
     return builder.finish(startedAt, std::chrono::system_clock::now(), std::move(issues), files, links, partial);
 }
