@@ -18,25 +18,34 @@ namespace {
 
 constexpr std::size_t kParallelIndexThreshold = 1 << 16;  // nodes; below this one thread is quicker
 
-std::uint64_t hashBytes(std::string_view s) {
-    // Eight bytes a step: building the id index hashes every path of a snapshot once, and a
-    // byte-at-a-time hash made that a visible share of a scan.
-    const char* p = s.data();
-    std::size_t n = s.size();
-    std::uint64_t h = 0x9E3779B97F4A7C15ull ^ (static_cast<std::uint64_t>(n) * 0xFF51AFD7ED558CCDull);
-    for (; n >= 8; p += 8, n -= 8) {
+// Eight bytes a step: building the id index hashes every path of a snapshot once, and a
+// byte-at-a-time hash made that a visible share of a scan. The length is mixed in last, so a
+// folder's path can be hashed once and each child's name added to it (PathHash).
+constexpr std::uint64_t kHashSeed = 0x9E3779B97F4A7C15ull;
+
+std::uint64_t absorbWords(std::uint64_t h, const char* p, std::size_t words) {
+    for (; words > 0; p += 8, --words) {
         std::uint64_t w;
         std::memcpy(&w, p, 8);
         h = (h ^ w) * 0xBF58476D1CE4E5B9ull;
         h ^= h >> 29;
     }
+    return h;
+}
+
+std::uint64_t finishHash(std::uint64_t h, const char* tail, std::size_t tailLength, std::size_t totalLength) {
     std::uint64_t w = 0;
-    std::memcpy(&w, p, n);
-    h = (h ^ w) * 0x94D049BB133111EBull;
+    std::memcpy(&w, tail, tailLength);
+    h = (h ^ w ^ (static_cast<std::uint64_t>(totalLength) * 0xFF51AFD7ED558CCDull)) * 0x94D049BB133111EBull;
     h ^= h >> 31;
     h *= 0xBF58476D1CE4E5B9ull;
     h ^= h >> 32;
     return h;
+}
+
+std::uint64_t hashBytes(std::string_view s) {
+    const std::size_t words = s.size() / 8;
+    return finishHash(absorbWords(kHashSeed, s.data(), words), s.data() + words * 8, s.size() % 8, s.size());
 }
 
 std::int64_t toNanoseconds(Date d) {
@@ -136,6 +145,31 @@ std::optional<DiskNode> DiskSnapshot::node(std::string_view id) const {
 }
 
 std::uint64_t DiskSnapshot::hashPath(std::string_view path) { return hashBytes(path); }
+
+PathHash::PathHash(std::string_view folder) {
+    std::string prefix(folder);
+    if (prefix != "/") prefix.push_back('/');
+    length_ = prefix.size();
+    const std::size_t words = length_ / 8;
+    state_ = absorbWords(kHashSeed, prefix.data(), words);
+    pendingLength_ = static_cast<std::uint8_t>(length_ % 8);
+    std::memcpy(pending_, prefix.data() + words * 8, pendingLength_);
+}
+
+std::uint64_t PathHash::child(std::string_view name) const {
+    const std::size_t n = pendingLength_ + name.size();
+    char local[8 + 256];
+    std::string spill;
+    char* buffer = local;
+    if (n > sizeof local) {
+        spill.resize(n);
+        buffer = spill.data();
+    }
+    std::memcpy(buffer, pending_, pendingLength_);
+    std::memcpy(buffer + pendingLength_, name.data(), name.size());
+    const std::size_t words = n / 8;
+    return finishHash(absorbWords(state_, buffer, words), buffer + words * 8, n % 8, length_ + name.size());
+}
 
 double DiskSnapshot::duration() const { return std::chrono::duration<double>(finishedAt - startedAt).count(); }
 

@@ -96,6 +96,19 @@ struct NodeFacts {
 
 class DiskSnapshotBuilder;
 
+// DiskSnapshot::hashPath of the paths inside one folder, with the folder's part hashed once.
+class PathHash {
+public:
+    explicit PathHash(std::string_view folder);  // a normalised path
+    std::uint64_t child(std::string_view name) const;  // hashPath(folder + "/" + name)
+
+private:
+    std::uint64_t state_ = 0;
+    std::size_t length_ = 0;
+    char pending_[8] = {};
+    std::uint8_t pendingLength_ = 0;
+};
+
 class DiskSnapshot {
 public:
     using Index = std::uint32_t;

@@ -5,11 +5,15 @@
 #include "MorvoCore/Platform/Text.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
+#include <memory>
 #include <mutex>
+#include <span>
 #include <thread>
+#include <type_traits>
 #include <unordered_set>
 #include <vector>
 
@@ -61,11 +65,17 @@ struct ReadEntry {
     std::uint64_t inode = 0;
 };
 
-enum : std::uint8_t { kPending, kClaimed, kDone };
+// States of a listing or a chunk. Only the committer ever waits for one; it sets kWaiter on a
+// claimed state first, so the reader that finishes wakes it only then (a wake-up is a system call).
+static_assert(std::is_trivially_destructible_v<ReadEntry>, "listings are freed without running destructors");
+
+enum : std::uint32_t { kPending = 0, kClaimed = 1, kDone = 2, kWaiter = 4 };
+using State = std::atomic<std::uint32_t>;
 
 // The task queue's lock. Every reader takes it for a few heap operations per folder; with a
 // sleeping lock, waiters paid a futex wake-up and a scheduling delay far longer than the section.
 class SpinMutex {
+public:
     static void cpuRelax() {
 #if defined(__x86_64__) || defined(__i386__)
         __builtin_ia32_pause();
@@ -74,7 +84,6 @@ class SpinMutex {
 #endif
     }
 
-public:
     void lock() {
         for (int spins = 0; held_.exchange(true, std::memory_order_acquire);) {
             while (held_.load(std::memory_order_relaxed)) {
@@ -94,10 +103,12 @@ private:
 
 struct FolderJob;
 
+constexpr std::uint32_t kChunkSize = 256;  // entries
+
 // A run of consecutive entries of one listing, read (lstat, category) as one piece of work, so
 // that several readers can share a large folder.
 struct Chunk {
-    std::atomic<std::uint8_t> state{kPending};
+    State state{kPending};
     std::vector<std::shared_ptr<FolderJob>> subfolders;  // of this chunk's folder entries
 };
 
@@ -115,53 +126,94 @@ struct FolderJob {
     // Lexicographic order of these is the pre-order in which the committer visits folders.
     std::vector<std::uint32_t> order;
     PathTraits traits;  // what this folder's path contributes to its entries' categories
-    std::atomic<std::uint8_t> state{kPending};  // of the listing: open and read the names
+    State state{kPending};  // of the listing: open and read the names
     int openError = 0;
     int readError = 0;
     int handle = -1;  // open while chunks are left to read
-    std::string names;
-    std::vector<ReadEntry> entries;  // every name's entry; a chunk's part is valid once it is done
-    std::unique_ptr<Chunk[]> chunks;
+    // The listing: every name's entry (a chunk's part is valid once it is done), then the names,
+    // in one block.
+    std::unique_ptr<std::byte[]> listing;
+    std::span<ReadEntry> entries;
+    std::string_view names;
+    Chunk firstChunk;
+    std::unique_ptr<Chunk[]> laterChunks;  // chunks 1 and on
     std::uint32_t chunkCount = 0;
     std::atomic<std::uint32_t> chunksLeft{0};
 
-    std::string_view name(const ReadEntry& e) const { return std::string_view(names).substr(e.nameOffset, e.nameLength); }
+    Chunk& chunk(std::uint32_t c) { return c == 0 ? firstChunk : laterChunks[c - 1]; }
+    std::string_view name(const ReadEntry& e) const { return names.substr(e.nameOffset, e.nameLength); }
     std::string childPath(const ReadEntry& e) const { return path::join(path, name(e)); }
-    // Frees the listing once the committer is through with it. The chunk array stays: a reader
-    // may still look at a chunk's state (and find it done) through a stale task.
+
+    // Lays out the listing for the NUL-terminated `names`, one entry per name.
+    void setListing(std::string_view allNames) {
+        const std::size_t count = static_cast<std::size_t>(std::count(allNames.begin(), allNames.end(), '\0'));
+        listing = std::make_unique_for_overwrite<std::byte[]>(count * sizeof(ReadEntry) + allNames.size());
+        auto* first = std::uninitialized_default_construct_n(reinterpret_cast<ReadEntry*>(listing.get()), count) - count;
+        entries = std::span<ReadEntry>(first, count);
+        char* text = reinterpret_cast<char*>(listing.get() + count * sizeof(ReadEntry));
+        std::memcpy(text, allNames.data(), allNames.size());
+        names = std::string_view(text, allNames.size());
+        std::size_t offset = 0;
+        for (auto& e : entries) {
+            const std::size_t length = std::strlen(text + offset);
+            e.nameOffset = static_cast<std::uint32_t>(offset);
+            e.nameLength = static_cast<std::uint16_t>(length);
+            offset += length + 1;
+        }
+        chunkCount = static_cast<std::uint32_t>((count + kChunkSize - 1) / kChunkSize);
+        if (chunkCount > 1) laterChunks = std::make_unique<Chunk[]>(chunkCount - 1);
+        chunksLeft.store(chunkCount, std::memory_order_relaxed);
+    }
+
+    // Frees the listing once the committer is through with it. The chunk states stay: a reader
+    // may still look at one (and find it done) through a stale task.
     void release() {
-        std::string().swap(names);
-        std::vector<ReadEntry>().swap(entries);
-        for (std::uint32_t c = 0; c < chunkCount; ++c) std::vector<std::shared_ptr<FolderJob>>().swap(chunks[c].subfolders);
+        entries = {};
+        names = {};
+        listing.reset();
+        for (std::uint32_t c = 0; c < chunkCount; ++c) std::vector<std::shared_ptr<FolderJob>>().swap(chunk(c).subfolders);
     }
 };
 
 // A piece of reading: a folder's listing (chunk 0, which its reader follows with the chunks), or
-// one further chunk of a listed folder.
+// one further chunk of a listed folder. It carries its place in the commit order (the folder's
+// `order`, then for a chunk the index of its first entry); the first components are copied in,
+// so that the queue, which compares tasks under its lock, seldom looks into the jobs.
 struct ReadTask {
+    static constexpr std::uint32_t kHead = 8;
+
+    ReadTask() = default;
+    ReadTask(std::shared_ptr<FolderJob> j, std::uint32_t c) : job(std::move(j)), chunk(c) {
+        const auto& order = job->order;
+        length = static_cast<std::uint32_t>(order.size()) + (chunk ? 1 : 0);
+        for (std::uint32_t i = 0; i < length && i < kHead; ++i) head[i] = component(i);
+    }
+
+    std::uint32_t component(std::uint32_t i) const { return i < job->order.size() ? job->order[i] : chunk * kChunkSize; }
+
     std::shared_ptr<FolderJob> job;
     std::uint32_t chunk = 0;
+    std::uint32_t length = 0;
+    std::array<std::uint32_t, kHead> head{};
 };
-
-constexpr std::uint32_t kChunkSize = 256;
 
 // Orders tasks by when the committer needs them: a listing at its folder's position, chunk c at
 // the position of its first entry, and before the folder that entry may be.
 struct CommitsLater {
     bool operator()(const ReadTask& a, const ReadTask& b) const { return before(b, a); }
     static bool before(const ReadTask& a, const ReadTask& b) {
-        const auto& x = a.job->order;
-        const auto& y = b.job->order;
-        const std::size_t xn = x.size() + (a.chunk ? 1 : 0), yn = y.size() + (b.chunk ? 1 : 0);
-        for (std::size_t i = 0; i < xn && i < yn; ++i) {
-            const std::uint32_t xi = i < x.size() ? x[i] : a.chunk * kChunkSize;
-            const std::uint32_t yi = i < y.size() ? y[i] : b.chunk * kChunkSize;
-            if (xi != yi) return xi < yi;
+        const std::uint32_t n = std::min(a.length, b.length);
+        const std::uint32_t inlined = std::min(n, ReadTask::kHead);
+        for (std::uint32_t i = 0; i < inlined; ++i)
+            if (a.head[i] != b.head[i]) return a.head[i] < b.head[i];
+        for (std::uint32_t i = inlined; i < n; ++i) {
+            const std::uint32_t x = a.component(i), y = b.component(i);
+            if (x != y) return x < y;
         }
         // A key that is a prefix of another is needed first (an ancestor's part before its
         // descendants). Equal keys: chunk c of a folder and the subfolder at its first entry;
         // the chunk holds that entry, so it comes first.
-        if (xn != yn) return xn < yn;
+        if (a.length != b.length) return a.length < b.length;
         return a.chunk && !b.chunk;
     }
 };
@@ -221,7 +273,7 @@ public:
     // Makes `job`'s listing (its names, not yet their entries) available: lists it here if nobody
     // has claimed it, else waits for the reader that has.
     void obtainListing(const std::shared_ptr<FolderJob>& job) {
-        std::uint8_t expected = kPending;
+        std::uint32_t expected = kPending;
         if (job->state.compare_exchange_strong(expected, kClaimed, std::memory_order_acq_rel)) {
             list(job);
             return;
@@ -231,7 +283,7 @@ public:
 
     // Makes the entries of chunk `c` of a listed folder available, the same way.
     void obtainChunk(const std::shared_ptr<FolderJob>& job, std::uint32_t c) {
-        if (!readChunk(job, c)) waitUntilDone(job->chunks[c].state);
+        if (!readChunk(job, c)) waitUntilDone(job->chunk(c).state);
     }
 
     void noteConsumed(std::int64_t count) { consumed_.fetch_add(count, std::memory_order_relaxed); }
@@ -245,17 +297,19 @@ public:
                 for (;;) {
                     if (quit_) return;
                     if (!tasks_.empty() && readAhead() < kReadAheadWindow) break;
+                    ++sleepers_;
                     if (tasks_.empty())
                         workAvailable_.wait(lock);
                     else  // waiting for the committer to catch up; it does not signal, so look again soon
                         workAvailable_.wait_for(lock, std::chrono::microseconds(500));
+                    --sleepers_;
                 }
                 std::pop_heap(tasks_.begin(), tasks_.end(), CommitsLater{});
                 task = std::move(tasks_.back());
                 tasks_.pop_back();
             }
             if (task.chunk == 0) {
-                std::uint8_t expected = kPending;
+                std::uint32_t expected = kPending;
                 if (!task.job->state.compare_exchange_strong(expected, kClaimed, std::memory_order_acq_rel)) continue;
                 list(task.job);
                 // The lister goes on through its folder; other readers take chunks off the queue.
@@ -280,9 +334,21 @@ public:
     }
 
 private:
-    static void waitUntilDone(std::atomic<std::uint8_t>& state) {
-        for (std::uint8_t s = state.load(std::memory_order_acquire); s != kDone; s = state.load(std::memory_order_acquire))
-            state.wait(s, std::memory_order_acquire);
+    static void waitUntilDone(State& state) {
+        std::uint32_t s = state.load(std::memory_order_acquire);
+        for (int spins = 0; s != kDone && spins < 64; ++spins) {
+            SpinMutex::cpuRelax();
+            s = state.load(std::memory_order_acquire);
+        }
+        while (s != kDone) {
+            if (!(s & kWaiter) && !state.compare_exchange_weak(s, s | kWaiter, std::memory_order_acq_rel)) continue;
+            state.wait(s | kWaiter, std::memory_order_acquire);
+            s = state.load(std::memory_order_acquire);
+        }
+    }
+
+    static void markDone(State& state) {
+        if (state.exchange(kDone, std::memory_order_acq_rel) & kWaiter) state.notify_all();
     }
 
     bool abandoned() const { return cancelled() || abandoned_.load(std::memory_order_relaxed); }
@@ -297,9 +363,11 @@ private:
         const std::size_t added = (endChunk - firstChunk) + (subfolders ? subfolders->size() : 0);
         // Most chunks hold no folder: nothing to post, and no reader to wake.
         if (added == 0) return;
+        int sleepers;
         {
             std::lock_guard lock(mutex_);
             if (quit_) return;
+            sleepers = sleepers_;
             for (std::uint32_t c = firstChunk; c < endChunk; ++c) {
                 tasks_.push_back(ReadTask{job, c});
                 std::push_heap(tasks_.begin(), tasks_.end(), CommitsLater{});
@@ -310,7 +378,8 @@ private:
                     std::push_heap(tasks_.begin(), tasks_.end(), CommitsLater{});
                 }
         }
-        // Wake only as many readers as there is new work for.
+        // Wake only as many readers as there is new work for, and only readers that sleep.
+        if (sleepers == 0) return;
         if (added == 1)
             workAvailable_.notify_one();
         else
@@ -325,30 +394,22 @@ private:
                 job->openError = -handle;
             } else {
                 job->handle = handle;
-                job->readError = reader_.readNames(handle, job->names);
-                const std::size_t count = std::count(job->names.begin(), job->names.end(), '\0');
-                job->entries.resize(count);
-                std::size_t offset = 0;
-                for (auto& e : job->entries) {
-                    const std::size_t length = std::strlen(job->names.data() + offset);
-                    e.nameOffset = static_cast<std::uint32_t>(offset);
-                    e.nameLength = static_cast<std::uint16_t>(length);
-                    offset += length + 1;
-                }
-                job->chunkCount = static_cast<std::uint32_t>((count + kChunkSize - 1) / kChunkSize);
-                job->chunks = std::make_unique<Chunk[]>(job->chunkCount);
-                job->chunksLeft.store(job->chunkCount, std::memory_order_relaxed);
+                // Read into a buffer this thread keeps, then copy once at the exact size.
+                thread_local std::string scratch;
+                scratch.clear();
+                job->readError = reader_.readNames(handle, scratch);
+                job->setListing(scratch);
+                if (scratch.capacity() > (std::size_t{1} << 20)) std::string().swap(scratch);
                 if (job->chunkCount == 0) closeHandle(*job);
             }
         } catch (...) {
             job->openError = ENOMEM;
-            job->entries.clear();
+            job->entries = {};
             job->chunkCount = 0;
             closeHandle(*job);
         }
         if (job->chunkCount > 1) post(job, 1, job->chunkCount, nullptr);
-        job->state.store(kDone, std::memory_order_release);
-        job->state.notify_all();
+        markDone(job->state);
     }
 
     void closeHandle(FolderJob& job) {
@@ -358,8 +419,8 @@ private:
 
     // Reads chunk `c` if nobody has claimed it; false when somebody had.
     bool readChunk(const std::shared_ptr<FolderJob>& job, std::uint32_t c) {
-        Chunk& chunk = job->chunks[c];
-        std::uint8_t expected = kPending;
+        Chunk& chunk = job->chunk(c);
+        std::uint32_t expected = kPending;
         if (!chunk.state.compare_exchange_strong(expected, kClaimed, std::memory_order_acq_rel)) return false;
         const std::size_t begin = std::size_t{c} * kChunkSize;
         const std::size_t end = std::min(job->entries.size(), begin + kChunkSize);
@@ -373,27 +434,31 @@ private:
         post(job, 0, 0, &chunk.subfolders);
         // Only the last chunk to finish touches the handle, and nothing reads it afterwards.
         if (job->chunksLeft.fetch_sub(1, std::memory_order_acq_rel) == 1) closeHandle(*job);
-        chunk.state.store(kDone, std::memory_order_release);
-        chunk.state.notify_all();
+        markDone(chunk.state);
         return true;
     }
 
     void readEntries(FolderJob& job, Chunk& chunk, std::size_t begin, std::size_t end) {
+        // Only a folder's own path is spelled out; a file's is never needed here.
         std::string path = job.path;
         if (path != "/") path.push_back('/');
         const std::size_t prefix = path.size();
+        const PathHash hash(job.path);
         FileMetadata m;
         for (std::size_t i = begin; i < end; ++i) {
             if (abandoned()) break;  // the committer throws or has stopped; nobody reads the rest
             ReadEntry& e = job.entries[i];
             const char* name = job.names.data() + e.nameOffset;
-            path.resize(prefix);
-            path.append(name, e.nameLength);
-            if (rootIsStartupDisk_ && isExcludedFromStartupDisk(path)) {
-                e.excluded = true;
-                continue;
+            const std::string_view entryName(name, e.nameLength);
+            if (rootIsStartupDisk_) {
+                path.resize(prefix);
+                path.append(entryName);
+                if (isExcludedFromStartupDisk(path)) {
+                    e.excluded = true;
+                    continue;
+                }
             }
-            e.pathHash = DiskSnapshot::hashPath(path);
+            e.pathHash = hash.child(entryName);
             e.error = reader_.statBasicAt(job.handle, name, m);
             if (e.error != 0) continue;
             e.kind = kindOf(m);
@@ -409,9 +474,10 @@ private:
                 e.excluded = true;
                 continue;
             }
-            const std::string_view entryName(name, e.nameLength);
             e.category = classifyChild(job.traits, entryName, e.kind == Kind::directory);
             if (e.kind == Kind::directory) {
+                path.resize(prefix);
+                path.append(entryName);
                 e.child = static_cast<std::int32_t>(chunk.subfolders.size());
                 std::vector<std::uint32_t> order;
                 order.reserve(job.order.size() + 1);
@@ -433,6 +499,7 @@ private:
     // Reading waiting for a reader, as a heap whose top is what the committer reaches first.
     std::vector<ReadTask> tasks_;
     bool quit_ = false;
+    int sleepers_ = 0;  // readers waiting on workAvailable_
     std::atomic<bool> abandoned_{false};
     std::atomic<std::int64_t> read_{0};
     std::atomic<std::int64_t> consumed_{0};
@@ -591,7 +658,7 @@ std::shared_ptr<const DiskSnapshot> scanWith(const ScanSettings& settings, const
             }
             std::shared_ptr<FolderJob> child;
             if (e.kind == Kind::directory) {
-                child = job.chunks[position / kChunkSize].subfolders[static_cast<std::size_t>(e.child)];
+                child = job.chunk(static_cast<std::uint32_t>(position / kChunkSize)).subfolders[static_cast<std::size_t>(e.child)];
                 walk.obtainListing(child);
                 if (walk.cancelled()) throw CancellationError();
                 if (child->openError != 0) {

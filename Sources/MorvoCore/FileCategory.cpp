@@ -3,8 +3,8 @@
 #include "MorvoCore/Platform/Text.h"
 
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace morvo {
@@ -16,11 +16,20 @@ constexpr std::array<std::string_view, 6> rawValues = {"applications", "develope
 constexpr std::array<std::string_view, 6> displayNames = {"Applications", "Developer", "Documents",
                                                           "Media",        "Archives",  "Other"};
 
-const std::unordered_set<std::string_view>& developerFolderWords() {
-    static const std::unordered_set<std::string_view> words = {
-        "developer", "xcode", "deriveddata", "node_modules", ".git", ".build", ".swiftpm", ".npm",
-        ".cargo",    ".rustup", ".gradle",   "venv",         ".venv", "pods",  "coresimulator"};
-    return words;
+// The folder words below; a switch on the length, as every entry of a scan is checked against them.
+bool isDeveloperFolderWord(std::string_view w) {
+    switch (w.size()) {
+    case 4: return w == ".git" || w == ".npm" || w == "venv" || w == "pods";
+    case 5: return w == "xcode" || w == ".venv";
+    case 6: return w == ".build" || w == ".cargo";
+    case 7: return w == ".rustup" || w == ".gradle";
+    case 8: return w == ".swiftpm";
+    case 9: return w == "developer";
+    case 11: return w == "deriveddata";
+    case 12: return w == "node_modules";
+    case 13: return w == "coresimulator";
+    default: return false;
+    }
 }
 
 constexpr std::array<std::string_view, 10> archiveExtensions = {"zip", "tar", "gz", "bz2", "xz",
@@ -72,16 +81,59 @@ std::string_view lowered(std::string_view piece, char (&buffer)[256], std::strin
     return spill;
 }
 
-// Every listed extension with the category of the first list that holds it.
-const std::unordered_map<std::string_view, FileCategory>& extensionCategories() {
-    static const auto table = [] {
-        std::unordered_map<std::string_view, FileCategory> t;
-        for (auto e : archiveExtensions) t.emplace(e, FileCategory::archives);
-        for (auto e : mediaExtensions) t.emplace(e, FileCategory::media);
-        for (auto e : developerExtensions) t.emplace(e, FileCategory::developer);
-        for (auto e : documentExtensions) t.emplace(e, FileCategory::documents);
-        return t;
-    }();
+// Every listed extension with the category of the first list that holds it: extensions of up to
+// eight bytes packed into one word and found in a small open-addressing table, longer ones by name.
+class ExtensionTable {
+public:
+    ExtensionTable() {
+        for (auto e : archiveExtensions) add(e, FileCategory::archives);
+        for (auto e : mediaExtensions) add(e, FileCategory::media);
+        for (auto e : developerExtensions) add(e, FileCategory::developer);
+        for (auto e : documentExtensions) add(e, FileCategory::documents);
+    }
+
+    std::optional<FileCategory> find(std::string_view e) const {
+        if (e.size() > 8) {
+            for (const auto& [name, category] : longOnes_)
+                if (name == e) return category;
+            return std::nullopt;
+        }
+        const std::uint64_t key = pack(e);
+        for (std::size_t i = slot(key);; i = (i + 1) % kSlots) {
+            if (keys_[i] == key) return categories_[i];
+            if (keys_[i] == 0) return std::nullopt;
+        }
+    }
+
+private:
+    static constexpr std::size_t kSlots = 256;  // a quarter full at most
+    static std::uint64_t pack(std::string_view e) {
+        std::uint64_t key = 0;
+        std::memcpy(&key, e.data(), e.size());
+        return key;
+    }
+    static std::size_t slot(std::uint64_t key) { return (key * 0x9E3779B97F4A7C15ull) >> 56; }
+
+    void add(std::string_view e, FileCategory category) {
+        if (find(e)) return;  // an earlier list holds it
+        if (e.size() > 8) {
+            longOnes_.emplace_back(e, category);
+            return;
+        }
+        const std::uint64_t key = pack(e);
+        std::size_t i = slot(key);
+        while (keys_[i] != 0) i = (i + 1) % kSlots;
+        keys_[i] = key;
+        categories_[i] = category;
+    }
+
+    std::array<std::uint64_t, kSlots> keys_{};
+    std::array<FileCategory, kSlots> categories_{};
+    std::vector<std::pair<std::string_view, FileCategory>> longOnes_;
+};
+
+const ExtensionTable& extensionCategories() {
+    static const ExtensionTable table;
     return table;
 }
 
@@ -100,8 +152,7 @@ FileCategory decide(const PathTraits& all, std::string_view last, bool isDirecto
     if (all.insideApplication) return FileCategory::applications;
     if (all.developerFolder) return FileCategory::developer;
     if (std::string_view extension = extensionOf(last); !extension.empty() && extension.size() <= kLongestExtension) {
-        const auto& table = extensionCategories();
-        if (auto it = table.find(extension); it != table.end()) return it->second;
+        if (auto category = extensionCategories().find(extension)) return *category;
     }
     if (all.mediaFolder) return FileCategory::media;
     if (all.documentsFolder) return FileCategory::documents;
@@ -113,7 +164,7 @@ PathTraits addLowered(PathTraits traits, std::string_view low) {
     traits.hasComponents = true;
     if (low.ends_with(".app")) traits.insideApplication = true;
     if (low.size() > kLongestFolderWord) return traits;  // no folder word is that long
-    if (developerFolderWords().contains(low)) traits.developerFolder = true;
+    if (isDeveloperFolderWord(low)) traits.developerFolder = true;
     if (contains(mediaFolderWords, low)) traits.mediaFolder = true;
     if (low == "documents") traits.documentsFolder = true;
     return traits;

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
 using namespace morvo;
 
 namespace {
@@ -43,6 +46,42 @@ TEST(DiskSnapshot, BuildsTreeWithTotalsAndIndex) {
     EXPECT_TRUE(sub->url.isDirectory);
     EXPECT_FALSE(s->node("/Users/a/nope"));
     EXPECT_FALSE(s->node("/Users/ab"));
+}
+
+TEST(DiskSnapshot, FoldersClosedBottomUpMatchTheGenericPass) {
+    // The same tree as sample(), with the folders closed by a walk instead of summed at the end.
+    DiskSnapshotBuilder b("/Users/a", "a", folder());
+    auto x = b.add(0, "x.png", file(10, FileCategory::media));
+    auto sub = b.add(0, "sub", folder());
+    auto y = b.add(sub, "y.txt", file(30, FileCategory::documents));
+    auto z = b.add(sub, "z.txt", file(10, FileCategory::documents));
+    auto l = b.add(sub, "l", link());
+    const DiskSnapshot::Index subChildren[] = {y, z, l}, rootChildren[] = {x, sub};
+    b.closeFolder(sub, subChildren);
+    b.closeFolder(0, rootChildren);
+    b.accumulateTotals();  // must not add the totals a second time
+    auto closed = b.finish({}, {}, {}, 3, 1, false);
+    auto generic = sample();
+    ASSERT_EQ(closed->nodeCount(), generic->nodeCount());
+    for (DiskSnapshot::Index i = 0; i < closed->nodeCount(); ++i) {
+        EXPECT_EQ(closed->logicalSize(i), generic->logicalSize(i)) << closed->path(i);
+        EXPECT_EQ(closed->fileCount(i), generic->fileCount(i)) << closed->path(i);
+        EXPECT_TRUE(std::ranges::equal(closed->children(i), generic->children(i))) << closed->path(i);
+        EXPECT_EQ(closed->indexOf(closed->path(i)), i);
+    }
+}
+
+TEST(PathHash, AgreesWithTheWholePathHash) {
+    // Folder and name lengths on both sides of the eight-byte steps, and the root folder.
+    const std::string names[] = {"a", "1234567", "12345678", "123456789", std::string(255, 'n'), "caf\xc3\xa9"};
+    const std::string folders[] = {"/", "/a", "/abcdef", "/abcdefg", "/abcdefgh/ijklmno", "/Users/someone/Library"};
+    for (const auto& f : folders) {
+        PathHash hash(f);
+        for (const auto& n : names) {
+            const std::string path = f == "/" ? "/" + n : f + "/" + n;
+            EXPECT_EQ(hash.child(n), DiskSnapshot::hashPath(path)) << path;
+        }
+    }
 }
 
 TEST(DiskSnapshot, CategoryTotalsSkipFoldersAndLinks) {
