@@ -289,11 +289,15 @@ public:
     void noteConsumed(std::int64_t count) { consumed_.fetch_add(count, std::memory_order_relaxed); }
 
     void readerLoop() {
-        std::string scratch;
+        // The subfolders of the last chunk this reader read, posted with its next take from the
+        // queue: one turn of the lock instead of two.
+        std::vector<ReadTask> found;
         for (;;) {
             ReadTask task;
+            int wake = 0;
             {
                 std::unique_lock lock(mutex_);
+                wake = pushLocked(found);
                 for (;;) {
                     if (quit_) return;
                     if (!tasks_.empty() && readAhead() < kReadAheadWindow) break;
@@ -307,7 +311,10 @@ public:
                 std::pop_heap(tasks_.begin(), tasks_.end(), CommitsLater{});
                 task = std::move(tasks_.back());
                 tasks_.pop_back();
+                // This reader takes one of the tasks it just posted itself.
+                wake = std::max(wake - 1, 0);
             }
+            notify(wake);
             if (task.chunk == 0) {
                 std::uint32_t expected = kPending;
                 if (!task.job->state.compare_exchange_strong(expected, kClaimed, std::memory_order_acq_rel)) continue;
@@ -315,10 +322,11 @@ public:
                 // The lister goes on through its folder; other readers take chunks off the queue.
                 for (std::uint32_t c = 0; c < task.job->chunkCount; ++c) {
                     if (abandoned() || (c > 0 && readAhead() >= kReadAheadWindow)) break;
-                    readChunk(task.job, c);
+                    if (!found.empty()) postTasks(found);  // an earlier chunk's: others may take them now
+                    readChunk(task.job, c, &found);
                 }
             } else {
-                readChunk(task.job, task.chunk);
+                readChunk(task.job, task.chunk, &found);
             }
         }
     }
@@ -357,33 +365,44 @@ private:
         return read_.load(std::memory_order_relaxed) - consumed_.load(std::memory_order_relaxed);
     }
 
-    void post(const std::shared_ptr<FolderJob>& job, std::uint32_t firstChunk, std::uint32_t endChunk,
-              const std::vector<std::shared_ptr<FolderJob>>* subfolders) {
-        if (!hasReaders_) return;
-        const std::size_t added = (endChunk - firstChunk) + (subfolders ? subfolders->size() : 0);
-        // Most chunks hold no folder: nothing to post, and no reader to wake.
-        if (added == 0) return;
-        int sleepers;
-        {
-            std::lock_guard lock(mutex_);
-            if (quit_) return;
-            sleepers = sleepers_;
-            for (std::uint32_t c = firstChunk; c < endChunk; ++c) {
-                tasks_.push_back(ReadTask{job, c});
+    // Moves `tasks` into the queue; the caller holds the lock. Returns how many sleeping readers
+    // there is new work for.
+    int pushLocked(std::vector<ReadTask>& tasks) {
+        if (tasks.empty()) return 0;
+        if (!quit_)
+            for (auto& t : tasks) {
+                tasks_.push_back(std::move(t));
                 std::push_heap(tasks_.begin(), tasks_.end(), CommitsLater{});
             }
-            if (subfolders)
-                for (const auto& sub : *subfolders) {
-                    tasks_.push_back(ReadTask{sub, 0});
-                    std::push_heap(tasks_.begin(), tasks_.end(), CommitsLater{});
-                }
-        }
-        // Wake only as many readers as there is new work for, and only readers that sleep.
-        if (sleepers == 0) return;
-        if (added == 1)
+        const int wake = quit_ ? 0 : static_cast<int>(std::min<std::size_t>(tasks.size(), static_cast<std::size_t>(sleepers_)));
+        tasks.clear();
+        return wake;
+    }
+
+    void notify(int wake) {
+        if (wake == 1)
             workAvailable_.notify_one();
-        else
+        else if (wake > 1)
             workAvailable_.notify_all();
+    }
+
+    void postTasks(std::vector<ReadTask>& tasks) {
+        if (tasks.empty()) return;
+        int wake;
+        {
+            std::lock_guard lock(mutex_);
+            wake = pushLocked(tasks);
+        }
+        notify(wake);
+    }
+
+    // Queues chunks [firstChunk, endChunk) of `job`. The tasks are made before the lock is taken.
+    void postChunks(const std::shared_ptr<FolderJob>& job, std::uint32_t firstChunk, std::uint32_t endChunk) {
+        if (!hasReaders_ || firstChunk >= endChunk) return;
+        std::vector<ReadTask> tasks;
+        tasks.reserve(endChunk - firstChunk);
+        for (std::uint32_t c = firstChunk; c < endChunk; ++c) tasks.emplace_back(job, c);
+        postTasks(tasks);
     }
 
     // Opens the folder and reads its names; the entries are left to the chunks.
@@ -408,7 +427,7 @@ private:
             job->chunkCount = 0;
             closeHandle(*job);
         }
-        if (job->chunkCount > 1) post(job, 1, job->chunkCount, nullptr);
+        if (job->chunkCount > 1) postChunks(job, 1, job->chunkCount);
         markDone(job->state);
     }
 
@@ -417,8 +436,9 @@ private:
         job.handle = -1;
     }
 
-    // Reads chunk `c` if nobody has claimed it; false when somebody had.
-    bool readChunk(const std::shared_ptr<FolderJob>& job, std::uint32_t c) {
+    // Reads chunk `c` if nobody has claimed it; false when somebody had. The listing tasks of its
+    // subfolders are queued, or with `found`, added to it for the caller to queue.
+    bool readChunk(const std::shared_ptr<FolderJob>& job, std::uint32_t c, std::vector<ReadTask>* found = nullptr) {
         Chunk& chunk = job->chunk(c);
         std::uint32_t expected = kPending;
         if (!chunk.state.compare_exchange_strong(expected, kClaimed, std::memory_order_acq_rel)) return false;
@@ -431,7 +451,18 @@ private:
             chunk.subfolders.clear();
         }
         read_.fetch_add(static_cast<std::int64_t>(end - begin), std::memory_order_relaxed);
-        post(job, 0, 0, &chunk.subfolders);
+        // The tasks hold their own references: once the chunk is done the committer may free
+        // its subfolder list.
+        if (hasReaders_ && !chunk.subfolders.empty()) {
+            std::vector<ReadTask> local;
+            auto& out = found ? *found : local;
+            try {
+                for (const auto& sub : chunk.subfolders) out.emplace_back(sub, 0);
+            } catch (...) {
+                // Unqueued folders are listed by the committer when it reaches them.
+            }
+            if (!found) postTasks(local);
+        }
         // Only the last chunk to finish touches the handle, and nothing reads it afterwards.
         if (job->chunksLeft.fetch_sub(1, std::memory_order_acq_rel) == 1) closeHandle(*job);
         markDone(chunk.state);
