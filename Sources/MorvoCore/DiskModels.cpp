@@ -237,6 +237,12 @@ void DiskSnapshotBuilder::reserve(std::size_t nodes, std::size_t pathBytes) {
     snapshot_->arena_.reserve(pathBytes);
     adviseHugePages(snapshot_->records_.data(), snapshot_->records_.capacity() * sizeof(DiskSnapshot::Record));
     adviseHugePages(snapshot_->arena_.data(), snapshot_->arena_.capacity());
+    // The id index's table, cleared now, while a walk is starting and threads are idle, rather
+    // than in finish(), when everything waits for it. Up to 2^18 nodes; finish() makes another
+    // when more arrive.
+    std::size_t slots = 16;
+    while (slots < 2 * std::min<std::size_t>(nodes, std::size_t{1} << 18)) slots <<= 1;
+    snapshot_->hashSlots_.assign(slots, DiskSnapshot::noIndex);
 }
 
 void DiskSnapshotBuilder::fill(DiskSnapshot::Record& record, const NodeFacts& facts) {
@@ -331,7 +337,10 @@ std::shared_ptr<const DiskSnapshot> DiskSnapshotBuilder::finish(Date startedAt, 
     // The id index: open addressing, at most half full.
     std::size_t slots = 16;
     while (slots < n * 2) slots <<= 1;
-    s.hashSlots_.assign(slots, DiskSnapshot::noIndex);
+    // A table cleared by reserve() serves when it is large enough and at most four times too large.
+    if (s.hashSlots_.size() < slots || s.hashSlots_.size() > 4 * slots)
+        s.hashSlots_.assign(slots, DiskSnapshot::noIndex);
+    slots = s.hashSlots_.size();
     const std::size_t mask = slots - 1;
     // Slots come from the stored low half of each hash unless the table is wider than that.
     const bool wide = slots > (std::size_t{1} << 32);

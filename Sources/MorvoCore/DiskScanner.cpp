@@ -616,9 +616,6 @@ std::shared_ptr<const DiskSnapshot> scanWith(const ScanSettings& settings, const
         walk.obtainListing(rootJob);
         if (rootJob->openError != 0) throw ScanError::cannotEnumerate(rootPath);
         if (rootJob->readError != 0) addIssue(rootPath, PosixError(rootJob->readError, rootPath).description());
-        // Reserved address space only (room for paths averaging 128 bytes); pages are touched as nodes arrive.
-        const auto expected = static_cast<std::size_t>(std::min<std::int64_t>(maxNodes, 1 << 20));
-        builder.reserve(expected, expected * 128);
 
         ReaderPool pool{walk, {}};
         if (threads > 1) {
@@ -647,6 +644,12 @@ std::shared_ptr<const DiskSnapshot> scanWith(const ScanSettings& settings, const
             if (releaseListing) f.job->release();
             frames.pop_back();
         };
+        // The readers' first folders come from the root's first entries; the builder's arrays are
+        // set up while they read. Mostly address space (room for paths averaging 128 bytes):
+        // pages are touched as nodes arrive.
+        if (rootJob->chunkCount > 0) walk.obtainChunk(rootJob, 0);
+        const auto expected = static_cast<std::size_t>(std::min<std::int64_t>(maxNodes, 1 << 20));
+        builder.reserve(expected, expected * 128);
         frames.push_back({rootJob, 0, 0, DiskSnapshot::rootIndex, 0});
         rootJob.reset();
 
