@@ -68,10 +68,10 @@ struct ReadEntry {
     std::uint64_t inode = 0;
 };
 
-// States of a listing or a chunk. Only the committer ever waits for one; it sets kWaiter on a
-// claimed state first, so the reader that finishes wakes it only then (a wake-up is a system call).
 static_assert(std::is_trivially_destructible_v<ReadEntry>, "listings are freed without running destructors");
 
+// States of a listing or a chunk. Only the committer ever waits for one; it sets kWaiter on a
+// claimed state first, so the reader that finishes wakes it only then (a wake-up is a system call).
 enum : std::uint32_t { kPending = 0, kClaimed = 1, kDone = 2, kWaiter = 4 };
 using State = std::atomic<std::uint32_t>;
 
@@ -225,7 +225,7 @@ struct CommitsLater {
 // the committer must keep up with eight readers: when the scheduler put it on a core beside a
 // reader at equal weight, it fell behind, the readers stopped at the read-ahead window, and the
 // scan ended with the committer working through the window alone.
-constexpr int kReaderNiceStep = 2;
+constexpr int kReaderNiceStep = 5;
 
 int readerNice() {
     errno = 0;
@@ -388,13 +388,17 @@ private:
 
     // Moves `tasks` into the queue; the caller holds the lock. Returns how many sleeping readers
     // there is new work for.
-    int pushLocked(std::vector<ReadTask>& tasks) {
+    // Tasks that find no room are dropped: the committer reads what nobody queued when it gets there.
+    int pushLocked(std::vector<ReadTask>& tasks) noexcept {
         if (tasks.empty()) return 0;
-        if (!quit_)
+        try {
             for (auto& t : tasks) {
+                if (quit_) break;
                 tasks_.push_back(std::move(t));
                 std::push_heap(tasks_.begin(), tasks_.end(), CommitsLater{});
             }
+        } catch (...) {
+        }
         const int wake = quit_ ? 0 : static_cast<int>(std::min<std::size_t>(tasks.size(), static_cast<std::size_t>(sleepers_)));
         tasks.clear();
         return wake;
@@ -421,8 +425,12 @@ private:
     void postChunks(const std::shared_ptr<FolderJob>& job, std::uint32_t firstChunk, std::uint32_t endChunk) {
         if (!hasReaders_ || firstChunk >= endChunk) return;
         std::vector<ReadTask> tasks;
-        tasks.reserve(endChunk - firstChunk);
-        for (std::uint32_t c = firstChunk; c < endChunk; ++c) tasks.emplace_back(job, c);
+        try {
+            tasks.reserve(endChunk - firstChunk);
+            for (std::uint32_t c = firstChunk; c < endChunk; ++c) tasks.emplace_back(job, c);
+        } catch (...) {
+            // Whatever was made is queued; the rest is read by the lister or the committer.
+        }
         postTasks(tasks);
     }
 
