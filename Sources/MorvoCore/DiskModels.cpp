@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cassert>
 #include <cstring>
+#include <stdexcept>
 #include <thread>
 
 #include <sys/mman.h>
@@ -225,7 +226,8 @@ DiskSnapshotBuilder::DiskSnapshotBuilder(std::string rootPath, std::string rootN
     DiskSnapshot::Record record;
     record.pathOffset = 0;
     record.pathLength = static_cast<std::uint32_t>(snapshot_->arena_.size());
-    record.nameLength = static_cast<std::uint32_t>(path::lastComponent(snapshot_->arena_).size());
+    record.nameLength = static_cast<std::uint16_t>(
+        std::min(path::lastComponent(snapshot_->arena_).size(), DiskSnapshot::kMaxNameLength));
     record.pathHash = static_cast<std::uint32_t>(hashBytes(snapshot_->arena_));
     fill(record, root);
     snapshot_->records_.push_back(record);
@@ -259,6 +261,7 @@ void DiskSnapshotBuilder::fill(DiskSnapshot::Record& record, const NodeFacts& fa
 
 DiskSnapshotBuilder::Index DiskSnapshotBuilder::add(Index parent, std::string_view name, const NodeFacts& facts,
                                                     std::optional<std::uint64_t> pathHash) {
+    if (name.size() > DiskSnapshot::kMaxNameLength) throw std::length_error("name too long for a snapshot node");
     DiskSnapshot& s = *snapshot_;
     if (s.arena_.capacity() - s.arena_.size() < s.records_[parent].pathLength + 1 + name.size()) {
         // Growing past the reservation: move to a larger array that is advised like the first.
@@ -279,7 +282,7 @@ DiskSnapshotBuilder::Index DiskSnapshotBuilder::add(Index parent, std::string_vi
     if (!(parentLength == 1 && s.arena_[parentOffset] == '/')) s.arena_.push_back('/');
     s.arena_.append(name);
     record.pathLength = static_cast<std::uint32_t>(s.arena_.size() - record.pathOffset);
-    record.nameLength = static_cast<std::uint32_t>(name.size());
+    record.nameLength = static_cast<std::uint16_t>(name.size());
     record.parent = parent;
     record.pathHash = static_cast<std::uint32_t>(
         pathHash ? *pathHash : hashBytes(std::string_view(s.arena_).substr(record.pathOffset, record.pathLength)));

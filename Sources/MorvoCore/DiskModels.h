@@ -113,6 +113,7 @@ class DiskSnapshot {
 public:
     using Index = std::uint32_t;
     static constexpr Index noIndex = UINT32_MAX;
+    static constexpr std::size_t kMaxNameLength = UINT16_MAX;
 
     Date startedAt{};
     Date finishedAt{};
@@ -167,10 +168,13 @@ private:
     friend class DiskSnapshotBuilder;
     enum : std::uint8_t { kDirectory = 1, kSymbolicLink = 2, kRegularFile = 4, kHasDate = 8 };
 
+    // 64 bytes: a scan writes one per node, and every byte of them is memory the kernel clears.
     struct Record {
         std::uint64_t pathOffset = 0;
         std::uint32_t pathLength = 0;
-        std::uint32_t nameLength = 0;
+        std::uint16_t nameLength = 0;   // a name is at most kMaxNameLength bytes
+        std::uint8_t flags = 0;
+        FileCategory category = FileCategory::other;
         Index parent = noIndex;
         Index childrenBegin = 0;
         Index childrenCount = 0;
@@ -179,9 +183,8 @@ private:
         std::int64_t allocatedSize = 0;
         std::int64_t fileCount = 0;
         std::int64_t modificationNanoseconds = 0;
-        std::uint8_t flags = 0;
-        FileCategory category = FileCategory::other;
     };
+    static_assert(sizeof(Record) == 64);
 
     struct DerivedSlot {
         std::once_flag once;
@@ -207,7 +210,8 @@ public:
     DiskSnapshotBuilder(std::string rootPath, std::string rootName, const NodeFacts& root);
 
     // Adds a child named `name` below `parent`; its id is parent's path + "/" + name. `pathHash`,
-    // when given, is DiskSnapshot::hashPath of that id.
+    // when given, is DiskSnapshot::hashPath of that id. A name longer than kMaxNameLength bytes
+    // (no file system allows one) is refused with std::length_error.
     Index add(Index parent, std::string_view name, const NodeFacts& facts,
               std::optional<std::uint64_t> pathHash = std::nullopt);
     std::size_t size() const { return snapshot_->records_.size(); }

@@ -68,6 +68,14 @@ namespace {
 
 // Lower-cases a component: ASCII into `buffer` when it fits, anything else through ICU into `spill`.
 std::string_view lowered(std::string_view piece, char (&buffer)[256], std::string& spill) {
+    // Most names are lower-case ASCII already: then there is nothing to copy.
+    bool plain = true;
+    for (const char c : piece)
+        if ((c >= 'A' && c <= 'Z') || static_cast<unsigned char>(c) >= 0x80) {
+            plain = false;
+            break;
+        }
+    if (plain) return piece;
     if (piece.size() <= sizeof buffer) {
         std::size_t i = 0;
         for (; i < piece.size(); ++i) {
