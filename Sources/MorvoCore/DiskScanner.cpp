@@ -51,21 +51,28 @@ constexpr int kClockCheckInterval = 32;              // committed entries betwee
 
 enum class Kind : std::uint8_t { regular, directory, symbolicLink, other };
 
+// 48 bytes: readers write one per entry and the committer reads it on another core.
 struct ReadEntry {
     std::uint32_t nameOffset = 0;
     std::uint16_t nameLength = 0;
     Kind kind = Kind::other;
     bool excluded = false;
-    bool multiLink = false;  // a regular file with 2 or more names
+    bool multiLink = false;  // a regular file with 2 or more names; its device and inode are in its chunk
     FileCategory category = FileCategory::other;
-    std::int32_t error = 0;  // errno of the lstat
-    std::int32_t child = -1; // index into the listing's subfolders
+    std::uint16_t error = 0;  // errno of the lstat
+    // A folder's index into its chunk's subfolders, a multi-linked file's into its chunk's links.
+    std::int32_t child = -1;
     std::uint64_t pathHash = 0;  // the id index's hash, computed here rather than on the committer
     std::int64_t logicalSize = 0;
     std::int64_t allocatedSize = 0;
     std::int64_t modificationNanoseconds = 0;
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
+};
+static_assert(sizeof(ReadEntry) == 48);
+
+struct InodeKey {
+    std::uint64_t device;
+    std::uint64_t number;
+    friend bool operator==(const InodeKey&, const InodeKey&) = default;
 };
 
 static_assert(std::is_trivially_destructible_v<ReadEntry>, "listings are freed without running destructors");
@@ -113,6 +120,7 @@ constexpr std::uint32_t kChunkSize = 256;  // entries
 struct Chunk {
     State state{kPending};
     std::vector<std::shared_ptr<FolderJob>> subfolders;  // of this chunk's folder entries
+    std::vector<InodeKey> links;                         // of its multi-linked files
 };
 
 // One folder to read, and once read, its listing.
@@ -174,7 +182,10 @@ struct FolderJob {
         entries = {};
         names = {};
         listing.reset();
-        for (std::uint32_t c = 0; c < chunkCount; ++c) std::vector<std::shared_ptr<FolderJob>>().swap(chunk(c).subfolders);
+        for (std::uint32_t c = 0; c < chunkCount; ++c) {
+            std::vector<std::shared_ptr<FolderJob>>().swap(chunk(c).subfolders);
+            std::vector<InodeKey>().swap(chunk(c).links);
+        }
     }
 };
 
@@ -519,15 +530,17 @@ private:
                 }
             }
             e.pathHash = hash.child(entryName);
-            e.error = reader_.statBasicAt(job.handle, name, m);
+            e.error = static_cast<std::uint16_t>(reader_.statBasicAt(job.handle, name, m));
             if (e.error != 0) continue;
             e.kind = kindOf(m);
             if (e.kind == Kind::regular) {
                 e.logicalSize = std::max<std::int64_t>(m.size, 0);
                 e.allocatedSize = blocksToBytes(m.blocks);
-                e.multiLink = m.linkCount >= 2;
-                e.device = m.device;
-                e.inode = m.inode;
+                if (m.linkCount >= 2) {
+                    chunk.links.push_back(InodeKey{m.device, m.inode});
+                    e.child = static_cast<std::int32_t>(chunk.links.size() - 1);
+                    e.multiLink = true;
+                }
             }
             e.modificationNanoseconds = toNanoseconds(m.modification);
             if (e.kind == Kind::directory && rootIsStartupDisk_ && m.device != rootDevice_) {
@@ -575,11 +588,6 @@ struct ReaderPool {
     }
 };
 
-struct InodeKey {
-    std::uint64_t device;
-    std::uint64_t number;
-    friend bool operator==(const InodeKey&, const InodeKey&) = default;
-};
 struct InodeKeyHash {
     std::size_t operator()(const InodeKey& k) const noexcept {
         return std::hash<std::uint64_t>{}(k.device * 0x9E3779B97F4A7C15ull ^ k.number);
@@ -608,15 +616,19 @@ std::shared_ptr<const DiskSnapshot> scanWith(const ScanSettings& settings, const
     std::unordered_set<InodeKey, InodeKeyHash> seenInodes;
     // The size rule's hard-link half: only the first name met of a multi-linked file is charged
     // its blocks.
-    auto chargedAllocation = [&](bool multiLink, std::uint64_t device, std::uint64_t inode, std::int64_t allocated) {
+    auto chargeOnce = [&](bool multiLink, InodeKey key, std::int64_t allocated) {
         if (!multiLink) return allocated;
-        return seenInodes.insert(InodeKey{device, inode}).second ? allocated : std::int64_t{0};
+        return seenInodes.insert(key).second ? allocated : std::int64_t{0};
+    };
+    auto chargedAllocation = [&](const ReadEntry& e, const Chunk& chunk) {
+        return e.multiLink ? chargeOnce(true, chunk.links[static_cast<std::size_t>(e.child)], e.allocatedSize)
+                           : e.allocatedSize;
     };
 
     const Kind rootKind = kindOf(rootMetadata);
     const std::int64_t rootAllocated =
-        rootKind == Kind::regular ? chargedAllocation(rootMetadata.linkCount >= 2, rootMetadata.device,
-                                                      rootMetadata.inode, blocksToBytes(rootMetadata.blocks))
+        rootKind == Kind::regular ? chargeOnce(rootMetadata.linkCount >= 2, InodeKey{rootMetadata.device, rootMetadata.inode},
+                                               blocksToBytes(rootMetadata.blocks))
                                   : 0;
     const NodeFacts rootFacts = factsFor(rootKind, std::max<std::int64_t>(rootMetadata.size, 0), rootAllocated,
                                          toNanoseconds(rootMetadata.modification),
@@ -736,7 +748,7 @@ std::shared_ptr<const DiskSnapshot> scanWith(const ScanSettings& settings, const
                 }
             }
             const std::int64_t allocated = e.kind == Kind::regular
-                                               ? chargedAllocation(e.multiLink, e.device, e.inode, e.allocatedSize)
+                                               ? chargedAllocation(e, job.chunk(static_cast<std::uint32_t>(position / kChunkSize)))
                                                : 0;
             const DiskSnapshot::Index parentNode = frame.node;
             const auto index = builder.add(parentNode, job.name(e),
