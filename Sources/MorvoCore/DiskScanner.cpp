@@ -783,10 +783,16 @@ std::shared_ptr<const DiskSnapshot> scanWith(const ScanSettings& settings, const
         if (limitReached)
             addIssue(rootPath, "The scan reached its " + text::formatInteger(maxNodes) +
                                    "-item memory limit. Scan a smaller folder to explore the remaining files.");
+        // The readers have nothing left to read: let them go now and join them after the
+        // snapshot is finished, rather than wait for every one of them first.
+        walk.stopReaders();
+        if (stop.stop_requested()) throw CancellationError();
+        report(files, static_cast<std::int64_t>(builder.size()), bytes, rootPath);
+        return builder.finish(startedAt, std::chrono::system_clock::now(), std::move(issues), files, links, partial);
     }
 
     if (stop.stop_requested()) throw CancellationError();
-    builder.accumulateTotals();  // only a lone root; folders got their totals as the walk left them
+    builder.accumulateTotals();  // a lone root; folders get their totals as the walk leaves them
     report(files, static_cast<std::int64_t>(builder.size()), bytes, rootPath);
     return builder.finish(startedAt, std::chrono::system_clock::now(), std::move(issues), files, links, partial);
 }
