@@ -36,6 +36,12 @@ TEST(FileCategory, ClassifiesByFirstMatchingRule) {
         {"/Users/u/App.xcodeproj", true, FileCategory::developer},
         {"/Users/u/.bashrc", false, FileCategory::other},
         {"/Users/u/MÚSICA/a.mp3", false, FileCategory::media},
+        // Below a developer folder only an application is told apart, in any case.
+        {"/Users/u/node_modules/Helper.App", true, FileCategory::applications},
+        {"/Users/u/node_modules/Helper.App/Contents/x.png", false, FileCategory::applications},
+        {"/Users/u/.npm/NOTES.TXT", false, FileCategory::developer},
+        {"/Users/u/.npm/app", false, FileCategory::developer},
+        {"/Users/u/Downloads/Ünïcode.APP", true, FileCategory::applications},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(classify(c.path, c.isDirectory), c.expected) << c.path;
