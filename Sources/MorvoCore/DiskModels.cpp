@@ -56,7 +56,6 @@ std::int64_t toNanoseconds(Date d) {
 // The builder's large arrays fill front to back on the committing thread; huge pages spare it most
 // of the page faults. Only whole huge pages inside the array are advised.
 void adviseHugePages(void* data, std::size_t bytes) {
-    if (getenv("XNOHUGE")) return;
     constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
     const auto begin = (reinterpret_cast<std::uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
     const auto end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(kHuge - 1);
