@@ -127,12 +127,16 @@ void worker(Shared& shared, Local& local) {
 int walkCommand(int argc, char** argv) {
     long threads = 8;
     const char* target = nullptr;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--threads") == 0 && i + 1 < argc) threads = std::strtol(argv[++i], nullptr, 10);
-        else if (!target && argv[i][0] != '-') target = argv[i];
-        else target = nullptr, i = argc;
+    bool valid = true;
+    for (int i = 1; i < argc && valid; ++i) {
+        if (std::strcmp(argv[i], "--threads") == 0 && i + 1 < argc)
+            threads = std::strtol(argv[++i], nullptr, 10);
+        else if (!target && argv[i][0] != '-')
+            target = argv[i];
+        else
+            valid = false;
     }
-    if (!target || threads < 1) {
+    if (!valid || !target || threads < 1) {
         std::fprintf(stderr, "usage: morvo-bench walk [--threads N] PATH\n");
         return 2;
     }

@@ -69,7 +69,7 @@ namespace {
 // Lower-cases a component: ASCII into `buffer` when it fits, anything else through ICU into `spill`.
 std::string_view lowered(std::string_view piece, char (&buffer)[256], std::string& spill) {
     // Most names are lower-case ASCII already: then there is nothing to copy.
-    // (A branch-free test over the whole name, which the compiler turns into vector code.)
+    // (One branch-free pass over the whole name; names are short.)
     unsigned special = 0;
     for (const char c : piece) {
         const auto u = static_cast<unsigned char>(c);
