@@ -4,7 +4,12 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <memory>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace morvo {
 
@@ -17,35 +22,27 @@ using Index = DiskSnapshot::Index;
 // Every node's path folded for case- and diacritic-insensitive matching, built once per
 // snapshot. A child's folded path is its parent's folded path followed by the folded rest of
 // its own path ("/" and its name): "/" is a starter and a character boundary, so folding the
-// parts one by one gives the same bytes as folding the whole path, and each name is folded once.
-// A path that folds to itself (lower-case ASCII, the common case below a lower-case folder) is
-// read from the snapshot, which owns this index and outlives it; only the others are copied.
-struct FoldedPaths {
+// parts one by one gives the same bytes as folding the whole path. Only the rests are kept, one
+// after another in one block (the root's rest is its whole path): a query then reads a few bytes
+// per node, where whole paths would stream several times as much memory through the cache.
+struct FoldedNames {
+    static constexpr Index noFolder = DiskSnapshot::noIndex;
+    static constexpr std::size_t kPadding = 16;   // zero bytes after the last rest: room for block reads
+    static constexpr std::uint32_t kMaxRestLength = (std::uint32_t{1} << 30) - 1;
+
+    // Read in index order only: a rest starts where the one before ends, and folders are
+    // numbered in the order they come.
     struct Entry {
-        const char* data;
-        std::uint32_t length;
-        Index parent;   // kept beside the path: the matcher asks for it at every node
+        std::uint32_t length : 30;   // of the rest
+        std::uint32_t isFile : 1;    // neither a folder nor a link: the search reads the node only on a match
+        std::uint32_t isFolder : 1;
+        Index parentFolder;          // the parent's folder number, noFolder for the root
     };
     std::vector<Entry> entries;
-    std::vector<std::unique_ptr<char[]>> chunks;   // never move once written
-    std::size_t chunkFree = 0;
-    char* chunkEnd = nullptr;
-
-    std::string_view path(Index i) const { return {entries[i].data, entries[i].length}; }
-
-    char* allocate(std::size_t bytes) {
-        if (bytes > chunkFree) {
-            const std::size_t size = std::max<std::size_t>(bytes, std::size_t(1) << 20);
-            chunks.push_back(std::make_unique<char[]>(size));
-            chunkEnd = chunks.back().get();
-            chunkFree = size;
-        }
-        char* out = chunkEnd;
-        chunkEnd += bytes;
-        chunkFree -= bytes;
-        return out;
-    }
+    std::vector<char> text;
+    Index folderCount = 0;
 };
+static_assert(sizeof(FoldedNames::Entry) == 8);
 
 bool foldsToItself(std::string_view s) {
     for (unsigned char c : s)
@@ -53,41 +50,40 @@ bool foldsToItself(std::string_view s) {
     return true;
 }
 
-std::shared_ptr<const FoldedPaths> buildFoldedPaths(const DiskSnapshot& snapshot) {
-    auto folded = std::make_shared<FoldedPaths>();
+std::shared_ptr<const FoldedNames> buildFoldedNames(const DiskSnapshot& snapshot) {
+    auto folded = std::make_shared<FoldedNames>();
     const std::size_t n = snapshot.nodeCount();
     folded->entries.resize(n);
+    std::vector<char>& text = folded->text;
+    text.reserve(n * 24 + FoldedNames::kPadding);
     std::string scratch;
+    std::vector<Index> folderOf(n, FoldedNames::noFolder);   // while building only
     for (Index i = 0; i < n; ++i) {
         const std::string_view path = snapshot.path(i);
         const auto p = snapshot.parent(i);
-        FoldedPaths::Entry& entry = folded->entries[i];
-        entry.parent = p ? *p : DiskSnapshot::noIndex;
-        // A child's id is its parent's id + "/" + name, and parents precede their children, so
-        // the parent's folded path is already there.
-        const std::string_view parentPath = p ? snapshot.path(*p) : std::string_view();
-        const std::string_view parentFolded = p ? folded->path(*p) : std::string_view();
-        const std::string_view rest = path.substr(parentPath.size());
-        const bool parentShared = !p || parentFolded.data() == parentPath.data();
-        if (parentShared && foldsToItself(rest)) {
-            entry.data = path.data();
-            entry.length = static_cast<std::uint32_t>(path.size());
-            continue;
+        // A child's id is its parent's id + "/" + name, and parents precede their children.
+        std::string_view rest = p ? path.substr(snapshot.path(*p).size()) : path;
+        if (!foldsToItself(rest)) {
+            scratch = text::foldForSearch(rest);
+            rest = scratch;
         }
-        scratch = foldsToItself(rest) ? std::string(rest) : text::foldForSearch(rest);
-        char* out = folded->allocate(parentFolded.size() + scratch.size());
-        std::copy(parentFolded.begin(), parentFolded.end(), out);
-        std::copy(scratch.begin(), scratch.end(), out + parentFolded.size());
-        entry.data = out;
-        entry.length = static_cast<std::uint32_t>(parentFolded.size() + scratch.size());
+        rest = rest.substr(0, std::min<std::size_t>(rest.size(), FoldedNames::kMaxRestLength));
+        FoldedNames::Entry& entry = folded->entries[i];
+        entry.length = static_cast<std::uint32_t>(rest.size());
+        entry.isFile = !snapshot.isDirectory(i) && !snapshot.isSymbolicLink(i);
+        entry.isFolder = snapshot.isDirectory(i);
+        entry.parentFolder = p ? folderOf[*p] : FoldedNames::noFolder;
+        if (entry.isFolder) folderOf[i] = folded->folderCount++;
+        text.insert(text.end(), rest.begin(), rest.end());
     }
+    text.resize(text.size() + FoldedNames::kPadding, '\0');
     return folded;
 }
 
-const FoldedPaths& foldedPaths(const DiskSnapshot& snapshot) {
+const FoldedNames& foldedNames(const DiskSnapshot& snapshot) {
     // The snapshot keeps the index for its lifetime; whichever search comes first builds it.
-    auto value = snapshot.derived([&] { return std::static_pointer_cast<const void>(buildFoldedPaths(snapshot)); });
-    return *static_cast<const FoldedPaths*>(value.get());
+    auto value = snapshot.derived([&] { return std::static_pointer_cast<const void>(buildFoldedNames(snapshot)); });
+    return *static_cast<const FoldedNames*>(value.get());
 }
 
 struct Match {
@@ -95,39 +91,117 @@ struct Match {
     Index index;
 };
 
-// Finds which nodes' folded paths contain `needle`. Nodes come parent first, so a node matches
-// when its parent does, or when the needle occurs in the part of its path that its parent's path
-// does not already cover (an occurrence ending past the parent's last byte). That reads each
-// name plus a few bytes instead of every full path.
+// Whether `needle` (two bytes or more) lies wholly within text[0, length), where at least
+// kPadding readable bytes follow text + length. The rests are short (a name): a byte loop loses
+// most of its time to the mispredicted end of each one, so 16 starts are tried at once on the
+// needle's first and last byte, and only candidates are compared in full.
+bool containsWithin(const char* text, std::size_t length, std::string_view needle) {
+    const std::size_t m = needle.size();
+    if (length < m) return false;
+    const std::size_t starts = length - m + 1;
+    const char* const rest = needle.data() + 1;
+    auto matchesAt = [&](std::size_t start) { return std::memcmp(text + start + 1, rest, m - 2) == 0; };
+#if defined(__SSE2__)
+    const __m128i first = _mm_set1_epi8(needle.front());
+    const __m128i last = _mm_set1_epi8(needle.back());
+    // Starts [start, start + 16): reads text[start, start + 16) and text[start + m - 1, start + m + 15),
+    // at most 15 bytes past the text's end.
+    for (std::size_t start = 0; start < starts; start += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + start));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + start + m - 1));
+        unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+        if (starts - start < 16) bits &= (1u << (starts - start)) - 1;
+        for (; bits != 0; bits &= bits - 1)
+            if (matchesAt(start + static_cast<std::size_t>(__builtin_ctz(bits)))) return true;
+    }
+    return false;
+#else
+    for (std::size_t start = 0; start < starts; ++start)
+        if (text[start] == needle.front() && text[start + m - 1] == needle.back() && matchesAt(start)) return true;
+    return false;
+#endif
+}
+
+// Finds which nodes' folded paths contain `needle`, reading only each node's rest. Nodes come
+// parent first, so a node matches when its parent does; or when the needle lies within its rest;
+// or when it begins in the parent's path and ends in the rest. For that last case each folder
+// keeps, while it is current, the set of lengths j (0 < j < needle length) for which its folded
+// path ends with the needle's first j bytes.
 class PathMatcher {
 public:
-    PathMatcher(const FoldedPaths& folded, std::string_view needle)
-        : folded_(folded), needle_(needle), matched_(folded.entries.size(), 0) {}
+    PathMatcher(const FoldedNames& folded, std::string_view needle)
+        : folded_(folded), needle_(needle), words_((needle.size() + 63) / 64),
+          folderMatched_(folded.folderCount, 0), ends_(static_cast<std::size_t>(folded.folderCount) * words_, 0) {}
 
-    // Must be called for every node whose children are asked about, in index order.
-    bool matches(Index i) {
+    // Whether the next node matches; it takes every node once, in index order.
+    bool next() {
+        const FoldedNames::Entry& entry = folded_.entries[node_++];
+        const std::string_view rest(folded_.text.data() + offset_, entry.length);
+        offset_ += entry.length;
+        const Index parent = entry.parentFolder;
         bool hit;
-        const Index parent = folded_.entries[i].parent;
-        if (parent != DiskSnapshot::noIndex && matched_[parent]) {
+        if (parent != FoldedNames::noFolder && folderMatched_[parent])
             hit = true;
-        } else {
-            const std::string_view path = folded_.path(i);
-            std::size_t from = 0;
-            if (parent != DiskSnapshot::noIndex) {
-                const std::size_t covered = folded_.entries[parent].length;
-                from = covered >= needle_.size() ? covered - needle_.size() + 1 : 0;
-            }
-            hit = path.size() >= from + needle_.size() && path.substr(from).find(needle_) != std::string_view::npos;
+        else
+            hit = within(rest) || (parent != FoldedNames::noFolder && straddles(parent, rest));
+        if (entry.isFolder) {
+            const Index folder = folders_++;
+            folderMatched_[folder] = hit;
+            if (!hit) noteEnds(folder, parent, rest);
         }
-        matched_[i] = hit;
         return hit;
     }
 
 private:
-    const FoldedPaths& folded_;
+    bool within(std::string_view rest) const {
+        if (needle_.size() == 1) return std::memchr(rest.data(), needle_.front(), rest.size()) != nullptr;
+        return containsWithin(rest.data(), rest.size(), needle_);
+    }
+
+    const std::uint64_t* endsOf(Index folder) const { return ends_.data() + static_cast<std::size_t>(folder) * words_; }
+    static bool has(const std::uint64_t* set, std::size_t j) { return (set[j / 64] >> (j % 64)) & 1; }
+
+    // The parent's path ends with needle[0, j) and the rest starts with needle[j, m).
+    bool straddles(Index parent, std::string_view rest) const {
+        const std::uint64_t* set = endsOf(parent);
+        const std::size_t m = needle_.size();
+        for (std::size_t w = 0; w < words_; ++w)
+            for (std::uint64_t bits = set[w]; bits != 0; bits &= bits - 1) {
+                const std::size_t j = w * 64 + static_cast<std::size_t>(__builtin_ctzll(bits));
+                if (rest.size() >= m - j && std::memcmp(rest.data(), needle_.data() + j, m - j) == 0) return true;
+            }
+        return false;
+    }
+
+    // The lengths j for which path(folder) = path(parent) + rest ends with needle[0, j).
+    void noteEnds(Index folder, Index parent, std::string_view rest) {
+        std::uint64_t* set = ends_.data() + static_cast<std::size_t>(folder) * words_;
+        const std::size_t m = needle_.size();
+        const std::size_t length = rest.size();
+        for (std::size_t j = 1; j < m; ++j) {
+            bool ends;
+            if (j <= length)
+                ends = rest[length - 1] == needle_[j - 1] &&
+                       std::memcmp(rest.data() + length - j, needle_.data(), j) == 0;
+            else   // the whole rest closes needle[0, j); the parent's path must end with the part before
+                ends = parent != FoldedNames::noFolder && has(endsOf(parent), j - length) &&
+                       std::memcmp(rest.data(), needle_.data() + (j - length), length) == 0;
+            if (ends) set[j / 64] |= std::uint64_t{1} << (j % 64);
+        }
+    }
+
+    const FoldedNames& folded_;
     std::string_view needle_;
-    std::vector<std::uint8_t> matched_;
+    std::size_t words_;
+    Index node_ = 0;
+    std::size_t offset_ = 0;   // of the next node's rest
+    Index folders_ = 0;        // folders taken so far
+    std::vector<std::uint8_t> folderMatched_;
+    std::vector<std::uint64_t> ends_;   // per folder, `words_` words of lengths
 };
+
+// Nodes between looks at the stop token.
+constexpr Index kStopCheckInterval = 4096;
 
 std::int64_t modificationKey(const DiskSnapshot& snapshot, Index i) {
     // A missing date counts as the distant past: below every date a file can carry.
@@ -147,7 +221,7 @@ std::optional<FileSort> fileSortFromRawValue(std::string_view raw) {
     return std::nullopt;
 }
 
-void DiskSearch::prepare(const DiskSnapshot& snapshot) { (void)foldedPaths(snapshot); }
+void DiskSearch::prepare(const DiskSnapshot& snapshot) { (void)foldedNames(snapshot); }
 
 FileSearchResult DiskSearch::find(const DiskSnapshot& snapshot, std::string_view query,
                                   std::optional<FileCategory> category, std::int64_t minimumSize, FileSort sort,
@@ -175,20 +249,19 @@ FileSearchResult DiskSearch::find(const DiskSnapshot& snapshot, std::string_view
 
     if (!filtersText) {
         for (Index i = 0; i < n; ++i) {
-            if (stop.stop_requested()) return {};
+            if (i % kStopCheckInterval == 0 && stop.stop_requested()) return {};
             if (consider(i)) add(i);
         }
     } else {
         if (stop.stop_requested()) return {};   // before a first search builds the index
-        const FoldedPaths& folded = foldedPaths(snapshot);
+        const FoldedNames& folded = foldedNames(snapshot);
         PathMatcher matcher(folded, needle);
+        // The text is looked at first: it reads the compact index, and a node's own record only
+        // when its path matches.
         for (Index i = 0; i < n; ++i) {
-            if (stop.stop_requested()) return {};
-            if (snapshot.isDirectory(i)) {
-                matcher.matches(i);   // its children ask about it
-            } else if (consider(i) && matcher.matches(i)) {
-                add(i);
-            }
+            if (i % kStopCheckInterval == 0 && stop.stop_requested()) return {};
+            const bool hit = matcher.next();   // also for folders: their children ask about them
+            if (hit && folded.entries[i].isFile && consider(i)) add(i);
         }
     }
     if (stop.stop_requested()) return {};

@@ -4,18 +4,34 @@
 #include <array>
 #include <bit>
 #include <cstdint>
+#include <climits>
 #include <cmath>
 #include <cstddef>
+#include <string_view>
 
 namespace morvo {
 
 namespace {
 
 // An item after scaling to the rectangle's area.
+// The id is kept as the bytes of the item's own string, read once while the item's line is at
+// hand; copying it into the result then touches only the characters.
 struct WeightedArea {
-    const std::string* id;
+    const char* id;
+    std::size_t idLength;
     double area;
+    std::string_view idView() const { return {id, idLength}; }
 };
+
+// Rectangles are appended in the sorted order, which jumps around the input; the characters of
+// an id a few places ahead are asked for early.
+constexpr std::size_t kPrefetchAhead = 8;
+
+void appendRectangle(const std::vector<WeightedArea>& areas, std::size_t k, const Rect& rect,
+                     std::vector<TreemapRectangle>& result) {
+    if (k + kPrefetchAhead < areas.size()) __builtin_prefetch(areas[k + kPrefetchAhead].id);
+    result.emplace_back(std::string(areas[k].idView()), rect);
+}
 
 // A rectangle with non-negative width and height, so that min/max reads are plain.
 Rect standardized(Rect r) {
@@ -39,28 +55,72 @@ struct Ranked {
 // For finite weights above 0 the IEEE bit pattern grows with the value; inverted, it falls.
 std::uint64_t heavierFirstKey(double weight) { return ~std::bit_cast<std::uint64_t>(weight); }
 
+// LSD radix sort on bits [from, to) of each value's key: linear, and stable by construction.
+// The digits have up to 11 bits and are all counted in one pass; a digit that every key shares
+// needs no pass.
+template <class T, class KeyOf>
+void radixSort(std::vector<T>& values, int from, int to, KeyOf keyOf) {
+    constexpr int kDigitBits = 11;
+    constexpr std::size_t kBuckets = std::size_t{1} << kDigitBits;
+    const std::size_t n = values.size();
+    const int digits = (to - from + kDigitBits - 1) / kDigitBits;
+    auto digit = [from](std::uint64_t key, int d) {
+        return static_cast<std::size_t>((key >> from >> (kDigitBits * d)) & (kBuckets - 1));
+    };
+    std::vector<std::uint32_t> counts(static_cast<std::size_t>(digits) * kBuckets);
+    for (const T& v : values) {
+        const std::uint64_t key = keyOf(v);
+        for (int d = 0; d < digits; ++d) ++counts[static_cast<std::size_t>(d) * kBuckets + digit(key, d)];
+    }
+    std::vector<T> buffer(n);
+    for (int d = 0; d < digits; ++d) {
+        std::uint32_t* count = counts.data() + static_cast<std::size_t>(d) * kBuckets;
+        if (count[digit(keyOf(values.front()), d)] == n) continue;
+        std::uint32_t running = 0;
+        for (std::size_t b = 0; b < kBuckets; ++b) {
+            const std::uint32_t here = count[b];
+            count[b] = running;
+            running += here;
+        }
+        for (const T& v : values) buffer[count[digit(keyOf(v), d)]++] = v;
+        values.swap(buffer);
+    }
+}
+
 // Stable sort by key. The layout runs on every redraw of the storage map, so large inputs take a
-// byte-wise radix sort (linear, stable by construction) instead of a comparison sort; bytes that
-// every key shares are skipped.
+// radix sort instead of a comparison sort, on only the bits in which the keys differ. Where those
+// bits and the position fit in 64 together (sizes in bytes do), one word per item is sorted.
 void sortHeaviestFirst(std::vector<Ranked>& order) {
-    if (order.size() < 256) {
+    const std::size_t n = order.size();
+    if (n < 256 || n > UINT32_MAX) {
         std::stable_sort(order.begin(), order.end(), [](const Ranked& a, const Ranked& b) { return a.key < b.key; });
         return;
     }
-    std::vector<Ranked> buffer(order.size());
-    for (int shift = 0; shift < 64; shift += 8) {
-        std::array<std::size_t, 256> count{};
-        for (const Ranked& r : order) ++count[(r.key >> shift) & 0xFF];
-        if (count[(order.front().key >> shift) & 0xFF] == order.size()) continue;
-        std::size_t running = 0;
-        for (std::size_t& c : count) {
-            const std::size_t here = c;
-            c = running;
-            running += here;
-        }
-        for (const Ranked& r : order) buffer[count[(r.key >> shift) & 0xFF]++] = r;
-        order.swap(buffer);
+    std::uint64_t some = 0, every = ~std::uint64_t{0};
+    for (const Ranked& r : order) {
+        some |= r.key;
+        every &= r.key;
     }
+    const std::uint64_t varying = some ^ every;
+    if (varying == 0) return;  // all keys equal: input order is the order
+    const int low = std::countr_zero(varying);
+    const int high = 64 - std::countl_zero(varying);
+    const int positionBits = std::bit_width(static_cast<std::uint64_t>(order.back().position));
+    if ((high - low) + positionBits <= 64) {
+        const std::uint64_t keyMask = high - low == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << (high - low)) - 1;
+        const std::uint64_t positionMask = (std::uint64_t{1} << positionBits) - 1;
+        std::vector<std::uint64_t> packed(n);
+        for (std::size_t k = 0; k < n; ++k)
+            packed[k] = ((order[k].key >> low) & keyMask) << positionBits | order[k].position;
+        radixSort(packed, positionBits, positionBits + (high - low), [](std::uint64_t v) { return v; });
+        // The bits left out are the same in every key.
+        const std::uint64_t shared = every & ~(keyMask << low);
+        for (std::size_t k = 0; k < n; ++k)
+            order[k] = {(((packed[k] >> positionBits) & keyMask) << low) | shared,
+                        static_cast<std::size_t>(packed[k] & positionMask)};
+        return;
+    }
+    radixSort(order, low, high, [](const Ranked& r) { return r.key; });
 }
 
 // The strip being grown: its areas are a contiguous run of the sorted areas, so it is kept as
@@ -94,7 +154,7 @@ void place(const std::vector<WeightedArea>& areas, const Strip& strip, Rect& fre
         double y = minY;
         for (std::size_t k = strip.begin; k < strip.end; ++k) {
             const double length = k + 1 == strip.end ? maxY - y : (areas[k].area / s) * height;
-            result.push_back({*areas[k].id, Rect{minX, y, thickness, length < 0 ? 0 : length}});
+            appendRectangle(areas, k, Rect{minX, y, thickness, length < 0 ? 0 : length}, result);
             y += length;
         }
         const double rest = width - thickness;
@@ -107,7 +167,7 @@ void place(const std::vector<WeightedArea>& areas, const Strip& strip, Rect& fre
         double x = minX;
         for (std::size_t k = strip.begin; k < strip.end; ++k) {
             const double length = k + 1 == strip.end ? maxX - x : (areas[k].area / s) * width;
-            result.push_back({*areas[k].id, Rect{x, minY, length < 0 ? 0 : length, thickness}});
+            appendRectangle(areas, k, Rect{x, minY, length < 0 ? 0 : length, thickness}, result);
             x += length;
         }
         const double rest = height - thickness;
@@ -133,16 +193,21 @@ std::vector<TreemapRectangle> TreemapLayout::rectangles(const std::vector<Treema
     if (order.empty()) return {};
     sortHeaviestFirst(order);
 
+    // Scaled weights first, in place; then their areas, keeping the usable ones.
     const double largest = items[order.front().position].weight;
+    std::vector<WeightedArea> areas(order.size());
     double scaledSum = 0;
-    for (const Ranked& r : order) scaledSum += items[r.position].weight / largest;
-
-    std::vector<WeightedArea> areas;
-    areas.reserve(order.size());
-    for (const Ranked& r : order) {
-        const double area = totalArea * ((items[r.position].weight / largest) / scaledSum);
-        if (std::isfinite(area) && area > 0) areas.push_back({&items[r.position].id, area});
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const TreemapItem& item = items[order[k].position];
+        areas[k] = {item.id.data(), item.id.size(), item.weight / largest};
+        scaledSum += areas[k].area;
     }
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < areas.size(); ++k) {
+        const double area = totalArea * (areas[k].area / scaledSum);
+        if (std::isfinite(area) && area > 0) areas[kept++] = {areas[k].id, areas[k].idLength, area};
+    }
+    areas.resize(kept);
     if (areas.empty()) return {};
 
     Rect free = bounds;

@@ -214,10 +214,12 @@ TEST(DiskSearch, RootedAtSlashAndSingleFileSnapshots) {
 }
 
 // Random trees and queries: the per-node incremental match agrees with folding every full path
-// and searching it, including queries that cross separators or reach into the root's path.
+// and searching it, including queries that cross separators or reach into the root's path, and
+// names and queries long enough to take several blocks or to span several folders.
 TEST(DiskSearch, AgreesWithFoldingWholePaths) {
     std::mt19937 random(11);
-    const std::vector<std::string> parts = {"a", "B", "ab", "\xC3\xA9", "E\xCC\x81", "x1", "/", "\xFF", "Ab"};
+    const std::vector<std::string> parts = {"a",  "B",      "ab", "\xC3\xA9", "E\xCC\x81",
+                                            "x1", "/",      "\xFF", "Ab",     "LongerPartOfAName-0123456789"};
     auto randomName = [&] {
         std::string name;
         const int k = 1 + static_cast<int>(random() % 3);
@@ -243,11 +245,19 @@ TEST(DiskSearch, AgreesWithFoldingWholePaths) {
             }
         }
         auto s = tree.finish();
-        for (int q = 0; q < 80; ++q) {
+        for (int q = 0; q < 160; ++q) {
             std::string query;
-            const int k = 1 + static_cast<int>(random() % 4);
-            for (int j = 0; j < k; ++j) query += parts[random() % parts.size()];
+            if (q % 2 == 0) {
+                const int k = 1 + static_cast<int>(random() % 4);
+                for (int j = 0; j < k; ++j) query += parts[random() % parts.size()];
+            } else {
+                // A piece of some node's folded path: it matches somewhere, often across folders.
+                const std::string path = text::foldForSearch(s->path(random() % s->nodeCount()));
+                const std::size_t length = 1 + random() % std::min<std::size_t>(path.size(), 100);
+                query = path.substr(random() % (path.size() - length + 1), length);
+            }
             const std::string needle = text::foldForSearch(query);
+            if (text::trim(query).empty()) continue;
             std::set<std::string> expected;
             for (DiskSnapshot::Index i = 0; i < s->nodeCount(); ++i)
                 if (!s->isDirectory(i) && text::foldForSearch(s->path(i)).find(needle) != std::string::npos)
