@@ -86,15 +86,22 @@ TEST(TreemapLayout, EqualWeightsKeepInputOrder) {
     EXPECT_EQ(ids, (std::vector<std::string>{"a", "e", "c", "b", "d"}));
 
     // Many items (the large-input sort), few distinct weights: heaviest first, ties in input order.
+    // Whole numbers leave most of the mantissa unused; tenths, some of them one step up, use all
+    // of it down to the last bit.
     std::mt19937 random(3);
-    std::vector<TreemapItem> many;
-    for (int k = 0; k < 3000; ++k)
-        many.push_back({std::to_string(k), std::ldexp(1.0 + random() % 4, static_cast<int>(random() % 3) * 20)});
-    std::vector<TreemapItem> expected = many;
-    std::stable_sort(expected.begin(), expected.end(), [](auto& a, auto& b) { return a.weight > b.weight; });
-    rects = TreemapLayout::rectangles(many, {0, 0, 1e6, 1e6});
-    ASSERT_EQ(rects.size(), expected.size());
-    for (std::size_t k = 0; k < rects.size(); ++k) ASSERT_EQ(rects[k].id, expected[k].id) << k;
+    for (const bool tenths : {false, true}) {
+        std::vector<TreemapItem> many;
+        for (int k = 0; k < 3000; ++k) {
+            const double w = std::ldexp(1.0 + random() % 4, static_cast<int>(random() % 3) * 20);
+            const double tenth = random() % 3 == 0 ? std::nextafter(w / 10, 1e300) : w / 10;
+            many.push_back({std::to_string(k), tenths ? tenth : w});
+        }
+        std::vector<TreemapItem> expected = many;
+        std::stable_sort(expected.begin(), expected.end(), [](auto& a, auto& b) { return a.weight > b.weight; });
+        rects = TreemapLayout::rectangles(many, {0, 0, 1e6, 1e6});
+        ASSERT_EQ(rects.size(), expected.size());
+        for (std::size_t k = 0; k < rects.size(); ++k) ASSERT_EQ(rects[k].id, expected[k].id) << k << " tenths " << tenths;
+    }
 }
 
 TEST(TreemapLayout, ItemThatUnderflowsGetsNoRectangleAndOthersStillFill) {
