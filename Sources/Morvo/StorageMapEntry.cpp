@@ -101,13 +101,22 @@ std::vector<StorageMapEntry> StorageMapEntry::make(const std::vector<DiskNode>& 
 std::vector<StorageMapEntry> StorageMapEntry::make(const DiskSnapshot& snapshot,
                                                    std::span<const DiskSnapshot::Index> nodes, int limit,
                                                    const std::string& groupID) {
+    // The snapshot spells paths out on request: they are written once into one buffer, sized
+    // first so that the candidates' views into it stay put.
+    std::size_t bytes = 0;
+    for (DiskSnapshot::Index i : nodes)
+        if (snapshot.logicalSize(i) > 0) bytes += snapshot.pathLength(i);
+    std::string paths;
+    paths.reserve(bytes);
     std::vector<Candidate> kept;
     kept.reserve(nodes.size());
     for (DiskSnapshot::Index i : nodes) {
         const std::int64_t size = snapshot.logicalSize(i);
         if (size <= 0) continue;
-        kept.push_back({snapshot.path(i), snapshot.name(i), size, snapshot.category(i), snapshot.isDirectory(i),
-                        snapshot.fileCount(i)});
+        const std::size_t start = paths.size();
+        snapshot.appendPath(i, paths);
+        kept.push_back({std::string_view(paths).substr(start), snapshot.name(i), size, snapshot.category(i),
+                        snapshot.isDirectory(i), snapshot.fileCount(i)});
     }
     return entriesFrom(std::move(kept), limit, groupID);
 }

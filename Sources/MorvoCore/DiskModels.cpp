@@ -10,6 +10,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include <sys/mman.h>
 
@@ -80,15 +81,77 @@ std::string ScanError::description() const {
 
 // MARK: - DiskSnapshot
 
-std::string_view DiskSnapshot::path(Index i) const {
-    const Record& r = records_[i];
-    return std::string_view(arena_).substr(r.pathOffset, r.pathLength);
+std::string DiskSnapshot::path(Index i) const {
+    std::string out;
+    appendPath(i, out);
+    return out;
+}
+
+void DiskSnapshot::appendPath(Index i, std::string& out) const {
+    const std::size_t start = out.size();
+    out.resize(start + records_[i].pathLength);
+    // Filled from the end: each name, then its separator, and the root's path first of all.
+    char* end = out.data() + out.size();
+    for (Index k = i; k != rootIndex;) {
+        const Record& r = records_[k];
+        end -= r.nameLength;
+        std::memcpy(end, arena_.data() + r.nameOffset, r.nameLength);
+        k = r.parent;
+        if (!(k == rootIndex && rootIsSlash_)) *--end = '/';
+    }
+    std::memcpy(out.data() + start, rootID_.data(), rootID_.size());
+}
+
+bool DiskSnapshot::pathEquals(Index i, std::string_view id) const {
+    if (id.size() != records_[i].pathLength) return false;
+    std::size_t end = id.size();
+    for (Index k = i; k != rootIndex;) {
+        const Record& r = records_[k];
+        end -= r.nameLength;
+        if (std::memcmp(id.data() + end, arena_.data() + r.nameOffset, r.nameLength) != 0) return false;
+        k = r.parent;
+        if (!(k == rootIndex && rootIsSlash_) && id[--end] != '/') return false;
+    }
+    return id.substr(0, end) == rootID_;
+}
+
+int DiskSnapshot::comparePaths(Index a, Index b) const {
+    if (a == b) return 0;
+    auto depth = [this](Index k) {
+        std::size_t d = 0;
+        for (; k != rootIndex; k = records_[k].parent) ++d;
+        return d;
+    };
+    // Up to the nearest common folder, noting its children on the way to a and to b.
+    std::size_t da = depth(a), db = depth(b);
+    Index x = a, y = b, belowA = noIndex, belowB = noIndex;
+    for (; da > db; --da) belowA = std::exchange(x, records_[x].parent);
+    for (; db > da; --db) belowB = std::exchange(y, records_[y].parent);
+    while (x != y) {
+        belowA = std::exchange(x, records_[x].parent);
+        belowB = std::exchange(y, records_[y].parent);
+    }
+    if (belowA == noIndex) return -1;  // a holds b: its path is a prefix of b's
+    if (belowB == noIndex) return 1;
+    // Both paths are the common folder's path, a separator, then these two names and what follows.
+    const std::string_view na = name(belowA), nb = name(belowB);
+    const std::size_t common = std::min(na.size(), nb.size());
+    if (const int order = std::memcmp(na.data(), nb.data(), common); order != 0) return order;
+    // One name is a prefix of the other: after it the path ends, or goes on with a "/".
+    auto after = [](Index node, Index below, std::string_view n, std::size_t at) -> int {
+        if (at < n.size()) return static_cast<unsigned char>(n[at]);
+        return node == below ? -1 : '/';
+    };
+    const int ca = after(a, belowA, na, common), cb = after(b, belowB, nb, common);
+    if (ca != cb) return ca < cb ? -1 : 1;
+    // Two siblings of one name (no file system makes them): spell the paths out.
+    return path(a).compare(path(b));
 }
 
 std::string_view DiskSnapshot::name(Index i) const {
     if (i == rootIndex) return rootName_;
     const Record& r = records_[i];
-    return std::string_view(arena_).substr(r.pathOffset + r.pathLength - r.nameLength, r.nameLength);
+    return std::string_view(arena_).substr(r.nameOffset, r.nameLength);
 }
 
 std::optional<Date> DiskSnapshot::modificationDate(Index i) const {
@@ -120,7 +183,8 @@ DiskNode DiskSnapshot::node(Index i) const {
     n.fileCount = fileCount(i);
     auto kids = children(i);
     n.children.reserve(kids.size());
-    for (Index c : kids) n.children.emplace_back(path(c));
+    const std::string prefix = n.id == "/" ? n.id : n.id + "/";
+    for (Index c : kids) n.children.emplace_back(prefix).append(name(c));
     if (auto p = parent(i)) n.parentID = std::string(path(*p));
     n.modificationDate = modificationDate(i);
     n.category = category(i);
@@ -135,7 +199,7 @@ std::optional<DiskSnapshot::Index> DiskSnapshot::indexOf(std::string_view id) co
     for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
         Index candidate = hashSlots_[slot];
         if (candidate == noIndex) return std::nullopt;
-        if (records_[candidate].pathHash == low && path(candidate) == id) return candidate;
+        if (records_[candidate].pathHash == low && pathEquals(candidate, id)) return candidate;
     }
 }
 
@@ -202,7 +266,7 @@ std::vector<DiskNode> DiskSnapshot::files(std::string_view query, std::int64_t m
     }
     std::sort(matches.begin(), matches.end(), [this](Index a, Index b) {
         if (logicalSize(a) != logicalSize(b)) return logicalSize(a) > logicalSize(b);
-        return path(a) < path(b);
+        return comparePaths(a, b) < 0;
     });
     std::vector<DiskNode> out;
     out.reserve(matches.size());
@@ -219,23 +283,22 @@ std::shared_ptr<const void> DiskSnapshot::derived(const std::function<std::share
 
 DiskSnapshotBuilder::DiskSnapshotBuilder(std::string rootPath, std::string rootName, const NodeFacts& root)
     : snapshot_(std::make_shared<DiskSnapshot>()) {
-    snapshot_->rootID_ = rootPath;
+    snapshot_->rootIsSlash_ = rootPath == "/";
     snapshot_->rootName_ = std::move(rootName);
-    snapshot_->arena_ = std::move(rootPath);
     DiskSnapshot::Record record;
-    record.pathOffset = 0;
-    record.pathLength = static_cast<std::uint32_t>(snapshot_->arena_.size());
-    record.nameLength = static_cast<std::uint16_t>(
-        std::min(path::lastComponent(snapshot_->arena_).size(), DiskSnapshot::kMaxNameLength));
-    record.pathHash = static_cast<std::uint32_t>(hashBytes(snapshot_->arena_));
+    record.nameOffset = 0;   // the root's path is rootID_; it has no name in the arena
+    record.pathLength = static_cast<std::uint32_t>(rootPath.size());
+    record.nameLength = 0;
+    record.pathHash = static_cast<std::uint32_t>(hashBytes(rootPath));
+    snapshot_->rootID_ = std::move(rootPath);
     fill(record, root);
     snapshot_->records_.push_back(record);
 }
 
-void DiskSnapshotBuilder::reserve(std::size_t nodes, std::size_t pathBytes) {
+void DiskSnapshotBuilder::reserve(std::size_t nodes, std::size_t nameBytes) {
     snapshot_->records_.reserve(nodes);
     snapshot_->childIndex_.reserve(nodes);
-    snapshot_->arena_.reserve(pathBytes);
+    snapshot_->arena_.reserve(nameBytes);
     adviseHugePages(snapshot_->records_.data(), snapshot_->records_.capacity() * sizeof(DiskSnapshot::Record));
     adviseHugePages(snapshot_->arena_.data(), snapshot_->arena_.capacity());
     // The id index's table, cleared now, while a walk is starting and threads are idle, rather
@@ -262,9 +325,9 @@ DiskSnapshotBuilder::Index DiskSnapshotBuilder::add(Index parent, std::string_vi
                                                     std::optional<std::uint64_t> pathHash) {
     if (name.size() > DiskSnapshot::kMaxNameLength) throw std::length_error("name too long for a snapshot node");
     DiskSnapshot& s = *snapshot_;
-    if (s.arena_.capacity() - s.arena_.size() < s.records_[parent].pathLength + 1 + name.size()) {
+    if (s.arena_.capacity() - s.arena_.size() < name.size()) {
         // Growing past the reservation: move to a larger array that is advised like the first.
-        s.arena_.reserve(std::max(s.arena_.capacity() * 2, s.arena_.size() + s.records_[parent].pathLength + 1 + name.size()));
+        s.arena_.reserve(std::max(s.arena_.capacity() * 2, s.arena_.size() + name.size()));
         adviseHugePages(s.arena_.data(), s.arena_.capacity());
     }
     if (s.records_.size() == s.records_.capacity()) {
@@ -272,22 +335,20 @@ DiskSnapshotBuilder::Index DiskSnapshotBuilder::add(Index parent, std::string_vi
         adviseHugePages(s.records_.data(), s.records_.capacity() * sizeof(DiskSnapshot::Record));
     }
     const DiskSnapshot::Record& p = s.records_[parent];
+    const bool joinsWithSlash = !(parent == DiskSnapshot::rootIndex && s.rootIsSlash_);
+    const std::uint64_t pathLength = std::uint64_t{p.pathLength} + (joinsWithSlash ? 1 : 0) + name.size();
+    if (pathLength > UINT32_MAX) throw std::length_error("path too long for a snapshot node");
     DiskSnapshot::Record record;
-    record.pathOffset = s.arena_.size();
-    // The parent's path is copied from the arena itself; append() handles the aliasing.
-    const std::uint64_t parentOffset = p.pathOffset;
-    const std::uint32_t parentLength = p.pathLength;
-    s.arena_.append(s.arena_, parentOffset, parentLength);
-    if (!(parentLength == 1 && s.arena_[parentOffset] == '/')) s.arena_.push_back('/');
+    record.nameOffset = s.arena_.size();
     s.arena_.append(name);
-    record.pathLength = static_cast<std::uint32_t>(s.arena_.size() - record.pathOffset);
+    record.pathLength = static_cast<std::uint32_t>(pathLength);
     record.nameLength = static_cast<std::uint16_t>(name.size());
     record.parent = parent;
-    record.pathHash = static_cast<std::uint32_t>(
-        pathHash ? *pathHash : hashBytes(std::string_view(s.arena_).substr(record.pathOffset, record.pathLength)));
     fill(record, facts);
     s.records_.push_back(record);
-    return static_cast<Index>(s.records_.size() - 1);
+    const auto index = static_cast<Index>(s.records_.size() - 1);
+    s.records_.back().pathHash = static_cast<std::uint32_t>(pathHash ? *pathHash : hashBytes(s.path(index)));
+    return index;
 }
 
 void DiskSnapshotBuilder::closeFolder(Index folder, std::span<const Index> children) {

@@ -1,8 +1,9 @@
 #pragma once
 // The values that carry one scan from the scanner to everything that shows or searches it.
 //
-// A snapshot stores its nodes compactly: every path once in one arena, parents and children
-// by index, and a hash index from id (path) to node. `DiskNode` values are made on request.
+// A snapshot stores its nodes compactly: every name once in one arena, parents and children by
+// index, and a hash index from id (path) to node. Paths are spelled out on request from the
+// names up to the root, and `DiskNode` values are made on request.
 // A snapshot is immutable once built and travels as std::shared_ptr<const DiskSnapshot>.
 
 #include "MorvoCore/FileCategory.h"
@@ -132,8 +133,13 @@ public:
     std::optional<Index> indexOf(std::string_view id) const;
     bool contains(std::string_view id) const { return indexOf(id).has_value(); }
 
-    // Cheap reads by index; no copies.
-    std::string_view path(Index i) const;
+    // Reads by index. A path is spelled out from the names up to the root; the other reads copy nothing.
+    std::string path(Index i) const;
+    void appendPath(Index i, std::string& out) const;
+    std::size_t pathLength(Index i) const { return records_[i].pathLength; }
+    bool pathEquals(Index i, std::string_view id) const;
+    // Byte order of two nodes' paths (negative, 0 or positive), without spelling them out.
+    int comparePaths(Index a, Index b) const;
     std::string_view name(Index i) const;
     bool isDirectory(Index i) const { return records_[i].flags & kDirectory; }
     bool isSymbolicLink(Index i) const { return records_[i].flags & kSymbolicLink; }
@@ -170,7 +176,7 @@ private:
 
     // 64 bytes: a scan writes one per node, and every byte of them is memory the kernel clears.
     struct Record {
-        std::uint64_t pathOffset = 0;
+        std::uint64_t nameOffset = 0;   // in arena_
         std::uint32_t pathLength = 0;
         std::uint16_t nameLength = 0;   // a name is at most kMaxNameLength bytes
         std::uint8_t flags = 0;
@@ -193,7 +199,8 @@ private:
 
     std::string rootID_;
     std::string rootName_;
-    std::string arena_;                 // every path, back to back
+    bool rootIsSlash_ = false;          // children of "/" join their names without another "/"
+    std::string arena_;                 // every name but the root's, back to back
     std::vector<Record> records_;       // index 0 is the root
     std::vector<Index> childIndex_;     // children of every node, grouped by parent
     std::vector<Index> hashSlots_;      // open addressing over records_, noIndex = empty
@@ -215,8 +222,8 @@ public:
     Index add(Index parent, std::string_view name, const NodeFacts& facts,
               std::optional<std::uint64_t> pathHash = std::nullopt);
     std::size_t size() const { return snapshot_->records_.size(); }
-    void reserve(std::size_t nodes, std::size_t pathBytes);
-    std::string_view path(Index i) const { return snapshot_->path(i); }
+    void reserve(std::size_t nodes, std::size_t nameBytes);
+    std::string path(Index i) const { return snapshot_->path(i); }
     Index parent(Index i) const { return snapshot_->records_[i].parent; }
 
     // Adds every node's logical size, allocated size and file count to its parent's, last added

@@ -691,11 +691,11 @@ std::shared_ptr<const DiskSnapshot> scanWith(const ScanSettings& settings, const
             frames.pop_back();
         };
         // The readers' first folders come from the root's first entries; the builder's arrays are
-        // set up while they read. Mostly address space (room for paths averaging 128 bytes):
+        // set up while they read. Mostly address space (room for names averaging 32 bytes):
         // pages are touched as nodes arrive.
         if (rootJob->chunkCount > 0) walk.obtainChunk(rootJob, 0);
         const auto expected = static_cast<std::size_t>(std::min<std::int64_t>(maxNodes, 1 << 20));
-        builder.reserve(expected, expected * 128);
+        builder.reserve(expected, expected * 32);
         frames.push_back({rootJob, 0, 0, DiskSnapshot::rootIndex, 0});
         rootJob.reset();
 

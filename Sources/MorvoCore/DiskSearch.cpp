@@ -58,11 +58,19 @@ std::shared_ptr<const FoldedNames> buildFoldedNames(const DiskSnapshot& snapshot
     text.reserve(n * 24 + FoldedNames::kPadding);
     std::string scratch;
     std::vector<Index> folderOf(n, FoldedNames::noFolder);   // while building only
+    std::string joined;
+    const bool rootIsSlash = snapshot.rootID() == "/";
     for (Index i = 0; i < n; ++i) {
-        const std::string_view path = snapshot.path(i);
         const auto p = snapshot.parent(i);
-        // A child's id is its parent's id + "/" + name, and parents precede their children.
-        std::string_view rest = p ? path.substr(snapshot.path(*p).size()) : path;
+        // A child's id is its parent's id + "/" + name ("/" + name below "/"), and parents
+        // precede their children.
+        std::string_view rest = snapshot.rootID();
+        if (p) {
+            joined.clear();
+            if (!(*p == DiskSnapshot::rootIndex && rootIsSlash)) joined.push_back('/');
+            joined.append(snapshot.name(i));
+            rest = joined;
+        }
         if (!foldsToItself(rest)) {
             scratch = text::foldForSearch(rest);
             rest = scratch;
@@ -274,7 +282,7 @@ FileSearchResult DiskSearch::find(const DiskSnapshot& snapshot, std::string_view
 
     // Ties go to the smaller id; ids are unique, so the order is total and a partial sort
     // yields exactly the head of the full stable sort.
-    auto byId = [&](const Match& a, const Match& b) { return snapshot.path(a.index) < snapshot.path(b.index); };
+    auto byId = [&](const Match& a, const Match& b) { return snapshot.comparePaths(a.index, b.index) < 0; };
     auto byKey = [&](const Match& a, const Match& b) {
         if (a.key != b.key) return a.key > b.key;
         return byId(a, b);

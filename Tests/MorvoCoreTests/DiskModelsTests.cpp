@@ -114,6 +114,50 @@ TEST(DiskSnapshot, FilesMatchingScopesQueriesAndOrders) {
     EXPECT_EQ(s->files("", 0, std::nullopt, std::string_view("/")).size(), 3u);
 }
 
+// Paths are spelled out from the names; comparing and matching them without spelling them out
+// must agree with the spelled-out strings, at "/" and below it, for names that are prefixes of
+// one another and for bytes on either side of "/" and above 0x7F.
+TEST(DiskSnapshot, PathsComparedAndMatchedWithoutSpellingThemOut) {
+    for (const std::string root : {"/", "/x", "/x/y"}) {
+        DiskSnapshotBuilder b(root, "root", folder());
+        using Index = DiskSnapshot::Index;
+        std::vector<Index> nodes = {DiskSnapshot::rootIndex};
+        const std::vector<std::string> names = {"ab", "abc", "ab-", "ab.", "ab0", "a", "\xC3\xA9", "b"};
+        std::vector<Index> folders = {DiskSnapshot::rootIndex};
+        for (int level = 0; level < 2; ++level) {
+            std::vector<Index> next;
+            for (Index f : folders)
+                for (const auto& n : names) {
+                    const Index i = b.add(f, n, n.size() == 2 ? folder() : file(1));
+                    nodes.push_back(i);
+                    if (n.size() == 2) next.push_back(i);
+                }
+            folders = next;
+        }
+        b.accumulateTotals();
+        auto s = b.finish({}, {}, {}, 0, 0, false);
+        EXPECT_EQ(s->path(DiskSnapshot::rootIndex), root);
+        EXPECT_EQ(s->path(1), (root == "/" ? "" : root) + "/ab");
+        for (Index a : nodes) {
+            const std::string pa = s->path(a);
+            EXPECT_EQ(s->pathLength(a), pa.size());
+            EXPECT_TRUE(s->pathEquals(a, pa)) << pa;
+            EXPECT_EQ(s->indexOf(pa), a) << pa;
+            for (Index c : nodes) {
+                const std::string pc = s->path(c);
+                const int expected = pa.compare(pc);
+                const int got = s->comparePaths(a, c);
+                EXPECT_EQ((got > 0) - (got < 0), (expected > 0) - (expected < 0)) << pa << " vs " << pc;
+                if (pc.size() == pa.size() && pc != pa) {
+                    EXPECT_FALSE(s->pathEquals(a, pc)) << pa << " vs " << pc;
+                }
+            }
+        }
+        EXPECT_FALSE(s->indexOf(root + "/ab/ab/nothing"));
+        EXPECT_FALSE(s->indexOf((root == "/" ? "" : root) + "/ab-ab"));   // same length as "/ab/ab"
+    }
+}
+
 TEST(ScanError, Descriptions) {
     EXPECT_EQ(ScanError::cannotEnumerate("/Volumes/X").description(),
               "Morvo couldn\u2019t read /Volumes/X. Choose another folder or check its access permissions.");
