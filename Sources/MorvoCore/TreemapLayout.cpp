@@ -1,7 +1,6 @@
 #include "MorvoCore/TreemapLayout.h"
 
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <cstdint>
 #include <climits>
