@@ -878,7 +878,7 @@ ThemedMessageBox::ButtonKind ThemedMessageBox::buttonKind(const QAbstractButton*
 void ThemedMessageBox::applyTheme() {
     const AppAppearance a = Theme::current().appearance();
     setStyleSheet(QStringLiteral(
-        "QMessageBox { background-color: %1; }"
+        "QMessageBox { background-color: %1; border: 1px solid %5; }"
         "QMessageBox QLabel { color: %2; background: transparent; }"
         "QMessageBox QLabel#qt_msgbox_informativelabel { color: %3; }"
         "QMessageBox QPushButton { color: %2; background-color: %4; border: 1px solid %5; border-radius: 8px;"
