@@ -15,7 +15,6 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QScrollArea>
-#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -437,7 +436,7 @@ CacheWorkspaceView::CacheWorkspaceView(CleanupDiscoveryState& state, CleanupStat
         connect(&cleanup_, signal, this, &CacheWorkspaceView::refresh);
     // A new search or area is a new list: it opens at its first card, not at the old offset.
     for (auto signal : {&CleanupDiscoveryState::queryChanged, &CleanupDiscoveryState::areaChanged})
-        connect(&state_, signal, this, [this] { list_->verticalScrollBar()->setValue(0); });
+        connect(&state_, signal, this, [this] { list_->ensureVisible(0, 0, 0, 0); });
     refresh();
 }
 
