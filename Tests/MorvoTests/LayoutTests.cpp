@@ -11,7 +11,9 @@
 #include "Morvo/SidebarView.h"
 #include "Morvo/WorkspaceHost.h"
 
+#include <QFontMetricsF>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMenuBar>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -188,6 +190,44 @@ TEST_F(WindowLayout, CacheSearchShowsTheWholeEmptyMessageAndStartsAtTheTop) {
         EXPECT_GE(label->height(), label->heightForWidth(label->width())) << "both sentences at " << size.width();
         EXPECT_LE(label->width(), 410);
     }
+}
+
+// The area picker's unchosen segments all share one colour after a change; a card's value may
+// shrink to three quarters of its size before it is cut; the scan-error alert is wide enough for
+// its title and message.
+TEST_F(WindowLayout, PickerCardValuesAndAlertFit) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    window()->resize(1100, 740);
+    show(AppSection::caches);
+    CleanupDiscoveryState& discovery = app->state().cacheDiscovery();
+    discovery.setArea(CleanupArea::logs);
+    discovery.setArea(std::nullopt);
+    settle();
+    std::vector<std::optional<AdaptiveColor>> unchosen;
+    for (int i = 1; i < 4; ++i) {
+        auto* segment = qobject_cast<KitButton*>(caches()->areaSegment(i));
+        ASSERT_NE(segment, nullptr);
+        unchosen.push_back(segment->parts().front().color);
+        const double text = QFontMetricsF(*segment->parts().front().font).horizontalAdvance(segment->labelText());
+        EXPECT_GE(segment->width() - text, 20) << "label clear of the fill and the track";
+    }
+    EXPECT_EQ(unchosen[0], unchosen[1]);
+    EXPECT_EQ(unchosen[1], unchosen[2]);
+
+    auto* value = shownWithText<QLabel>(caches(), caches()->cardValue(0));
+    ASSERT_NE(value, nullptr);
+    EXPECT_LE(value->minimumSizeHint().width(), std::ceil(value->sizeHint().width() * 0.76));
+
+    app->state().setErrorMessage(std::string("Choose a folder or volume on this Mac."));
+    settle();
+    QMessageBox* alert = app->contentView()->presentedAlert();
+    ASSERT_NE(alert, nullptr);
+    EXPECT_GE(alert->width(), 400);
+    auto* title = shownWithText<QLabel>(alert, QStringLiteral("Couldn't finish the scan"));
+    ASSERT_NE(title, nullptr);
+    EXPECT_GE(title->width(), title->sizeHint().width());
+    EXPECT_NE(alert->windowTitle(), title->text()) << "the title is shown once";
+    app->state().setErrorMessage(std::nullopt);
 }
 
 } // namespace
