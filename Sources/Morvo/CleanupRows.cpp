@@ -242,7 +242,11 @@ TextLabel* wrapping(const QString& text, const QFont& font, AdaptiveColor color)
     auto* label = new TextLabel(text, font, color);
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    // A new policy drops the height-for-width that word wrap set; without it the layout reserves
+    // the label's size-hint height (its text wrapped at a guessed width) instead of what it draws.
+    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    label->setSizePolicy(policy);
     return label;
 }
 

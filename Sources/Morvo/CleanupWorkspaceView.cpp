@@ -58,7 +58,7 @@ QWidget* cleanupMetric(const QString& label, TextLabel*& value) {
     column->setSpacing(7);
     column->addWidget(new TextLabel(label, systemFont(8, QFont::DemiBold, FontDesign::standard, 1.1), Theme::muted));
     value = new TextLabel(QString(), systemFont(20, QFont::Medium, FontDesign::standard, -0.5), Theme::text);
-    value->setMaximumLines(1);
+    value->setMinimumScaleFactor(0.75);
     column->addWidget(value);
     return box;
 }

@@ -485,13 +485,12 @@ void ContentView::syncAlert() {
         alert_->setInformativeText(qs(*message));
         return;
     }
-    auto* box = new QMessageBox(window());
+    auto* box = new ThemedMessageBox(window());
     box->setWindowModality(Qt::WindowModal);
-    box->setWindowTitle(QStringLiteral("Couldn't finish the scan"));
     box->setText(QStringLiteral("Couldn't finish the scan"));
     box->setInformativeText(qs(*message));
-    box->setIcon(QMessageBox::Warning);
-    box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    ThemedMessageBox::setButtonKind(box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole),
+                                    ThemedMessageBox::ButtonKind::primary);
     connect(box, &QDialog::finished, this, [this, box] {
         if (alert_ == box) alert_ = nullptr;
         box->deleteLater();

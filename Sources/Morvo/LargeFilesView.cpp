@@ -205,6 +205,7 @@ LargeFilesView::LargeFilesView(AppState& state, bool searchFocused, QWidget* par
 
     // Summary.
     auto* summary = new QHBoxLayout;
+    summary->setSpacing(8);  // the default stack spacing, not the 19 of the column around it
     count_ = new TextLabel(QString(), systemFont(11, QFont::Medium), Theme::text);
     bytes_ = new TextLabel(QString(), systemFont(11), Theme::muted);
     capNotice_ = new TextLabel(QString(), systemFont(9), Theme::muted);
