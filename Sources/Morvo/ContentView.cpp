@@ -198,7 +198,8 @@ ContentView::ContentView(AppState& state, std::function<void()> openSettings, QW
                         &AppState::sectionChanged, &AppState::progressChanged, &AppState::scanURLChanged,
                         &AppState::hasScannedFolderChanged})
         connect(&state_, signal, this, &ContentView::refreshBanner);
-    for (auto signal : {&AppState::sectionChanged, &AppState::snapshotChanged, &AppState::hasScannedFolderChanged})
+    for (auto signal : {&AppState::sectionChanged, &AppState::snapshotChanged, &AppState::hasScannedFolderChanged,
+                        &AppState::isScanningChanged})
         connect(&state_, signal, this, &ContentView::refreshFooter);
     for (auto signal : {&InventoryState::isLoadingChanged, &InventoryState::resultChanged})
         connect(&inventory, signal, this, &ContentView::refreshFooter);
@@ -395,7 +396,11 @@ QString ContentView::footerStatus() const {
     switch (state_.section()) {
     case AppSection::overview:
     case AppSection::largeFiles: {
-        if (!state_.hasScannedFolder() || !state_.snapshot()) return QStringLiteral("Waiting for your scan to finish");
+        if (!state_.hasScannedFolder() || !state_.snapshot()) {
+            // Nothing to wait for once a first scan failed or was cancelled.
+            return state_.isScanning() ? QStringLiteral("Waiting for your scan to finish")
+                                       : QStringLiteral("Choose a folder to begin scanning.");
+        }
         const auto& snapshot = *state_.snapshot();
         return grouped(snapshot.visitedFileCount) + QStringLiteral(" files · ") +
                QLocale().toString(snapshot.duration(), 'f', 1) + QStringLiteral("s scan");
@@ -462,7 +467,8 @@ void ContentView::syncReviewSheet() {
     shownReviewID_ = id;
     if (!review) return;
     auto* dialog = new SheetDialog(window(), makeReviewSheetContent(cleanup, nullptr),
-                                   [&cleanup] { return !cleanup.isTrashing(); },
+                                   // The system's own dismissal waits while a review is prepared or a move runs.
+                                   [&cleanup] { return !cleanup.isPreparing() && !cleanup.isTrashing(); },
                                    [&cleanup] {
                                        if (!cleanup.isTrashing()) cleanup.invalidatePreview();
                                    });

@@ -11,6 +11,7 @@
 #include "Morvo/Platform/AppearanceStore.h"
 #include "Morvo/Platform/Fonts.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QRegularExpression>
 #include <QApplication>
@@ -167,10 +168,21 @@ TEST(AppearanceStore, UnknownOrMissingValuesReadAsDark) {
     EXPECT_TRUE(view.card(AppAppearance::dark)->isChecked());
     EXPECT_EQ(view.card(AppAppearance::light)->objectName(), "appearance-light");
     EXPECT_EQ(view.card(AppAppearance::light)->accessibleName(), "Use Light appearance");
+    auto value = [&](AppAppearance a) {
+        QAccessibleInterface* card = QAccessible::queryAccessibleInterface(view.card(a));
+        return card ? card->text(QAccessible::Value) : QString();
+    };
+    auto selected = [&](AppAppearance a) { return QAccessible::queryAccessibleInterface(view.card(a))->state().selected; };
+    EXPECT_EQ(value(AppAppearance::dark), "Selected");
+    EXPECT_EQ(value(AppAppearance::light), "Not selected");
+    EXPECT_TRUE(selected(AppAppearance::dark));
+    EXPECT_FALSE(selected(AppAppearance::light));
     view.card(AppAppearance::light)->click();
     EXPECT_EQ(settings->value("morvo.appearance").toString(), "light");
     view.card(AppAppearance::light)->click();
     EXPECT_TRUE(view.card(AppAppearance::light)->isChecked()) << "clicking the chosen card keeps it chosen";
+    EXPECT_EQ(value(AppAppearance::light), "Selected");
+    EXPECT_EQ(value(AppAppearance::dark), "Not selected");
 }
 
 // Writes PNGs of the main window after a scan, both sheets and the settings window, dark and light,
