@@ -14,6 +14,7 @@
 #include "Morvo/WorkspaceHost.h"
 #include "MorvoCore/Platform/Text.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QLocale>
@@ -212,6 +213,7 @@ ContentView::ContentView(AppState& state, std::function<void()> openSettings, QW
     refreshBanner();
     refreshFooter();
     refreshInspector();
+    qApp->installEventFilter(this);
 }
 
 ContentView::~ContentView() {
@@ -453,7 +455,7 @@ void ContentView::syncSheet() {
                                                         : static_cast<QWidget*>(new AboutView(state_.appLocation(), dismiss));
     auto* dialog = new SheetDialog(window(), content, nullptr, dismiss);
     sheetDialog_ = dialog;
-    dialog->open();
+    present(dialog);
 }
 
 void ContentView::syncReviewSheet() {
@@ -473,7 +475,7 @@ void ContentView::syncReviewSheet() {
                                        if (!cleanup.isTrashing()) cleanup.invalidatePreview();
                                    });
     reviewDialog_ = dialog;
-    dialog->open();
+    present(dialog);
 }
 
 void ContentView::syncAlert() {
@@ -492,7 +494,6 @@ void ContentView::syncAlert() {
         return;
     }
     auto* box = new QMessageBox(window());
-    box->setWindowModality(Qt::WindowModal);
     box->setWindowTitle(QStringLiteral("Couldn't finish the scan"));
     box->setText(QStringLiteral("Couldn't finish the scan"));
     box->setInformativeText(qs(*message));
@@ -504,7 +505,47 @@ void ContentView::syncAlert() {
         if (state_.errorMessage()) state_.setErrorMessage(std::nullopt);
     });
     alert_ = box;
-    box->open();
+    present(box);
+}
+
+// Sheets and the alert are not modal to the window system: a modal window would also block the
+// menu bar and the commands' shortcuts, which stay available while a sheet is up. The window's
+// own content ignores the pointer and the keys instead (see eventFilter).
+void ContentView::present(QDialog* dialog) {
+    dialog->setWindowModality(Qt::NonModal);
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
+QDialog* ContentView::frontPresentation() const {
+    for (QDialog* dialog : {static_cast<QDialog*>(alert_.data()), reviewDialog_.data(), sheetDialog_.data()})
+        if (dialog && dialog->isVisible()) return dialog;
+    return nullptr;
+}
+
+bool ContentView::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ContextMenu:
+        break;
+    default:
+        return false;
+    }
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || (widget != this && !isAncestorOf(widget))) return false;
+    QDialog* front = frontPresentation();
+    if (!front) return false;
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress) {
+        front->raise();
+        front->activateWindow();
+    }
+    return true;
 }
 
 void ContentView::paintEvent(QPaintEvent*) {
