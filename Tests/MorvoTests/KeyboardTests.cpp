@@ -14,6 +14,13 @@
 #include "Morvo/InventoryViews.h"
 #include "Morvo/LargeFilesView.h"
 #include "Morvo/LeftoversWorkspaceView.h"
+#include "Morvo/MorvoApp.h"
+#include "Morvo/SidebarView.h"
+#include "Morvo/StorageMapView.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
 
 #include <QApplication>
 #include <QListView>
@@ -188,6 +195,122 @@ TEST_F(KeyboardTest, ListsTakeTheKeysOfThePlatformsLists) {
         EXPECT_EQ(state->selectedID(), fileIndex(current)) << QKeySequence(s.key).toString().toStdString();
         previous = current;
     }
+}
+
+// Presses Tab on the focused widget until `wanted` holds for it; the names of the stops passed
+// go to `trail` for the failure message.
+bool tabTo(const std::function<bool(QWidget*)>& wanted, std::string& trail, int limit = 80) {
+    trail.clear();
+    for (int i = 0; i < limit; ++i) {
+        QWidget* focus = QApplication::focusWidget();
+        if (focus && wanted(focus)) return true;
+        if (!focus) return false;
+        trail += std::string(focus->metaObject()->className()) + "(" + focus->accessibleName().toStdString() + ") ";
+        QTest::keyClick(focus, Qt::Key_Tab);
+    }
+    return false;
+}
+
+bool labelled(QWidget* w, const QString& label) {
+    auto* button = qobject_cast<QAbstractButton*>(w);
+    if (!button) return false;
+    if (button->accessibleName() == label || button->toolTip() == label || button->text() == label) return true;
+    auto* kit = qobject_cast<KitButton*>(w);
+    return kit && kit->labelText() == label;
+}
+
+// A new user's walk with the keyboard alone, through the menus' shortcuts and Tab, arrows,
+// Space and Return.
+TEST_F(KeyboardTest, ANewUserWalksTheWholeApplicationWithTheKeyboard) {
+    QTemporaryDir settingsDir;
+    auto settings = std::make_shared<QSettings>(settingsDir.filePath("morvo.ini"), QSettings::IniFormat);
+    view.reset();
+    state.reset();
+    const auto home = fixture.home.path();
+    writeFile(home / "Files" / "Old" / "huge.iso", 200000);
+    AppServices services = fixture.services();
+    services.applicationRoots = std::vector<Url>{};
+    services.trashMover = std::make_shared<FolderTrashMover>(home.parent_path() / (home.filename().string() + "-trash"));
+    MorvoApp app({{"morvo"}, services, settings});
+    AppState& s = app.state();
+    app.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(app.mainWindow()));
+    ASSERT_TRUE(waitFor([&] { return s.hasScannedFolder() && !s.isScanning(); })) << "the start-up scan of the home folder";
+    std::string trail;
+    auto key = [](int k, Qt::KeyboardModifiers m = {}) {
+        QWidget* focus = QApplication::focusWidget() ? QApplication::focusWidget() : QApplication::activeWindow();
+        ASSERT_NE(focus, nullptr);
+        QTest::keyClick(focus, static_cast<Qt::Key>(k), m);
+    };
+
+    // 1. Scan a folder: Ctrl+O, the panel answers with the folder the user picked.
+    key(Qt::Key_O, Qt::ControlModifier);
+    ASSERT_EQ(fixture.panel->shown.size(), 1u);
+    fixture.panel->finish(Url::file((home / "Files").string(), true));
+    ASSERT_TRUE(waitFor([&] { return s.snapshot()->rootID() == (home / "Files").string() && !s.isScanning(); }));
+    ASSERT_TRUE(settle(s));
+
+    // 2. Explore: Tab to the storage map, arrows to the folder "Old", Space selects it.
+    app.mainWindow()->activateWindow();
+    ASSERT_TRUE(tabTo([](QWidget* w) { return qobject_cast<StorageMapView*>(w) != nullptr; }, trail)) << trail;
+    auto* map = qobject_cast<StorageMapView*>(QApplication::focusWidget());
+    const std::string old = (home / "Files" / "Old").string();
+    for (int i = 0; i < 40 && map->focusedTileIndex() != map->tileIndex(old); ++i) key(Qt::Key_Right);
+    ASSERT_EQ(map->focusedTileIndex(), map->tileIndex(old));
+    key(Qt::Key_Space);
+    EXPECT_EQ(s.selectedID(), old);
+    // The inspector's "Explore folder" opens it on the map.
+    ASSERT_TRUE(tabTo([](QWidget* w) { return labelled(w, "Explore folder"); }, trail)) << trail;
+    key(Qt::Key_Space);
+    EXPECT_EQ(s.mapRootID(), old);
+
+    // 3. Queue: back to the map (Shift+Tab), the file tile, Space; Tab to "Add to cleanup", Space.
+    ASSERT_TRUE(tabTo([](QWidget* w) { return qobject_cast<StorageMapView*>(w) != nullptr; }, trail)) << trail;
+    map = qobject_cast<StorageMapView*>(QApplication::focusWidget());
+    key(Qt::Key_Home);
+    key(Qt::Key_Space);
+    const std::string iso = old + "/huge.iso";
+    EXPECT_EQ(s.selectedID(), iso);
+    ASSERT_TRUE(tabTo([](QWidget* w) { return w->objectName() == "add-to-cleanup"; }, trail)) << trail;
+    key(Qt::Key_Space);
+    ASSERT_TRUE(s.cleanup().contains(Url::file(iso)));
+
+    // 4. Review: Ctrl+Shift+K opens the queue; Tab to "Review for Trash", Space.
+    key(Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
+    ASSERT_EQ(s.section(), AppSection::cleanup);
+    ASSERT_TRUE(tabTo([](QWidget* w) { return w->objectName() == "cleanup-prepare-review"; }, trail)) << trail;
+    key(Qt::Key_Space);
+    ASSERT_TRUE(waitFor([&] { return app.contentView()->presentedReviewSheet() && !s.cleanup().isPreparing(); }));
+    QDialog* sheet = app.contentView()->presentedReviewSheet();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(sheet));
+    ASSERT_EQ(s.cleanup().selectedRows().size(), 1u) << "the item is ticked";
+
+    // 5. Move: Tab to the move button, Space opens the confirmation; Tab to the confirm button, Space.
+    ASSERT_TRUE(tabTo([](QWidget* w) { return w->objectName() == "cleanup-open-confirmation"; }, trail)) << trail;
+    key(Qt::Key_Space);
+    QMessageBox* confirmation = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (confirmation = sheet->findChild<QMessageBox*>()) && confirmation->isVisible(); }));
+    // The X11 platform activates a modal window when it is shown; the offscreen one does not.
+    confirmation->activateWindow();
+    ASSERT_TRUE(waitFor([&] { return QApplication::activeWindow() == confirmation; }));
+    ASSERT_TRUE(tabTo([](QWidget* w) { return w->objectName() == "cleanup-confirm-trash"; }, trail)) << trail;
+    key(Qt::Key_Space);
+    ASSERT_TRUE(waitFor([&] { return !s.cleanup().isTrashing() && !s.cleanup().results().empty(); }));
+    EXPECT_EQ(s.cleanup().results()[0].status, CleanupOutcomeStatus::moved);
+    EXPECT_FALSE(fs::exists(iso));
+
+    // 6. Rescan: the move already rescanned the folder; Ctrl+R scans it again from the keyboard.
+    ASSERT_TRUE(waitFor([&] { return app.contentView()->presentedReviewSheet() == nullptr && !s.isScanning(); }));
+    app.mainWindow()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(app.mainWindow()));
+    ASSERT_TRUE(tabTo([](QWidget* w) { return qobject_cast<SidebarRow*>(w) && w->accessibleName() == "Overview"; }, trail))
+        << trail;
+    key(Qt::Key_Space);
+    ASSERT_EQ(s.section(), AppSection::overview);
+    key(Qt::Key_R, Qt::ControlModifier);
+    EXPECT_TRUE(s.isScanning());
+    ASSERT_TRUE(settle(s));
+    EXPECT_FALSE(s.snapshot()->indexOf(iso).has_value());
 }
 
 } // namespace
