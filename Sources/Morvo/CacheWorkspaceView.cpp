@@ -15,6 +15,8 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QScrollArea>
+
+#include "Morvo/ListKeys.h"
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -353,6 +355,17 @@ CacheWorkspaceView::CacheWorkspaceView(CleanupDiscoveryState& state, CleanupStat
     }
     body->addWidget(listHeader_);
     list_ = new QScrollArea;
+    new ListKeys(list_, ListKeys::Rows{[](QWidget* w) { return qobject_cast<CacheEntryRow*>(w) != nullptr; },
+                                       [](QWidget* row) -> QWidget* {
+                                           auto* entry = static_cast<CacheEntryRow*>(row);
+                                           // A blocked entry cannot be ticked: its reveal button takes the focus.
+                                           if (entry->checkBox()->isEnabled()) return entry->checkBox();
+                                           return entry->revealButton();
+                                       },
+                                       [](QWidget* row) {
+                                           StateCheckBox* check = static_cast<CacheEntryRow*>(row)->checkBox();
+                                           if (check->isEnabled()) check->click();
+                                       }});
     list_->setFrameShape(QFrame::NoFrame);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -65,6 +65,10 @@ void CardFrame::paintEvent(QPaintEvent*) {
     p.fillPath(shape, highlighted_ ? Theme::accent(0.055) : Theme::panel());
     p.setPen(QPen(highlighted_ ? Theme::accent(0.23) : Theme::border(), 1));
     p.drawPath(shape);
+    if (hasFocus()) {
+        p.setPen(QPen(Theme::accent(0.6), 2));
+        p.drawPath(roundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), radius_ - 0.5));
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -218,7 +218,7 @@ SidebarView::SidebarView(AppState& state, std::function<void()> openSettings, QW
     about->addSymbol(QStringLiteral("sparkle"), 11, Theme::muted)
         .addText(QStringLiteral("About Morvo"), rowFont, Theme::muted)
         .addSpacer()
-        .addText(QStringLiteral("0.4"), monospacedFont(10), Theme::muted);
+        .addText(QStringLiteral(MORVO_SHORT_VERSION), monospacedFont(10), Theme::muted);
     about->setAccessibleName(QStringLiteral("About Morvo"));
     about->setOuterMargins(QMarginsF(24, 0, 24, 22));
     connect(about, &QAbstractButton::clicked, this, [this] { state_.setSheet(AppSheet::about); });
@@ -393,7 +393,10 @@ QString ScanCard::sizeText() const {
 }
 
 QString ScanCard::footerText() const {
-    if (!state_.hasScannedFolder() || !state_.snapshot()) return QStringLiteral("Your files are being indexed");
+    if (!state_.hasScannedFolder() || !state_.snapshot()) {
+        // Only a running scan is indexing anything; after a failed or cancelled first scan nothing is.
+        return state_.isScanning() ? QStringLiteral("Your files are being indexed") : QStringLiteral("Not scanned");
+    }
     return QString::fromStdString(text::formatInteger(state_.snapshot()->visitedFileCount)) +
            QStringLiteral(" files in this scan");
 }

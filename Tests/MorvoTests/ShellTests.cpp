@@ -8,10 +8,14 @@
 #include "Morvo/ContentView.h"
 #include "Morvo/InventoryState.h"
 #include "Morvo/MorvoApp.h"
+#include "Morvo/SidebarView.h"
 #include "Morvo/Platform/AppearanceStore.h"
 #include "Morvo/Platform/Fonts.h"
 
+#include <QAccessible>
 #include <QAction>
+#include <QMenu>
+#include <QMenuBar>
 #include <QRegularExpression>
 #include <QApplication>
 #include <QDir>
@@ -126,6 +130,63 @@ TEST_F(MorvoAppTest, MenuCommandsDriveTheState) {
     ASSERT_TRUE(waitFor([&] { return !state.inventory().isLoading() && !state.cacheDiscovery().isLoading(); }));
 }
 
+TEST_F(MorvoAppTest, MenusAndShortcutsStayAvailableWhileASheetOrTheAlertIsShown) {
+    auto app = make({"morvo"});
+    AppState& state = app->state();
+    app->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(app->mainWindow()));
+    ASSERT_TRUE(waitFor([&] { return state.hasScannedFolder() && !state.isScanning(); }));
+    writeFile(fixture.home.path() / "old.log", 10);
+    CleanupCandidate queued;
+    queued.url = Url::file(fixture.home / "old.log");
+    queued.title = "old.log";
+    state.cleanup().add(queued);
+    ContentView* content = app->contentView();
+    QMenuBar* bar = app->mainWindow()->menuBar();
+
+    struct Case {
+        const char* name;
+        std::function<void()> present, close;
+        std::function<QWidget*()> shown;
+    } cases[] = {
+        {"about", [&] { state.setSheet(AppSheet::about); }, [&] { state.setSheet(std::nullopt); },
+         [&] { return content->presentedSheet(); }},
+        {"scan details", [&] { state.setSheet(AppSheet::scanDetails); }, [&] { state.setSheet(std::nullopt); },
+         [&] { return content->presentedSheet(); }},
+        {"alert", [&] { state.setErrorMessage(std::string("Choose a folder or volume on this Mac.")); },
+         [&] { state.setErrorMessage(std::nullopt); }, [&] { return content->presentedAlert(); }},
+        {"review", [&] { state.cleanup().prepareReview(); }, [&] { state.cleanup().invalidatePreview(); },
+         [&] { return content->presentedReviewSheet(); }},
+    };
+    for (const Case& c : cases) {
+        state.setSection(AppSection::overview);
+        c.present();
+        ASSERT_TRUE(waitFor([&] { return c.shown() && c.shown()->isVisible(); })) << c.name;
+        QWidget* shown = c.shown();
+        shown->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(shown)) << c.name;
+
+        // The shortcut of "Review Cleanup Queue", typed in the sheet.
+        QTest::keyClick(shown, Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
+        EXPECT_EQ(state.section(), AppSection::cleanup) << c.name << ": the shortcut did nothing";
+
+        // The menu bar takes a click through the window system and opens the File menu.
+        const QPoint file = bar->actionGeometry(bar->actions().value(1)).center();
+        QTest::mouseClick(app->mainWindow()->windowHandle(), Qt::LeftButton, {}, bar->mapTo(app->mainWindow(), file));
+        EXPECT_TRUE(waitFor([] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()) != nullptr; }, 1000))
+            << c.name << ": the menu did not open";
+        if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+
+        // The window's own content still waits for the sheet.
+        QAbstractButton* overview = content->sidebar()->sectionRow(AppSection::overview);
+        QTest::mouseClick(app->mainWindow()->windowHandle(), Qt::LeftButton, {},
+                          overview->mapTo(app->mainWindow(), overview->rect().center()));
+        EXPECT_EQ(state.section(), AppSection::cleanup) << c.name << ": the content took a click behind the sheet";
+        c.close();
+        ASSERT_TRUE(waitFor([&] { return !c.shown(); })) << c.name;
+    }
+}
+
 TEST_F(MorvoAppTest, AppearanceIsStoredAndSwitchesEveryWindow) {
     auto app = make({"morvo"});
     EXPECT_EQ(Theme::current().appearance(), AppAppearance::dark) << "dark when nothing is stored";
@@ -167,10 +228,21 @@ TEST(AppearanceStore, UnknownOrMissingValuesReadAsDark) {
     EXPECT_TRUE(view.card(AppAppearance::dark)->isChecked());
     EXPECT_EQ(view.card(AppAppearance::light)->objectName(), "appearance-light");
     EXPECT_EQ(view.card(AppAppearance::light)->accessibleName(), "Use Light appearance");
+    auto value = [&](AppAppearance a) {
+        QAccessibleInterface* card = QAccessible::queryAccessibleInterface(view.card(a));
+        return card ? card->text(QAccessible::Value) : QString();
+    };
+    auto selected = [&](AppAppearance a) { return QAccessible::queryAccessibleInterface(view.card(a))->state().selected; };
+    EXPECT_EQ(value(AppAppearance::dark), "Selected");
+    EXPECT_EQ(value(AppAppearance::light), "Not selected");
+    EXPECT_TRUE(selected(AppAppearance::dark));
+    EXPECT_FALSE(selected(AppAppearance::light));
     view.card(AppAppearance::light)->click();
     EXPECT_EQ(settings->value("morvo.appearance").toString(), "light");
     view.card(AppAppearance::light)->click();
     EXPECT_TRUE(view.card(AppAppearance::light)->isChecked()) << "clicking the chosen card keeps it chosen";
+    EXPECT_EQ(value(AppAppearance::light), "Selected");
+    EXPECT_EQ(value(AppAppearance::dark), "Not selected");
 }
 
 } // namespace
