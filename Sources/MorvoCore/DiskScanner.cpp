@@ -114,7 +114,9 @@ private:
 struct FolderJob;
 
 constexpr std::uint32_t kChunkSize = 256;  // entries
-// How many components of a folder's place in the commit order are kept inline for the queue.
+// How many components of a folder's place in the commit order the queue compares exactly, and
+// how many of them a task carries inline.
+constexpr std::uint32_t kKept = 32;
 constexpr std::uint32_t kHead = 8;
 
 // A run of consecutive entries of one listing, read (lstat, category) as one piece of work, so
@@ -145,7 +147,7 @@ struct FolderJob {
         : reader(p.reader), parent(&p), name(n), depth(p.depth + 1), indexInParent(index),
           parentSequence(p.sequence), sequence(sequenceNumber), head(p.head), traits(t), hash(p.hash.descend(n)),
           pinsParent(pins) {
-        if (depth <= kHead) head[depth - 1] = index;
+        if (depth <= kKept) head[depth - 1] = index;
     }
     FolderJob(const FolderJob&) = delete;
     FolderJob& operator=(const FolderJob&) = delete;
@@ -172,12 +174,12 @@ struct FolderJob {
     const std::string name;  // in the parent; the root's whole path
     const std::uint32_t depth = 0;
     const std::uint32_t indexInParent = 0;
-    // Creation numbers of the parent and of this folder; they order the queue below kHead levels.
+    // Creation numbers of the parent and of this folder; they order the queue below kKept levels.
     const std::uint64_t parentSequence = 0;
     const std::uint64_t sequence = 0;
-    // The first kHead entry indices from the root down to this folder (its place in the commit
+    // The first kKept entry indices from the root down to this folder (its place in the commit
     // order: the lexicographic order of these paths is the committer's pre-order).
-    std::array<std::uint32_t, kHead> head{};
+    std::array<std::uint32_t, kKept> head{};
     const PathTraits traits;  // what this folder's path contributes to its entries' categories
     const PathHash hash;      // this folder's path, for its entries' id hashes
     const bool keepsHandle = false;  // the root's descriptor stays open: the last ancestor to open through
@@ -255,15 +257,18 @@ private:
 };
 
 // A piece of reading: a folder's listing (chunk 0, which its reader follows with the chunks), or
-// one further chunk of a listed folder. It carries the first kHead components of its place in
-// the commit order (the folder's, then for a chunk the index of its first entry), so that the
+// one further chunk of a listed folder. Its place in the commit order is the folder's, then for a
+// chunk the index of its first entry; the first kHead components are copied in, so that the
 // queue, which compares tasks under its lock, seldom looks into the jobs.
 struct ReadTask {
     ReadTask() = default;
-    ReadTask(std::shared_ptr<FolderJob> j, std::uint32_t c) : job(std::move(j)), chunk(c), head(job->head) {
+    ReadTask(std::shared_ptr<FolderJob> j, std::uint32_t c) : job(std::move(j)), chunk(c) {
         length = job->depth + (chunk ? 1 : 0);
-        if (chunk && job->depth < kHead) head[job->depth] = chunk * kChunkSize;
+        for (std::uint32_t i = 0; i < length && i < kHead; ++i) head[i] = component(i);
     }
+
+    // Component i < min(length, kKept).
+    std::uint32_t component(std::uint32_t i) const { return i < job->depth ? job->head[i] : chunk * kChunkSize; }
 
     // Below the inline components, the task's last component and the job it indexes into.
     std::uint64_t ownerSequence() const { return chunk ? job->sequence : job->parentSequence; }
@@ -284,8 +289,12 @@ struct CommitsLater {
         const std::uint32_t inlined = std::min(n, kHead);
         for (std::uint32_t i = 0; i < inlined; ++i)
             if (a.head[i] != b.head[i]) return a.head[i] < b.head[i];
-        if (n > kHead) {
-            // Deeper than the inline part: parts of the same folder in entry order, and of two
+        for (std::uint32_t i = inlined; i < std::min(n, kKept); ++i) {
+            const std::uint32_t x = a.component(i), y = b.component(i);
+            if (x != y) return x < y;
+        }
+        if (n > kKept) {
+            // Deeper than the kept part: parts of the same folder in entry order, and of two
             // folders the one made later first. That follows the pre-order closely enough (the
             // later folder is mostly the deeper one) in constant time and memory per task; the
             // exact order would cost the depth. Only the readers' order depends on it, never the
