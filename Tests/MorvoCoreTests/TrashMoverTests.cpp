@@ -10,6 +10,11 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <atomic>
+#include <thread>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <stdio.h>
 
 using namespace morvo;
 namespace fs = std::filesystem;
@@ -50,13 +55,16 @@ TrashItemIdentity identityOf(const std::string& path) {
     return {m.device, m.inode};
 }
 
-FreedesktopTrashMover moverFor(const std::string& dataHome) {
+FreedesktopTrashMover::Options optionsFor(const std::string& dataHome) {
     FreedesktopTrashMover::Options options;
     options.dataHome = dataHome;
+    options.stateHome = dataHome + "-state";
     options.uid = ::getuid();
     options.deletionDate = [] { return std::string("2024-05-06T07:08:09"); };
-    return FreedesktopTrashMover(options);
+    return options;
 }
+
+FreedesktopTrashMover moverFor(const std::string& dataHome) { return FreedesktopTrashMover(optionsFor(dataHome)); }
 
 std::size_t countEntries(const std::string& folder) {
     if (!fs::exists(folder)) return 0;
@@ -249,4 +257,124 @@ TEST(TrashMover, TrashPlaceTakenByAFileOrALink) {
         }
         EXPECT_EQ(slurp(item), "kept") << c.label;
     }
+}
+
+// A process that keeps swapping two names in the item's folder: whatever the mover reports as
+// moved must be the reviewed object, and neither object is ever lost.
+TEST(TrashMover, NameSwappedAtTheRenameIsPutBack) {
+    TempDir dir;
+    const std::string reviewed = dir.write("race/a", "reviewed");
+    dir.write("race/b", "other");
+    const TrashItemIdentity identity = identityOf(reviewed);
+    const std::string trash = dir.path() + "/data/Trash";
+    auto mover = moverFor(dir.path() + "/data");
+
+    std::atomic<bool> stop{false};
+    const int folder = ::open((dir.path() + "/race").c_str(), O_PATH | O_DIRECTORY);
+    ASSERT_GE(folder, 0);
+    std::thread swapper([&] {
+        for (int i = 0; i < 5'000'000 && !stop.load(std::memory_order_relaxed); ++i)
+            ::renameat2(folder, "a", folder, "b", RENAME_EXCHANGE);
+    });
+    int moved = 0, refused = 0, wrong = 0;
+    for (int trial = 0; trial < 3000; ++trial) {
+        try {
+            auto landed = mover.trashItem(Url::file(reviewed), identity);
+            ++moved;
+            if (identityOf(landed->path).inode != identity.inode) ++wrong;
+            // Back for the next trial, by a name the swapper leaves alone until both exist.
+            const std::string name(path::lastComponent(landed->path));
+            ASSERT_EQ(::rename(landed->path.c_str(), (dir.path() + "/race/a").c_str()), 0);
+            fs::remove(trash + "/info/" + name + ".trashinfo");
+        } catch (const TrashItemChangedError&) {
+            ++refused;
+        }
+    }
+    stop = true;
+    swapper.join();
+    ::close(folder);
+    EXPECT_EQ(wrong, 0) << moved << " moved, " << refused << " refused";
+    EXPECT_EQ(countEntries(trash + "/files"), 0u);
+    EXPECT_EQ(countEntries(trash + "/info"), 0u);
+    std::set<std::string> contents{slurp(dir.path() + "/race/a"), slurp(dir.path() + "/race/b")};
+    EXPECT_EQ(contents, (std::set<std::string>{"reviewed", "other"}));
+}
+
+// A mover that stops for good between creating the restore record and the rename leaves a record
+// that points at nothing; the next start takes back that record and no other.
+TEST(TrashMover, RecordLeftByAnInterruptedMoveIsTakenBackAtTheNextStart) {
+    TempDir dir;
+    const std::string data = dir.path() + "/data";
+    const std::string trash = data + "/Trash";
+    const std::string item = dir.write("docs/report.txt", "report");
+    dir.write("data/Trash/info/stray.trashinfo", "[Trash Info]\nPath=/stray\nDeletionDate=2024-05-06T07:08:09\n");
+
+    auto crashAt = [&](bool afterRename) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            FreedesktopTrashMover::Options options = optionsFor(data);
+            if (afterRename) options.deletionDate = [] { return std::string("2024-05-06T07:08:10"); };
+            else options.beforeRename = [] { ::_exit(0); };
+            FreedesktopTrashMover mover(options);
+            try {
+                mover.trashItem(Url::file(item), identityOf(item));
+            } catch (...) {
+                ::_exit(2);
+            }
+            ::_exit(afterRename ? 0 : 3);  // quick exit: the journal is not settled or removed
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    };
+
+    crashAt(false);
+    ASSERT_TRUE(fs::exists(trash + "/info/report.txt.trashinfo"));
+    EXPECT_EQ(slurp(item), "report");
+    EXPECT_EQ(FreedesktopTrashMover::recoverInterruptedMoves(data + "-state"), 1u);
+    EXPECT_FALSE(fs::exists(trash + "/info/report.txt.trashinfo"));
+    EXPECT_TRUE(fs::exists(trash + "/info/stray.trashinfo"));  // never ours: left alone
+    EXPECT_EQ(countEntries(data + "-state/morvo/trash-reservations"), 0u);
+
+    // A move that finished (the item is in files/) keeps its record even when the mover ended
+    // before settling its journal.
+    crashAt(true);
+    ASSERT_TRUE(fs::exists(trash + "/files/report.txt"));
+    EXPECT_EQ(FreedesktopTrashMover::recoverInterruptedMoves(data + "-state"), 0u);
+    EXPECT_TRUE(fs::exists(trash + "/info/report.txt.trashinfo"));
+    EXPECT_EQ(slurp(trash + "/files/report.txt"), "report");
+}
+
+TEST(TrashMover, RecoveryLeavesRecordsThatAreNoLongerTheMoversAlone) {
+    TempDir dir;
+    const std::string data = dir.path() + "/data";
+    const std::string trash = data + "/Trash";
+    const std::string first = dir.write("one.txt", "1");
+    const std::string second = dir.write("two.txt", "2");
+    for (const std::string& item : {first, second}) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            FreedesktopTrashMover::Options options = optionsFor(data);
+            options.beforeRename = [] { ::_exit(0); };
+            FreedesktopTrashMover mover(options);
+            try {
+                mover.trashItem(Url::file(item), identityOf(item));
+            } catch (...) {
+            }
+            ::_exit(3);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    // One record rewritten by someone else, one replaced by another file of the same content.
+    std::ofstream(trash + "/info/one.txt.trashinfo", std::ios::app) << "X-Note=kept\n";
+    const std::string twoInfo = trash + "/info/two.txt.trashinfo";
+    std::ofstream(twoInfo + ".new") << slurp(twoInfo);  // made while the old one stands: another inode
+    fs::rename(twoInfo + ".new", twoInfo);
+    EXPECT_EQ(FreedesktopTrashMover::recoverInterruptedMoves(data + "-state"), 0u);
+    EXPECT_TRUE(fs::exists(trash + "/info/one.txt.trashinfo"));
+    EXPECT_TRUE(fs::exists(twoInfo));
 }

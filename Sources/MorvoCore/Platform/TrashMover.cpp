@@ -5,6 +5,8 @@
 #include "MorvoCore/Platform/TrashNaming.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <dirent.h>
 #include <pwd.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -13,6 +15,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
+#include <map>
+#include <mutex>
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -243,34 +248,265 @@ void checkIdentity(int parent, const std::string& name, const TrashItemIdentity&
         throw TrashItemChangedError();
 }
 
+
+// Undoes trashPercentEncode; a malformed escape makes the whole value unusable.
+std::optional<std::string> percentDecode(std::string_view text) {
+    auto digit = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        return -1;
+    };
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out.push_back(text[i]);
+            continue;
+        }
+        if (i + 2 >= text.size() || digit(text[i + 1]) < 0 || digit(text[i + 2]) < 0) return std::nullopt;
+        out.push_back(static_cast<char>(digit(text[i + 1]) * 16 + digit(text[i + 2])));
+        i += 2;
+    }
+    return out;
+}
+
+std::vector<std::string_view> splitWords(std::string_view line) {
+    std::vector<std::string_view> words;
+    std::size_t position = 0;
+    while (position <= line.size()) {
+        std::size_t end = line.find(' ', position);
+        if (end == std::string_view::npos) end = line.size();
+        words.push_back(line.substr(position, end - position));
+        position = end + 1;
+    }
+    return words;
+}
+
+constexpr std::string_view kJournalSuffix = ".journal";
+
+std::string journalFolder(const std::string& stateHome) { return path::join(stateHome, "morvo/trash-reservations"); }
+
+// Reads a small file of ours whole, without following a link; nullopt when it is larger than
+// `limit` or cannot be read.
+std::optional<std::string> readSmallFile(int fd, std::size_t limit) {
+    std::string out;
+    char buffer[4096];
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return std::nullopt;
+        }
+        if (n == 0) return out;
+        out.append(buffer, static_cast<std::size_t>(n));
+        if (out.size() > limit) return std::nullopt;
+    }
+}
+
+} // namespace
+
+std::string TrashItemReplacedError::description() const {
+    return "Another item took its place after review and went to the Trash instead, as \u201C" +
+           std::string(path::lastComponent(landedPath_)) + "\u201D. It could not be put back (" +
+           PosixError(moveBackError_, landedPath_).description() + "); restore it from the Trash.";
+}
+
+// The mover's notes of the restore records it is about to create, one line per step, each on disk
+// before the step that may need undoing:
+//   reserve ID INFO FILES CONTENT   (percent-encoded; synced before INFO is created)
+//   created ID DEVICE INODE         (INFO exists and is this file)
+//   done ID                         (settled: the item moved, or the record was taken back)
+// The journal is locked while its mover lives, so that recovery leaves a running mover's alone.
+class FreedesktopTrashMover::Journal {
+public:
+    explicit Journal(const std::string& stateHome) {
+        const std::string folder = journalFolder(stateHome);
+        makeParents(folder);
+        // Readable, not O_PATH: its entries are synced through it.
+        folder_ = Fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!folder_.valid()) throw PosixError(errno, folder);
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && !fd_.valid(); ++attempt) {
+            name_ = std::to_string(::getpid()) + "-" + std::to_string(random()) + std::string(kJournalSuffix);
+            fd_ = Fd(::openat(folder_.get(), name_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                              0600));
+            if (!fd_.valid() && errno != EEXIST) throw PosixError(errno, path::join(folder, name_));
+        }
+        if (!fd_.valid()) throw PosixError(EEXIST, folder);
+        if (::flock(fd_.get(), LOCK_EX | LOCK_NB) != 0) throw PosixError(errno, path::join(folder, name_));
+        // The journal's own name must outlive a crash too.
+        if (::fsync(fd_.get()) != 0 || ::fsync(folder_.get()) != 0) throw PosixError(errno, folder);
+        path_ = path::join(folder, name_);
+    }
+
+    ~Journal() {
+        std::lock_guard lock(mutex_);
+        if (open_ == 0) ::unlinkat(folder_.get(), name_.c_str(), 0);
+    }
+
+    std::uint64_t reserve(const std::string& info, const std::string& files, const std::string& content) {
+        std::lock_guard lock(mutex_);
+        const std::uint64_t id = ++lastID_;
+        append("reserve " + std::to_string(id) + " " + trashPercentEncode(info) + " " + trashPercentEncode(files) +
+               " " + trashPercentEncode(content) + "\n");
+        if (::fdatasync(fd_.get()) != 0) throw PosixError(errno, path_);
+        ++open_;
+        return id;
+    }
+    void created(std::uint64_t id, int fd) {
+        FileMetadata m;
+        if (statFd(fd, m) != 0) return;
+        std::lock_guard lock(mutex_);
+        append("created " + std::to_string(id) + " " + std::to_string(m.device) + " " + std::to_string(m.inode) + "\n");
+    }
+    void done(std::uint64_t id) {
+        std::lock_guard lock(mutex_);
+        append("done " + std::to_string(id) + "\n");
+        --open_;
+    }
+
+private:
+    void append(const std::string& line) {
+        if (!writeAll(fd_.get(), line)) throw PosixError(errno, path_);
+    }
+
+    std::mutex mutex_;
+    Fd folder_;
+    Fd fd_;
+    std::string name_;
+    std::string path_;
+    std::uint64_t lastID_ = 0;
+    int open_ = 0;
+};
+
+namespace {
+
+struct Reservation {
+    std::string info, files, content;
+    std::uint64_t device = 0, inode = 0;
+    bool created = false, done = false;
+};
+
+// Removes the record of one unsettled reservation when it is exactly what the mover left.
+bool takeBack(const Reservation& r) {
+    // Only an info/NAME.trashinfo beside files/NAME inside one Trash folder.
+    const std::string infoName(path::lastComponent(r.info)), fileName(path::lastComponent(r.files));
+    const std::string infoFolder(path::parent(r.info)), filesFolder(path::parent(r.files));
+    if (!r.info.starts_with("/") || !r.files.starts_with("/") || r.info != path::normalize(r.info) ||
+        r.files != path::normalize(r.files) || fileName.empty() || fileName == "." || fileName == ".." ||
+        infoName != fileName + std::string(kInfoSuffix) || path::lastComponent(infoFolder) != "info" ||
+        path::lastComponent(filesFolder) != "files" || path::parent(infoFolder) != path::parent(filesFolder))
+        return false;
+    try {
+        OpenedFolder info = openWithoutLinks(infoFolder);
+        FileMetadata now;
+        if (statAt(info.fd.get(), infoName.c_str(), now, false) != 0) return false;
+        if (!now.isRegular() || now.device != r.device || now.inode != r.inode) return false;
+        Fd record(::openat(info.fd.get(), infoName.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (!record.valid()) return false;
+        FileMetadata opened;
+        if (statFd(record.get(), opened) != 0 || opened.inode != r.inode || opened.device != r.device) return false;
+        if (readSmallFile(record.get(), r.content.size()) != r.content) return false;
+        OpenedFolder files = openWithoutLinks(filesFolder);
+        FileMetadata item;
+        if (statAt(files.fd.get(), fileName.c_str(), item, false) != ENOENT) return false;
+        return ::unlinkat(info.fd.get(), infoName.c_str(), 0) == 0;
+    } catch (const PosixError&) {
+        return false;
+    }
+}
+
+} // namespace
+
+std::size_t FreedesktopTrashMover::recoverInterruptedMoves(const std::string& stateHome) {
+    if (stateHome.empty()) return 0;
+    const std::string folder = journalFolder(stateHome);
+    Fd folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!folderFd.valid()) return 0;
+    std::vector<std::string> journals;
+    {
+        const int listing = ::openat(folderFd.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        DIR* dir = listing >= 0 ? ::fdopendir(listing) : nullptr;  // owns `listing` from here
+        if (!dir) {
+            if (listing >= 0) ::close(listing);
+            return 0;
+        }
+        while (dirent* entry = ::readdir(dir)) {
+            std::string_view name = entry->d_name;
+            if (name.ends_with(kJournalSuffix)) journals.emplace_back(name);
+        }
+        ::closedir(dir);
+    }
+    std::size_t removed = 0;
+    for (const std::string& name : journals) {
+        Fd journal(::openat(folderFd.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (!journal.valid()) continue;
+        FileMetadata m;
+        if (statFd(journal.get(), m) != 0 || !m.isRegular()) continue;
+        if (::flock(journal.get(), LOCK_EX | LOCK_NB) != 0) continue;  // its mover still runs
+        std::optional<std::string> text = readSmallFile(journal.get(), 64u << 20);
+        if (!text) continue;
+        std::map<std::string, Reservation> reservations;
+        std::size_t position = 0;
+        while (position < text->size()) {
+            std::size_t end = text->find('\n', position);
+            if (end == std::string::npos) break;  // a line cut short by the crash
+            const std::vector<std::string_view> words = splitWords(std::string_view(*text).substr(position, end - position));
+            position = end + 1;
+            if (words.size() == 5 && words[0] == "reserve") {
+                auto info = percentDecode(words[2]), files = percentDecode(words[3]), content = percentDecode(words[4]);
+                if (info && files && content) reservations[std::string(words[1])] = {*info, *files, *content};
+            } else if (words.size() == 4 && words[0] == "created") {
+                auto found = reservations.find(std::string(words[1]));
+                if (found == reservations.end()) continue;
+                try {
+                    found->second.device = std::stoull(std::string(words[2]));
+                    found->second.inode = std::stoull(std::string(words[3]));
+                    found->second.created = true;
+                } catch (const std::exception&) {
+                }
+            } else if (words.size() == 2 && words[0] == "done") {
+                if (auto found = reservations.find(std::string(words[1])); found != reservations.end())
+                    found->second.done = true;
+            }
+        }
+        for (const auto& [id, reservation] : reservations)
+            if (reservation.created && !reservation.done && takeBack(reservation)) ++removed;
+        ::unlinkat(folderFd.get(), name.c_str(), 0);
+    }
+    return removed;
+}
+
+namespace {
 } // namespace
 
 FreedesktopTrashMover::FreedesktopTrashMover(Options options) : options_(std::move(options)) {}
 
+FreedesktopTrashMover::~FreedesktopTrashMover() = default;
+
 FreedesktopTrashMover::Options FreedesktopTrashMover::optionsFromEnvironment() {
     Options options;
     options.uid = ::getuid();
-    const char* xdg = std::getenv("XDG_DATA_HOME");
-    if (xdg && xdg[0] == '/') {
-        options.dataHome = path::normalize(xdg);
-        return options;
-    }
-    std::string home;
-    const char* env = std::getenv("HOME");
-    if (env && env[0] == '/') {
-        home = env;
-    } else {
+    auto home = [&options]() -> std::string {
+        const char* env = std::getenv("HOME");
+        if (env && env[0] == '/') return path::normalize(env);
         // The reentrant lookup: this runs on worker threads.
         passwd entry{};
         passwd* found = nullptr;
         std::vector<char> buffer(16384);
         if (::getpwuid_r(options.uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir &&
             found->pw_dir[0] == '/')
-            home = found->pw_dir;
-        else
-            home = "/";
-    }
-    options.dataHome = path::normalize(path::join(path::normalize(home), ".local/share"));
+            return path::normalize(found->pw_dir);
+        return "/";
+    };
+    auto xdg = [&home](const char* variable, const char* fallback) {
+        const char* value = std::getenv(variable);
+        if (value && value[0] == '/') return path::normalize(value);
+        return path::normalize(path::join(home(), fallback));
+    };
+    options.dataHome = xdg("XDG_DATA_HOME", ".local/share");
+    options.stateHome = xdg("XDG_STATE_HOME", ".local/state");
     return options;
 }
 
@@ -306,19 +542,33 @@ std::optional<Url> FreedesktopTrashMover::trashItem(const Url& item, const Trash
     const std::string date = options_.deletionDate ? options_.deletionDate() : localDeletionDate();
     const std::string content = trashInfoContent(originalPath, date);
 
+    if (!options_.stateHome.empty() && !journal_) journal_ = std::make_unique<Journal>(options_.stateHome);
+
     for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
         const std::string candidate = trashCandidateName(name, attempt);
         const std::string infoName = candidate + std::string(kInfoSuffix);
+        const std::string infoPath = location.root + "/info/" + infoName;
+        const std::string landedPath = location.root + "/files/" + candidate;
+        // Written down (and on disk) before the record exists, settled whatever happens after.
+        struct Settle {
+            Journal* journal;
+            std::uint64_t id;
+            ~Settle() {
+                if (journal) journal->done(id);
+            }
+        } settle{journal_.get(), journal_ ? journal_->reserve(infoPath, landedPath, content) : 0};
+
         Fd info(::openat(location.info.get(), infoName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                          0600));
         if (!info.valid()) {
             if (errno == EEXIST) continue;
-            throw PosixError(errno, location.root + "/info/" + infoName);
+            throw PosixError(errno, infoPath);
         }
+        if (settle.journal) settle.journal->created(settle.id, info.get());
         if (!writeAll(info.get(), content)) {
             const int error = errno;
             removeOwnInfo(location.info.get(), infoName, info.get());
-            throw PosixError(error, location.root + "/info/" + infoName);
+            throw PosixError(error, infoPath);
         }
         try {
             checkIdentity(parent.fd.get(), name, expected, path);
@@ -326,12 +576,28 @@ std::optional<Url> FreedesktopTrashMover::trashItem(const Url& item, const Trash
             removeOwnInfo(location.info.get(), infoName, info.get());
             throw;
         }
-        if (::renameat2(parent.fd.get(), name.c_str(), location.files.get(), candidate.c_str(), RENAME_NOREPLACE) == 0)
-            return Url::file(location.root + "/files/" + candidate, itemRecord.isDirectory());
-        const int error = errno;
-        removeOwnInfo(location.info.get(), infoName, info.get());
-        if (error == EEXIST) continue;
-        throw PosixError(error, path);
+        if (options_.beforeRename) options_.beforeRename();
+        if (::renameat2(parent.fd.get(), name.c_str(), location.files.get(), candidate.c_str(), RENAME_NOREPLACE) != 0) {
+            const int error = errno;
+            removeOwnInfo(location.info.get(), infoName, info.get());
+            if (error == EEXIST) continue;
+            throw PosixError(error, path);
+        }
+
+        // The rename went by name: make sure what landed is the reviewed object. Another one that
+        // took the name in the meantime is put back where it was.
+        FileMetadata landed;
+        const int landedError = statAt(location.files.get(), candidate.c_str(), landed, false);
+        if (landedError == 0 && !landed.isSymbolicLink() && landed.device == expected.device &&
+            landed.inode == expected.inode)
+            return Url::file(landedPath, itemRecord.isDirectory());
+        if (landedError == 0 &&
+            ::renameat2(location.files.get(), candidate.c_str(), parent.fd.get(), name.c_str(), RENAME_NOREPLACE) == 0) {
+            removeOwnInfo(location.info.get(), infoName, info.get());
+            throw TrashItemChangedError();
+        }
+        // It stays in the Trash with its record, so it can be restored from there.
+        throw TrashItemReplacedError(landedPath, landedError != 0 ? landedError : errno);
     }
     throw PosixError(EEXIST, path);
 }
@@ -341,7 +607,10 @@ std::string homeTrashDirectory() {
 }
 
 std::shared_ptr<TrashMover> makeDefaultTrashMover() {
-    return std::make_shared<FreedesktopTrashMover>(FreedesktopTrashMover::optionsFromEnvironment());
+    FreedesktopTrashMover::Options options = FreedesktopTrashMover::optionsFromEnvironment();
+    // What an earlier run left half done is settled before this one moves anything.
+    FreedesktopTrashMover::recoverInterruptedMoves(options.stateHome);
+    return std::make_shared<FreedesktopTrashMover>(std::move(options));
 }
 
 } // namespace morvo

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <cstddef>
 #include <string>
 
 namespace morvo {
@@ -26,6 +27,20 @@ struct TrashItemIdentity {
 class TrashItemChangedError : public MorvoError {
 public:
     std::string description() const override { return "The item changed after it was reviewed."; }
+};
+
+// Another object took the reviewed item's name between the last check and the rename, went to the
+// Trash in its place, and could not be put back: it stays in the Trash, restorable.
+class TrashItemReplacedError : public MorvoError {
+public:
+    TrashItemReplacedError(std::string landedPath, int moveBackError)
+        : landedPath_(std::move(landedPath)), moveBackError_(moveBackError) {}
+    const std::string& landedPath() const { return landedPath_; }
+    std::string description() const override;
+
+private:
+    std::string landedPath_;
+    int moveBackError_;
 };
 
 class TrashMover {
@@ -44,16 +59,35 @@ public:
         uid_t uid = 0;         // names the per-volume trash folders
         // The local time written as DeletionDate; unset: the current time.
         std::function<std::string()> deletionDate;
+        // $XDG_STATE_HOME: every reservation of a restore record is written down under it first,
+        // so that one left behind by a crash can be taken back (recoverInterruptedMoves). Empty:
+        // nothing is written down.
+        std::string stateHome;
+        // Called right before each rename (tests use it to stand for a crash or a race).
+        std::function<void()> beforeRename;
     };
 
     explicit FreedesktopTrashMover(Options options);
-    // $XDG_DATA_HOME when absolute, else $HOME/.local/share (or the password database's home).
+    ~FreedesktopTrashMover() override;
+    FreedesktopTrashMover(const FreedesktopTrashMover&) = delete;
+    FreedesktopTrashMover& operator=(const FreedesktopTrashMover&) = delete;
+    // $XDG_DATA_HOME when absolute, else $HOME/.local/share (or the password database's home);
+    // $XDG_STATE_HOME likewise, else $HOME/.local/state.
     static Options optionsFromEnvironment();
 
     std::optional<Url> trashItem(const Url& item, const TrashItemIdentity& expected) override;
 
+    // Takes back the restore records that a mover which stopped between reserving them and
+    // moving its item left behind under `stateHome`: a record is removed only when it is still the
+    // file the mover created (same device and inode), holds exactly what it wrote, and nothing
+    // stands under its name in files/. Nothing else is touched. Journals of movers that still run
+    // are left alone. Returns how many records were removed.
+    static std::size_t recoverInterruptedMoves(const std::string& stateHome);
+
 private:
+    class Journal;
     Options options_;
+    std::unique_ptr<Journal> journal_;
 };
 
 // The home Trash folder of the current user ($XDG_DATA_HOME/Trash by the rules above).
