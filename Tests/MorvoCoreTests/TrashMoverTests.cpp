@@ -163,6 +163,13 @@ TEST(TrashMover, LongNamesAreShortenedToFitTheInfoFile) {
     EXPECT_EQ(stored, std::string(240, 'n') + ".txt");
     EXPECT_EQ(slurp(landed->path), "long");
     EXPECT_TRUE(fs::exists(dir.path() + "/data/Trash/info/" + stored + ".trashinfo"));
+
+    // A legal name that is not UTF-8 at all is shortened too, not emptied.
+    const std::string raw = dir.write(std::string(250, '\x80'), "raw");
+    landed = mover.trashItem(Url::file(raw), identityOf(raw));
+    ASSERT_TRUE(landed);
+    EXPECT_EQ(std::string(path::lastComponent(landed->path)), std::string(245, '\x80'));
+    EXPECT_EQ(slurp(landed->path), "raw");
 }
 
 // An item on another volume goes to that volume's own trash (or is refused); its bytes survive.
@@ -210,4 +217,34 @@ TEST(TrashMover, HomeTrashFollowsTheEnvironment) {
     if (savedXdg) setenv("XDG_DATA_HOME", xdg.c_str(), 1);
     if (savedHome) setenv("HOME", home.c_str(), 1);
     else unsetenv("HOME");
+}
+
+// What stands where a Trash folder belongs is reported as what it is.
+TEST(TrashMover, TrashPlaceTakenByAFileOrALink) {
+    struct Case {
+        const char* label;
+        bool link;
+        int expected;
+    };
+    for (const Case& c : {Case{"regular file", false, ENOTDIR}, Case{"link to a folder", true, ELOOP}}) {
+        TempDir dir;
+        const std::string data = dir.path() + "/data";
+        if (c.link) {
+            fs::create_directories(dir.path() + "/elsewhere");
+            fs::create_directories(data);
+            fs::create_directory_symlink(dir.path() + "/elsewhere", data + "/Trash");
+        } else {
+            dir.write("data/Trash", "not a folder");
+        }
+        const std::string item = dir.write("item.txt", "kept");
+        auto mover = moverFor(data);
+        try {
+            mover.trashItem(Url::file(item), identityOf(item));
+            ADD_FAILURE() << c.label;
+        } catch (const PosixError& e) {
+            EXPECT_EQ(e.code(), c.expected) << c.label;
+            EXPECT_EQ(e.path(), data + "/Trash") << c.label;
+        }
+        EXPECT_EQ(slurp(item), "kept") << c.label;
+    }
 }

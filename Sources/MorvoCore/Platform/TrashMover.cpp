@@ -2,6 +2,7 @@
 
 #include "MorvoCore/Platform/FileMetadata.h"
 #include "MorvoCore/Platform/Path.h"
+#include "MorvoCore/Platform/TrashNaming.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -45,7 +46,6 @@ private:
 
 constexpr int kDirectoryFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 constexpr int kMaxNameAttempts = 1000;
-constexpr std::size_t kMaxNameBytes = 255;
 constexpr std::string_view kInfoSuffix = ".trashinfo";
 
 std::vector<std::string> splitComponents(const std::string& path) {
@@ -78,6 +78,19 @@ int statFd(int fd, FileMetadata& out) {
     return 0;
 }
 
+// Opens folder `name` in `parent` without following a link. A link there is reported as ELOOP;
+// anything else that is not a folder keeps its own error (ENOTDIR).
+Fd openFolderAt(int parent, const char* name, const std::string& pathForErrors) {
+    Fd fd(::openat(parent, name, kDirectoryFlags));
+    if (fd.valid()) return fd;
+    int error = errno;
+    if (error == ENOTDIR) {
+        FileMetadata m;
+        if (statAt(parent, name, m, false) == 0 && m.isSymbolicLink()) error = ELOOP;
+    }
+    throw PosixError(error, pathForErrors);
+}
+
 std::uint64_t deviceOf(int fd) {
     FileMetadata m;
     if (statFd(fd, m) != 0) return 0;
@@ -95,8 +108,7 @@ OpenedFolder openWithoutLinks(const std::string& folder) {
     for (const std::string& part : splitComponents(folder)) {
         soFar += "/" + part;
         if (part == "." || part == "..") throw PosixError(EINVAL, soFar);
-        Fd next(::openat(out.fd.get(), part.c_str(), kDirectoryFlags));
-        if (!next.valid()) throw PosixError(errno == ENOTDIR ? ELOOP : errno, soFar);
+        Fd next = openFolderAt(out.fd.get(), part.c_str(), soFar);
         if (statFd(next.get(), m) != 0) throw PosixError(errno, soFar);
         out.chain.emplace_back(soFar, m.device);
         out.fd = std::move(next);
@@ -108,8 +120,7 @@ OpenedFolder openWithoutLinks(const std::string& folder) {
 // following a link. The folder must belong to `uid` when `requireOwner`.
 Fd makeFolder(int parent, const char* name, const std::string& pathForErrors, uid_t uid, bool requireOwner) {
     if (::mkdirat(parent, name, 0700) != 0 && errno != EEXIST) throw PosixError(errno, pathForErrors);
-    Fd fd(::openat(parent, name, kDirectoryFlags));
-    if (!fd.valid()) throw PosixError(errno == ENOTDIR ? ELOOP : errno, pathForErrors);
+    Fd fd = openFolderAt(parent, name, pathForErrors);
     if (requireOwner) {
         FileMetadata m;
         if (statFd(fd.get(), m) != 0) throw PosixError(errno, pathForErrors);
@@ -192,23 +203,6 @@ TrashLocation volumeTrash(const OpenedFolder& parent, std::uint64_t device, uid_
     return location;
 }
 
-std::string percentEncode(std::string_view bytes) {
-    static const char* hex = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : bytes) {
-        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-                           c == '_' || c == '.' || c == '~' || c == '/';
-        if (plain) {
-            out.push_back(static_cast<char>(c));
-        } else {
-            out.push_back('%');
-            out.push_back(hex[c >> 4]);
-            out.push_back(hex[c & 15]);
-        }
-    }
-    return out;
-}
-
 std::string localDeletionDate() {
     std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -216,26 +210,6 @@ std::string localDeletionDate() {
     char buffer[32];
     std::strftime(buffer, sizeof buffer, "%Y-%m-%dT%H:%M:%S", &local);
     return buffer;
-}
-
-// Cuts `s` to at most `limit` bytes without splitting a UTF-8 sequence.
-std::string truncateBytes(std::string_view s, std::size_t limit) {
-    if (s.size() <= limit) return std::string(s);
-    std::size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(s[end]) & 0xC0) == 0x80) --end;
-    return std::string(s.substr(0, end));
-}
-
-// "name", then "name.2.ext", "name.3.ext", ...; short enough that NAME.trashinfo is a valid name.
-std::string candidateName(const std::string& name, int attempt) {
-    const std::size_t limit = kMaxNameBytes - kInfoSuffix.size();
-    if (attempt == 1 && name.size() <= limit) return name;
-    std::string_view extension = path::extension(name);
-    std::string ext = extension.empty() ? std::string() : "." + std::string(extension);
-    if (ext.size() > 32) ext.clear();
-    std::string_view stem = std::string_view(name).substr(0, name.size() - ext.size());
-    const std::string suffix = (attempt == 1 ? std::string() : "." + std::to_string(attempt)) + ext;
-    return truncateBytes(stem, limit - suffix.size()) + suffix;
 }
 
 bool writeAll(int fd, const std::string& content) {
@@ -330,10 +304,10 @@ std::optional<Url> FreedesktopTrashMover::trashItem(const Url& item, const Trash
         originalPath = location.topdir == "/" ? path.substr(1) : path.substr(location.topdir.size() + 1);
     }
     const std::string date = options_.deletionDate ? options_.deletionDate() : localDeletionDate();
-    const std::string content = "[Trash Info]\nPath=" + percentEncode(originalPath) + "\nDeletionDate=" + date + "\n";
+    const std::string content = trashInfoContent(originalPath, date);
 
     for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
-        const std::string candidate = candidateName(name, attempt);
+        const std::string candidate = trashCandidateName(name, attempt);
         const std::string infoName = candidate + std::string(kInfoSuffix);
         Fd info(::openat(location.info.get(), infoName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                          0600));
