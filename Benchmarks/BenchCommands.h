@@ -8,5 +8,7 @@ int searchCommand(int argc, char** argv);    // morvo-bench search PATH QUERY [-
 int treemapCommand(int argc, char** argv);   // morvo-bench treemap --items N [--repeat R]
 int measureCommand(int argc, char** argv);   // morvo-bench measure [--max-items N] PATH
 int walkCommand(int argc, char** argv);      // morvo-bench walk [--threads N] PATH
+int prepareCommand(int argc, char** argv);   // morvo-bench prepare N
+int moveCommand(int argc, char** argv);      // morvo-bench move N
 
 } // namespace morvo::bench

@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <functional>
 
 namespace morvo {
 
@@ -51,6 +52,34 @@ bool existsAt(const std::string& path) {
     }
 }
 
+// Every hand-over to the desktop goes through this wrapper, so that one the desktop cannot take
+// is said in the window's status line (the notice) instead of passing in silence.
+class ReportingWorkspace : public Workspace {
+public:
+    ReportingWorkspace(std::shared_ptr<Workspace> inner, std::function<void(std::string)> report)
+        : inner_(std::move(inner)), report_(std::move(report)) {}
+
+    bool reveal(const std::vector<Url>& urls) override {
+        return check(inner_->reveal(urls), "No file manager on this desktop could show the item.");
+    }
+    bool open(const Url& url) override {
+        if (url.scheme == "mailto")
+            return check(inner_->open(url), "No email app is set up on this desktop. You can write to " + url.path + ".");
+        return check(inner_->open(url), "No app on this desktop opens " + url.absoluteString() + ".");
+    }
+    bool revealInTrash(const Url& trashedItem) override {
+        return check(inner_->revealInTrash(trashedItem), "No file manager on this desktop could show the Trash.");
+    }
+
+private:
+    bool check(bool done, const std::string& failure) {
+        if (!done && report_) report_(failure);
+        return done;
+    }
+    std::shared_ptr<Workspace> inner_;
+    std::function<void(std::string)> report_;
+};
+
 NodeFacts factsOf(const DiskNode& node) {
     NodeFacts facts;
     facts.isDirectory = node.isDirectory;
@@ -68,6 +97,10 @@ NodeFacts factsOf(const DiskNode& node) {
 AppState::AppState(AppServices services, QObject* parent)
     : QObject(parent), services_(services.withDefaults()) {
     const std::string& home = services_.homeDirectory;
+    QPointer<AppState> reportTo(this);
+    services_.workspace = std::make_shared<ReportingWorkspace>(services_.workspace, [reportTo](std::string message) {
+        if (reportTo) reportTo->setNotice(std::move(message));
+    });
 
     scanRevision_ = Uuid::make();
     searchRevision_ = Uuid::make();

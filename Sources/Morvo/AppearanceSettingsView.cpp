@@ -4,6 +4,8 @@
 #include "Morvo/Symbols.h"
 #include "Morvo/ViewKit.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QPainter>
 #include <QVBoxLayout>
 
@@ -22,10 +24,47 @@ QColor fixed(std::uint32_t rgb, double opacity = 1.0) {
 constexpr double kPaletteHeight = 102;
 constexpr double kCardPadding = 13;
 
+// A card reads as a button whose value says whether it is the chosen appearance.
+class AppearanceCardAccessible : public QAccessibleWidget {
+public:
+    explicit AppearanceCardAccessible(AppearanceCard* card) : QAccessibleWidget(card, QAccessible::Button) {
+        addControllingSignal(QStringLiteral("clicked(bool)"));
+    }
+    AppearanceCard* card() const { return static_cast<AppearanceCard*>(widget()); }
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Value) return AppearanceCard::accessibleValue(card()->isChecked());
+        return QAccessibleWidget::text(t);
+    }
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.selected = card()->isChecked();
+        return s;
+    }
+    QStringList actionNames() const override { return QStringList(pressAction()) + QAccessibleWidget::actionNames(); }
+    void doAction(const QString& name) override {
+        if (name == pressAction()) card()->click();
+        else QAccessibleWidget::doAction(name);
+    }
+};
+
+QAccessibleInterface* appearanceCardAccessibleFactory(const QString&, QObject* object) {
+    if (auto* card = qobject_cast<AppearanceCard*>(object)) return new AppearanceCardAccessible(card);
+    return nullptr;
+}
+
 } // namespace
+
+QString AppearanceCard::accessibleValue(bool selected) {
+    return selected ? QStringLiteral("Selected") : QStringLiteral("Not selected");
+}
 
 AppearanceCard::AppearanceCard(AppAppearance appearance, QWidget* parent)
     : QAbstractButton(parent), appearance_(appearance) {
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(appearanceCardAccessibleFactory);
+        return true;
+    }();
+    (void)factoryInstalled;
     setCheckable(true);
     setAutoExclusive(false);
     setObjectName(QStringLiteral("appearance-") + qs(rawValue(appearance)));
@@ -33,6 +72,15 @@ AppearanceCard::AppearanceCard(AppAppearance appearance, QWidget* parent)
     setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setFixedHeight(static_cast<int>(kCardPadding * 2 + kPaletteHeight + 14 + 18));
+    connect(this, &QAbstractButton::toggled, this, [this] {
+        if (!QAccessible::isActive()) return;
+        QAccessible::State changed;
+        changed.selected = true;
+        QAccessibleStateChangeEvent stateEvent(this, changed);
+        QAccessible::updateAccessibility(&stateEvent);
+        QAccessibleValueChangeEvent valueEvent(this, accessibleValue(isChecked()));
+        QAccessible::updateAccessibility(&valueEvent);
+    });
 }
 
 QSize AppearanceCard::sizeHint() const { return {214, height()}; }

@@ -19,6 +19,8 @@ public:
     AppearanceCard(AppAppearance appearance, QWidget* parent = nullptr);
     AppAppearance appearance() const { return appearance_; }
     QSize sizeHint() const override;
+    // The accessibility value: "Selected" or "Not selected".
+    static QString accessibleValue(bool selected);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -11,6 +11,8 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QScrollArea>
+
+#include "Morvo/ListKeys.h"
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -188,6 +190,12 @@ public:
         makeTransparent(scroll);
         scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        new ListKeys(scroll, ListKeys::Rows{[](QWidget* w) { return qobject_cast<InventoryRelatedRow*>(w) != nullptr; },
+                                   [](QWidget* row) -> QWidget* { return static_cast<InventoryRelatedRow*>(row)->checkBox(); },
+                                   [](QWidget* row) {
+                                       StateCheckBox* check = static_cast<InventoryRelatedRow*>(row)->checkBox();
+                                       if (check->isEnabled()) check->click();
+                                   }});
         auto* content = new QWidget;
         content->setAutoFillBackground(false);
         auto* stack = new QVBoxLayout(content);
@@ -393,6 +401,8 @@ ApplicationsWorkspaceView::ApplicationsWorkspaceView(InventoryState& state, Clea
     makeTransparent(scroll);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    new ListKeys(scroll, ListKeys::Rows{[](QWidget* w) { return qobject_cast<ApplicationRow*>(w) != nullptr; }, {},
+                                        [](QWidget* row) { static_cast<ApplicationRow*>(row)->click(); }});
     listContent_ = new QWidget;
     listContent_->setAutoFillBackground(false);
     listLayout_ = new QVBoxLayout(listContent_);

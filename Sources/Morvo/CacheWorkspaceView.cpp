@@ -15,6 +15,8 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QScrollArea>
+
+#include "Morvo/ListKeys.h"
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -35,7 +37,7 @@ public:
         top->addWidget(new SymbolView(symbol, 11, color));
         column->addLayout(top);
         value_ = new TextLabel(QString(), systemFont(23, QFont::Medium, FontDesign::rounded, -0.6), Theme::text);
-        value_->setMaximumLines(1);
+        value_->setMinimumScaleFactor(0.75);
         column->addWidget(value_);
         subtitle_ = new TextLabel(subtitle, systemFont(9), Theme::secondary);
         subtitle_->setWordWrap(true);
@@ -116,11 +118,18 @@ private:
     bool stroked_;
 };
 
+// A segment's label: 10 points clear of the segment's edge, so 8 inside the chosen fill.
+class SegmentStyle : public PlainButtonStyle {
+public:
+    QMarginsF padding() const override { return {10, 0, 10, 0}; }
+};
+
 // One segment of the area picker; the chosen one sits on a raised fill.
 class Segment : public KitButton {
 public:
-    explicit Segment(const QString& title) : KitButton(std::make_shared<PlainButtonStyle>()) {
-        addText(title, systemFont(11));
+    explicit Segment(const QString& title) : KitButton(std::make_shared<SegmentStyle>()) {
+        // Every segment starts unchosen in the unchosen colour, so all unchosen ones match.
+        addText(title, systemFont(11), Theme::secondary);
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         setContentHeight(24);
         setAccessibleName(title);
@@ -346,6 +355,17 @@ CacheWorkspaceView::CacheWorkspaceView(CleanupDiscoveryState& state, CleanupStat
     }
     body->addWidget(listHeader_);
     list_ = new QScrollArea;
+    new ListKeys(list_, ListKeys::Rows{[](QWidget* w) { return qobject_cast<CacheEntryRow*>(w) != nullptr; },
+                                       [](QWidget* row) -> QWidget* {
+                                           auto* entry = static_cast<CacheEntryRow*>(row);
+                                           // A blocked entry cannot be ticked: its reveal button takes the focus.
+                                           if (entry->checkBox()->isEnabled()) return entry->checkBox();
+                                           return entry->revealButton();
+                                       },
+                                       [](QWidget* row) {
+                                           StateCheckBox* check = static_cast<CacheEntryRow*>(row)->checkBox();
+                                           if (check->isEnabled()) check->click();
+                                       }});
     list_->setFrameShape(QFrame::NoFrame);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -378,7 +398,13 @@ CacheWorkspaceView::CacheWorkspaceView(CleanupDiscoveryState& state, CleanupStat
         emptyMessage_->setWordWrap(true);
         emptyMessage_->setLineSpacing(4);
         emptyMessage_->setMaximumWidth(410);
-        outer->addWidget(emptyMessage_, 0, Qt::AlignHCenter);
+        // Centred between stretches rather than by alignment, so that the layout gives the text
+        // the height of its wrapped lines at the width it is drawn at.
+        auto* messageRow = new QHBoxLayout;
+        messageRow->addStretch(1);
+        messageRow->addWidget(emptyMessage_, 100);
+        messageRow->addStretch(1);
+        outer->addLayout(messageRow);
         outer->addStretch();
     }
     body->addWidget(empty_, 1);
@@ -421,6 +447,9 @@ CacheWorkspaceView::CacheWorkspaceView(CleanupDiscoveryState& state, CleanupStat
         connect(&state_, signal, this, &CacheWorkspaceView::refresh);
     for (auto signal : {&CleanupState::queueChanged, &CleanupState::isPreparingChanged, &CleanupState::isTrashingChanged})
         connect(&cleanup_, signal, this, &CacheWorkspaceView::refresh);
+    // A new search or area is a new list: it opens at its first card, not at the old offset.
+    for (auto signal : {&CleanupDiscoveryState::queryChanged, &CleanupDiscoveryState::areaChanged})
+        connect(&state_, signal, this, [this] { list_->ensureVisible(0, 0, 0, 0); });
     refresh();
 }
 

@@ -276,11 +276,11 @@ void CleanupReviewSheet::setShowsConfirmation(bool shows) {
         dialog_->done(QMessageBox::Cancel);
         return;
     }
-    auto* box = new QMessageBox(this);
+    auto* box = new ThemedMessageBox(this);
     box->setWindowModality(Qt::WindowModal);
-    box->setIcon(QMessageBox::Warning);
     confirm_ = box->addButton(QString(), QMessageBox::DestructiveRole);
     confirm_->setObjectName(QStringLiteral("cleanup-confirm-trash"));
+    ThemedMessageBox::setButtonKind(confirm_, ThemedMessageBox::ButtonKind::destructive);
     keep_ = box->addButton(QStringLiteral("Keep reviewing"), QMessageBox::RejectRole);
     box->setDefaultButton(keep_);
     box->setEscapeButton(keep_);
@@ -300,7 +300,6 @@ void CleanupReviewSheet::setShowsConfirmation(bool shows) {
 void CleanupReviewSheet::updateConfirmation() {
     if (!dialog_) return;
     const Totals t = totals(state_);
-    dialog_->setWindowTitle(confirmationTitle(t.count));
     dialog_->setText(confirmationTitle(t.count));
     dialog_->setInformativeText(confirmationMessage(t));
     if (confirm_) confirm_->setText(confirmButtonText(t.count));

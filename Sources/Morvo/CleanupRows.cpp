@@ -65,6 +65,10 @@ void CardFrame::paintEvent(QPaintEvent*) {
     p.fillPath(shape, highlighted_ ? Theme::accent(0.055) : Theme::panel());
     p.setPen(QPen(highlighted_ ? Theme::accent(0.23) : Theme::border(), 1));
     p.drawPath(shape);
+    if (hasFocus()) {
+        p.setPen(QPen(Theme::accent(0.6), 2));
+        p.drawPath(roundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), radius_ - 0.5));
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -242,7 +246,11 @@ TextLabel* wrapping(const QString& text, const QFont& font, AdaptiveColor color)
     auto* label = new TextLabel(text, font, color);
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    // A new policy drops the height-for-width that word wrap set; without it the layout reserves
+    // the label's size-hint height (its text wrapped at a guessed width) instead of what it draws.
+    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    label->setSizePolicy(policy);
     return label;
 }
 

@@ -171,7 +171,7 @@ void CleanupState::cancelOperation() {
 
 void CleanupState::revealTrash(const CleanupOutcome& outcome) {
     if (!outcome.trashURL) return;
-    services_.workspace->reveal({*outcome.trashURL});
+    services_.workspace->revealInTrash(*outcome.trashURL);
 }
 
 // --- protection and dependencies ----------------------------------------------------------------

@@ -12,6 +12,8 @@
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QScrollArea>
+
+#include "Morvo/ListKeys.h"
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
@@ -58,7 +60,7 @@ QWidget* cleanupMetric(const QString& label, TextLabel*& value) {
     column->setSpacing(7);
     column->addWidget(new TextLabel(label, systemFont(8, QFont::DemiBold, FontDesign::standard, 1.1), Theme::muted));
     value = new TextLabel(QString(), systemFont(20, QFont::Medium, FontDesign::standard, -0.5), Theme::text);
-    value->setMaximumLines(1);
+    value->setMinimumScaleFactor(0.75);
     column->addWidget(value);
     return box;
 }
@@ -166,6 +168,7 @@ CleanupWorkspaceView::CleanupWorkspaceView(CleanupState& state, std::function<vo
     content_->addWidget(emptyState_);
 
     scroll_ = new QScrollArea;
+    new ListKeys(scroll_, ListKeys::Rows{[](QWidget* w) { return qobject_cast<CleanupQueueRow*>(w) != nullptr; }, {}, {}});
     QWidget* list = transparentScrollContent(scroll_);
     auto* entries = new QVBoxLayout(list);
     entries->setContentsMargins(26, 0, 26, 26);
@@ -276,8 +279,11 @@ void CleanupWorkspaceView::updateQueue() {
             const CleanupCandidate& item = queue[i];
             const std::string id = item.url.path;
             const Url url = item.url;
-            return new CleanupQueueRow(
+            auto* row = new CleanupQueueRow(
                 item, busy, [this, id] { state_.remove(id); }, [this, url] { state_.workspace().reveal({url}); });
+            // The card itself is the list's keyboard stop.
+            row->setFocusPolicy(Qt::StrongFocus);
+            return row;
         },
         [&](QWidget* row, std::size_t i) {
             auto* queueRow = static_cast<CleanupQueueRow*>(row);

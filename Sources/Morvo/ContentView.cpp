@@ -14,6 +14,7 @@
 #include "Morvo/WorkspaceHost.h"
 #include "MorvoCore/Platform/Text.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QLocale>
@@ -198,7 +199,8 @@ ContentView::ContentView(AppState& state, std::function<void()> openSettings, QW
                         &AppState::sectionChanged, &AppState::progressChanged, &AppState::scanURLChanged,
                         &AppState::hasScannedFolderChanged})
         connect(&state_, signal, this, &ContentView::refreshBanner);
-    for (auto signal : {&AppState::sectionChanged, &AppState::snapshotChanged, &AppState::hasScannedFolderChanged})
+    for (auto signal : {&AppState::sectionChanged, &AppState::snapshotChanged, &AppState::hasScannedFolderChanged,
+                        &AppState::isScanningChanged})
         connect(&state_, signal, this, &ContentView::refreshFooter);
     for (auto signal : {&InventoryState::isLoadingChanged, &InventoryState::resultChanged})
         connect(&inventory, signal, this, &ContentView::refreshFooter);
@@ -211,6 +213,7 @@ ContentView::ContentView(AppState& state, std::function<void()> openSettings, QW
     refreshBanner();
     refreshFooter();
     refreshInspector();
+    qApp->installEventFilter(this);
 }
 
 ContentView::~ContentView() {
@@ -395,7 +398,11 @@ QString ContentView::footerStatus() const {
     switch (state_.section()) {
     case AppSection::overview:
     case AppSection::largeFiles: {
-        if (!state_.hasScannedFolder() || !state_.snapshot()) return QStringLiteral("Waiting for your scan to finish");
+        if (!state_.hasScannedFolder() || !state_.snapshot()) {
+            // Nothing to wait for once a first scan failed or was cancelled.
+            return state_.isScanning() ? QStringLiteral("Waiting for your scan to finish")
+                                       : QStringLiteral("Choose a folder to begin scanning.");
+        }
         const auto& snapshot = *state_.snapshot();
         return grouped(snapshot.visitedFileCount) + QStringLiteral(" files · ") +
                QLocale().toString(snapshot.duration(), 'f', 1) + QStringLiteral("s scan");
@@ -448,7 +455,7 @@ void ContentView::syncSheet() {
                                                         : static_cast<QWidget*>(new AboutView(state_.appLocation(), dismiss));
     auto* dialog = new SheetDialog(window(), content, nullptr, dismiss);
     sheetDialog_ = dialog;
-    dialog->open();
+    present(dialog);
 }
 
 void ContentView::syncReviewSheet() {
@@ -462,12 +469,13 @@ void ContentView::syncReviewSheet() {
     shownReviewID_ = id;
     if (!review) return;
     auto* dialog = new SheetDialog(window(), makeReviewSheetContent(cleanup, nullptr),
-                                   [&cleanup] { return !cleanup.isTrashing(); },
+                                   // The system's own dismissal waits while a review is prepared or a move runs.
+                                   [&cleanup] { return !cleanup.isPreparing() && !cleanup.isTrashing(); },
                                    [&cleanup] {
                                        if (!cleanup.isTrashing()) cleanup.invalidatePreview();
                                    });
     reviewDialog_ = dialog;
-    dialog->open();
+    present(dialog);
 }
 
 void ContentView::syncAlert() {
@@ -485,20 +493,58 @@ void ContentView::syncAlert() {
         alert_->setInformativeText(qs(*message));
         return;
     }
-    auto* box = new QMessageBox(window());
-    box->setWindowModality(Qt::WindowModal);
-    box->setWindowTitle(QStringLiteral("Couldn't finish the scan"));
+    auto* box = new ThemedMessageBox(window());
     box->setText(QStringLiteral("Couldn't finish the scan"));
     box->setInformativeText(qs(*message));
-    box->setIcon(QMessageBox::Warning);
-    box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    ThemedMessageBox::setButtonKind(box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole),
+                                    ThemedMessageBox::ButtonKind::primary);
     connect(box, &QDialog::finished, this, [this, box] {
         if (alert_ == box) alert_ = nullptr;
         box->deleteLater();
         if (state_.errorMessage()) state_.setErrorMessage(std::nullopt);
     });
     alert_ = box;
-    box->open();
+    present(box);
+}
+
+// Sheets and the alert are not modal to the window system: a modal window would also block the
+// menu bar and the commands' shortcuts, which stay available while a sheet is up. The window's
+// own content ignores the pointer and the keys instead (see eventFilter).
+void ContentView::present(QDialog* dialog) {
+    dialog->setWindowModality(Qt::NonModal);
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
+QDialog* ContentView::frontPresentation() const {
+    for (QDialog* dialog : {static_cast<QDialog*>(alert_.data()), reviewDialog_.data(), sheetDialog_.data()})
+        if (dialog && dialog->isVisible()) return dialog;
+    return nullptr;
+}
+
+bool ContentView::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ContextMenu:
+        break;
+    default:
+        return false;
+    }
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || (widget != this && !isAncestorOf(widget))) return false;
+    QDialog* front = frontPresentation();
+    if (!front) return false;
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress) {
+        front->raise();
+        front->activateWindow();
+    }
+    return true;
 }
 
 void ContentView::paintEvent(QPaintEvent*) {

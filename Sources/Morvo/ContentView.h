@@ -58,6 +58,8 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    // While a sheet or the alert is shown, input to the window's content goes to it instead.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QWidget* makeTopBar();
@@ -69,6 +71,8 @@ private:
     void syncSheet();
     void syncReviewSheet();
     void syncAlert();
+    void present(QDialog* dialog);
+    QDialog* frontPresentation() const;
 
     AppState& state_;
     SidebarView* sidebar_ = nullptr;

@@ -205,6 +205,7 @@ LargeFilesView::LargeFilesView(AppState& state, bool searchFocused, QWidget* par
 
     // Summary.
     auto* summary = new QHBoxLayout;
+    summary->setSpacing(8);  // the default stack spacing, not the 19 of the column around it
     count_ = new TextLabel(QString(), systemFont(11, QFont::Medium), Theme::text);
     bytes_ = new TextLabel(QString(), systemFont(11), Theme::muted);
     capNotice_ = new TextLabel(QString(), systemFont(9), Theme::muted);
@@ -256,6 +257,14 @@ LargeFilesView::LargeFilesView(AppState& state, bool searchFocused, QWidget* par
     connect(list_, &QListView::clicked, this, [this](const QModelIndex& index) {
         if (index.isValid()) state_.setSelectedID(model_->node(index.row()).id);
     });
+    // As in the platform's lists, the selection follows the keyboard's current row (arrows,
+    // Home/End, Page Up/Down), and Return selects the current row.
+    connect(list_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& index) {
+        if (index.isValid() && !syncingCurrent_) state_.setSelectedID(model_->node(index.row()).id);
+    });
+    connect(list_, &QListView::activated, this, [this](const QModelIndex& index) {
+        if (index.isValid()) state_.setSelectedID(model_->node(index.row()).id);
+    });
     connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         const QModelIndex index = list_->indexAt(pos);
         if (!index.isValid()) return;
@@ -280,7 +289,10 @@ LargeFilesView::LargeFilesView(AppState& state, bool searchFocused, QWidget* par
     connect(&state_, &AppState::matchingBytesChanged, this, &LargeFilesView::updateSummary);
     connect(&state_, &AppState::filesChanged, this, &LargeFilesView::updateResults);
     connect(&state_, &AppState::snapshotChanged, this, &LargeFilesView::updateResults);
-    connect(&state_, &AppState::selectedIDChanged, list_->viewport(), [this] { list_->viewport()->update(); });
+    connect(&state_, &AppState::selectedIDChanged, list_->viewport(), [this] {
+        syncCurrentRow();
+        list_->viewport()->update();
+    });
 
     updateTitle();
     updateQuery();
@@ -326,8 +338,24 @@ void LargeFilesView::updateSummary() {
     capNotice_->setVisible(listed < count);
 }
 
+void LargeFilesView::syncCurrentRow() {
+    // The current row is the selected file's, so that the keys start from the selection.
+    QModelIndex wanted;
+    if (const auto& selected = state_.selectedID())
+        for (int row = 0; row < model_->rowCount(); ++row)
+            if (model_->node(row).id == *selected) {
+                wanted = model_->index(row);
+                break;
+            }
+    if (wanted == list_->currentIndex()) return;
+    syncingCurrent_ = true;
+    list_->selectionModel()->setCurrentIndex(wanted, QItemSelectionModel::NoUpdate);
+    syncingCurrent_ = false;
+}
+
 void LargeFilesView::updateResults() {
     model_->reset(state_.files(), state_.snapshot()->root());
+    syncCurrentRow();
     const bool empty = state_.files().empty();
     emptyState_->setVisible(empty);
     listArea_->setVisible(!empty);

@@ -61,6 +61,7 @@ private:
     void updateFilters();
     void updateSummary();
     void updateResults();
+    void syncCurrentRow();
 
     AppState& state_;
     TextLabel* title_;
@@ -79,6 +80,7 @@ private:
     QWidget* listArea_;
     QListView* list_;
     FileListModel* model_;
+    bool syncingCurrent_ = false;
 };
 
 } // namespace morvo

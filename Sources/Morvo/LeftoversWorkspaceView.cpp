@@ -9,6 +9,8 @@
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QScrollArea>
+
+#include "Morvo/ListKeys.h"
 #include <QVBoxLayout>
 
 namespace morvo {
@@ -210,6 +212,12 @@ void LeftoversWorkspaceView::rebuild() {
         makeTransparent(scroll);
         scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        new ListKeys(scroll, ListKeys::Rows{[](QWidget* w) { return qobject_cast<InventoryRelatedRow*>(w) != nullptr; },
+                                   [](QWidget* row) -> QWidget* { return static_cast<InventoryRelatedRow*>(row)->checkBox(); },
+                                   [](QWidget* row) {
+                                       StateCheckBox* check = static_cast<InventoryRelatedRow*>(row)->checkBox();
+                                       if (check->isEnabled()) check->click();
+                                   }});
         auto* content = new QWidget;
         content->setAutoFillBackground(false);
         auto* list = new QVBoxLayout(content);

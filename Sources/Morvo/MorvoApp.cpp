@@ -67,6 +67,11 @@ MorvoApp::MorvoApp(Options options, QObject* parent)
     content_ = new ContentView(*state_, [this] { openSettings(); });
     window_->setCentralWidget(content_);
     buildMenus(window_->menuBar());
+    // 1100×740 is the whole window, as on a desktop whose menu bar is not in the window. Here
+    // the menu bar is, so the content's minimum gives way by the menu bar's height and the
+    // window's whole minimum stays within 1100×740 (it fits a 1366×768 screen with a panel).
+    content_->setMinimumSize(minimumWindowSize.width(), minimumWindowSize.height() - window_->menuBar()->sizeHint().height());
+    window_->setMinimumSize(minimumWindowSize);
     window_->resize(1340, 860);
     connect(content_, &ContentView::shown, this, [this] {
         // After the window is up: the start-up task only issues calls, so it ends at once.
@@ -173,8 +178,11 @@ void MorvoApp::buildMenus(QMenuBar* bar) {
 }
 
 void MorvoApp::applyAppearance(AppAppearance appearance) {
-    Theme::current().setAppearance(appearance);
     QApplication::setPalette(palette(appearance));
+    // The style sheet first: setting it polishes every widget again, which puts back the palettes
+    // they had; the theme's change then gives each widget its colours of the new appearance.
+    if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) app->setStyleSheet(applicationStyleSheet(appearance));
+    Theme::current().setAppearance(appearance);
     for (std::size_t i = 0; i < appearanceActions_.size(); ++i)
         appearanceActions_[i]->setChecked(allAppAppearances[i] == appearance);
 }

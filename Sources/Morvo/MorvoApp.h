@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QSettings>
+#include <QSize>
 
 #include <memory>
 #include <optional>
@@ -52,6 +53,9 @@ public:
     void openSettings();
     // The menu item titled `title` (for tests and tools), or null.
     QAction* menuAction(const QString& title) const;
+
+    // The smallest the main window gets, menu bar included.
+    static constexpr QSize minimumWindowSize{1100, 740};
 
     // The path right after the first "--scan", when one follows it.
     static std::optional<std::string> startupScanPath(const std::vector<std::string>& arguments);

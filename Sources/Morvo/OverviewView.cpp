@@ -102,6 +102,67 @@ public:
     }
 };
 
+// The breadcrumbs' row. When the crumbs do not fit at their full width, the folders further up
+// give way first, each down to a few characters, and the current folder (the last crumb, the one
+// that says where the map is) keeps its full name as long as anything else can yield. Chevrons
+// keep their size.
+class BreadcrumbLayout : public QHBoxLayout {
+public:
+    static constexpr int ancestorMinimum = 28;  // "A…"
+    static constexpr int currentMinimum = 64;
+
+    QSize minimumSize() const override {
+        int width = 0;
+        int height = 0;
+        const int n = count();
+        for (int i = 0; i < n; ++i) {
+            QLayoutItem* item = itemAt(i);
+            width += minimumWidth(i, item);
+            height = std::max(height, item->sizeHint().height());
+        }
+        return {width + std::max(0, n - 1) * spacing(), height};
+    }
+
+    void setGeometry(const QRect& rect) override {
+        QLayout::setGeometry(rect);
+        const int n = count();
+        std::vector<int> widths(static_cast<std::size_t>(n));
+        int total = std::max(0, n - 1) * spacing();
+        for (int i = 0; i < n; ++i) total += widths[i] = itemAt(i)->sizeHint().width();
+        int excess = total - rect.width();
+        // Ancestors first, from the top of the tree down; the current folder last.
+        const int last = lastCrumb();
+        for (int i = 0; i < n && excess > 0; ++i) {
+            if (i == last || !isCrumb(itemAt(i))) continue;
+            const int give = std::min(excess, widths[i] - minimumWidth(i, itemAt(i)));
+            if (give > 0) {
+                widths[i] -= give;
+                excess -= give;
+            }
+        }
+        if (excess > 0 && last >= 0) widths[last] -= std::min(excess, widths[last] - minimumWidth(last, itemAt(last)));
+        int x = rect.x();
+        for (int i = 0; i < n; ++i) {
+            const int h = std::min(rect.height(), itemAt(i)->sizeHint().height());
+            itemAt(i)->setGeometry(QRect(x, rect.y() + (rect.height() - h) / 2, widths[i], h));
+            x += widths[i] + spacing();
+        }
+    }
+
+private:
+    static bool isCrumb(QLayoutItem* item) { return qobject_cast<KitButton*>(item->widget()) != nullptr; }
+    int lastCrumb() const {
+        for (int i = count() - 1; i >= 0; --i)
+            if (isCrumb(itemAt(i))) return i;
+        return -1;
+    }
+    int minimumWidth(int index, QLayoutItem* item) const {
+        const int hint = item->sizeHint().width();
+        if (!isCrumb(item)) return hint;
+        return std::min(hint, index == lastCrumb() ? currentMinimum : ancestorMinimum);
+    }
+};
+
 QString durationText(double seconds) { return QLocale().toString(seconds, 'f', 1) + QStringLiteral("s"); }
 
 void clearLayout(QLayout* layout) {
@@ -312,7 +373,7 @@ void OverviewView::buildStorageMap(QVBoxLayout* content) {
         if (auto parent = state_.mapRoot().parentID) state_.navigate(*parent);
     });
     navigation->addWidget(parentButton_);
-    breadcrumbLayout_ = new QHBoxLayout;
+    breadcrumbLayout_ = new BreadcrumbLayout;
     breadcrumbLayout_->setSpacing(7);
     navigation->addLayout(breadcrumbLayout_);
     navigation->addStretch(1);

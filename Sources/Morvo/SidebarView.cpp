@@ -134,6 +134,7 @@ SidebarView::SidebarView(AppState& state, std::function<void()> openSettings, QW
 
     // Brand header.
     auto* brand = new QHBoxLayout();
+    brand_ = brand;
     brand->setContentsMargins(24, 29, 0, 25);
     brand->setSpacing(10);
     brand->addWidget(new MorvoMark(34, this));
@@ -145,7 +146,9 @@ SidebarView::SidebarView(AppState& state, std::function<void()> openSettings, QW
     // Navigation list.
     auto* scroll = new QScrollArea(this);
     QWidget* list = transparentScrollContent(scroll);
+    list_ = list;
     auto* rows = new QVBoxLayout(list);
+    rows_ = rows;
     rows->setContentsMargins(0, 0, 0, 18);
     rows->setSpacing(0);
 
@@ -153,6 +156,7 @@ SidebarView::SidebarView(AppState& state, std::function<void()> openSettings, QW
         auto* eyebrow = new SectionEyebrow(QString::fromUtf8(text), list);
         eyebrow->setContentsMargins(0, 0, 0, 0);
         rows->addSpacing(top);
+        if (top > 0) captionGaps_.push_back(rows->itemAt(rows->count() - 1)->spacerItem());
         auto* line = new QHBoxLayout();
         line->setContentsMargins(25, 0, 0, 0);
         line->addWidget(eyebrow);
@@ -189,6 +193,7 @@ SidebarView::SidebarView(AppState& state, std::function<void()> openSettings, QW
     // Scan card.
     card_ = new ScanCard(state_, this);
     auto* cardLine = new QHBoxLayout();
+    cardLine_ = cardLine;
     cardLine->setContentsMargins(16, 0, 16, 20);
     cardLine->addWidget(card_);
     column->addLayout(cardLine);
@@ -213,11 +218,14 @@ SidebarView::SidebarView(AppState& state, std::function<void()> openSettings, QW
     about->addSymbol(QStringLiteral("sparkle"), 11, Theme::muted)
         .addText(QStringLiteral("About Morvo"), rowFont, Theme::muted)
         .addSpacer()
-        .addText(QStringLiteral("0.4"), monospacedFont(10), Theme::muted);
+        .addText(QStringLiteral(MORVO_SHORT_VERSION), monospacedFont(10), Theme::muted);
     about->setAccessibleName(QStringLiteral("About Morvo"));
     about->setOuterMargins(QMarginsF(24, 0, 24, 22));
     connect(about, &QAbstractButton::clicked, this, [this] { state_.setSheet(AppSheet::about); });
     column->addWidget(about);
+
+    appearanceRow_ = appearance;
+    aboutRow_ = about;
 
     connect(&state_, &AppState::sectionChanged, this, &SidebarView::refreshSelection);
     connect(&state_, &AppState::categoryChanged, this, &SidebarView::refreshSelection);
@@ -260,6 +268,47 @@ void SidebarView::refreshTotals() {
 void SidebarView::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), Theme::sidebar());
+}
+
+namespace {
+// The vertical gaps of the column: brand top and bottom, above "Make room" and above
+// "Collections", under the list, under the card, under the Appearance and the About rows.
+constexpr int kBrandTop = 29, kBrandBottom = 25, kCaptionTop = 22, kListBottom = 18, kCardBottom = 20,
+              kAppearanceBottom = 15, kAboutBottom = 22;
+constexpr int kGaps = kBrandTop + kBrandBottom + 2 * kCaptionTop + kListBottom + kCardBottom + kAppearanceBottom + kAboutBottom;
+constexpr double kSmallestGapScale = 0.5;
+int scaled(int gap, double scale) { return static_cast<int>(std::lround(gap * scale)); }
+} // namespace
+
+void SidebarView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    fitGaps();
+}
+
+void SidebarView::fitGaps() {
+    // Everything but the gaps, measured at the gaps now applied.
+    int gapsNow = 0;
+    for (QSpacerItem* gap : captionGaps_) gapsNow += gap->sizeHint().height();
+    gapsNow += rows_->contentsMargins().bottom();
+    const int listWithoutGaps = list_->sizeHint().height() - gapsNow;
+    const int brandWithoutGaps = brand_->sizeHint().height() - brand_->contentsMargins().top() - brand_->contentsMargins().bottom();
+    const int rowsWithoutGaps = appearanceRow_->sizeHint().height() - scaled(kAppearanceBottom, gapScale_) +
+                                aboutRow_->sizeHint().height() - scaled(kAboutBottom, gapScale_);
+    const int fixed = brandWithoutGaps + listWithoutGaps + card_->sizeHint().height() + rowsWithoutGaps;
+    const double room = static_cast<double>(height() - fixed) / kGaps;
+    applyGaps(std::clamp(room, kSmallestGapScale, 1.0));
+}
+
+void SidebarView::applyGaps(double scale) {
+    if (std::abs(scale - gapScale_) < 1e-3) return;
+    gapScale_ = scale;
+    brand_->setContentsMargins(24, scaled(kBrandTop, scale), 0, scaled(kBrandBottom, scale));
+    for (QSpacerItem* gap : captionGaps_) gap->changeSize(0, scaled(kCaptionTop, scale), QSizePolicy::Minimum, QSizePolicy::Fixed);
+    rows_->setContentsMargins(0, 0, 0, scaled(kListBottom, scale));
+    rows_->invalidate();
+    cardLine_->setContentsMargins(16, 0, 16, scaled(kCardBottom, scale));
+    appearanceRow_->setOuterMargins(QMarginsF(24, 0, 24, scaled(kAppearanceBottom, scale)));
+    aboutRow_->setOuterMargins(QMarginsF(24, 0, 24, scaled(kAboutBottom, scale)));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -344,7 +393,10 @@ QString ScanCard::sizeText() const {
 }
 
 QString ScanCard::footerText() const {
-    if (!state_.hasScannedFolder() || !state_.snapshot()) return QStringLiteral("Your files are being indexed");
+    if (!state_.hasScannedFolder() || !state_.snapshot()) {
+        // Only a running scan is indexing anything; after a failed or cancelled first scan nothing is.
+        return state_.isScanning() ? QStringLiteral("Your files are being indexed") : QStringLiteral("Not scanned");
+    }
     return QString::fromStdString(text::formatInteger(state_.snapshot()->visitedFileCount)) +
            QStringLiteral(" files in this scan");
 }

@@ -7,6 +7,7 @@
 #include "MorvoCore/FileCategory.h"
 
 #include <QAbstractButton>
+#include <QBoxLayout>
 #include <QWidget>
 
 #include <functional>
@@ -14,6 +15,7 @@
 namespace morvo {
 
 class AppState;
+class KitButton;
 class TextLabel;
 
 // One navigation row (a section or a category); paints its own selection.
@@ -60,18 +62,35 @@ public:
     SidebarRow* categoryRow(FileCategory category) const;
     ScanCard* scanCard() const { return card_; }
 
+    // How much of the designed vertical gaps the column shows now (1 = all of them).
+    double gapScale() const { return gapScale_; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void refreshSelection();
     void refreshTotals();
+    // When the column is too short for its designed gaps (the default window held all but the
+    // last row), the vertical gaps give way together, down to half, before the list scrolls.
+    void fitGaps();
+    void applyGaps(double scale);
 
     AppState& state_;
     std::function<void()> openSettings_;
     std::vector<std::pair<AppSection, SidebarRow*>> sectionRows_;
     std::vector<std::pair<FileCategory, SidebarRow*>> categoryRows_;
     ScanCard* card_ = nullptr;
+
+    QBoxLayout* brand_ = nullptr;
+    QWidget* list_ = nullptr;
+    QBoxLayout* rows_ = nullptr;
+    std::vector<QSpacerItem*> captionGaps_;
+    QBoxLayout* cardLine_ = nullptr;
+    KitButton* appearanceRow_ = nullptr;
+    KitButton* aboutRow_ = nullptr;
+    double gapScale_ = 1.0;
 };
 
 // The card that summarises the current scan.

@@ -10,7 +10,9 @@
 #include <QAccessibleWidget>
 #include <QContextMenuEvent>
 #include <QFontMetricsF>
+#include <QFocusEvent>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QLinearGradient>
 #include <QMenu>
 #include <QMouseEvent>
@@ -226,6 +228,8 @@ StorageMapView::StorageMapView(QWidget* parent) : QWidget(parent) {
     }();
     (void)factoryInstalled;
     setMouseTracking(true);
+    // Node tiles are buttons: Tab reaches each in turn, Space or Return selects it.
+    setFocusPolicy(Qt::StrongFocus);
     setAccessibleName(QStringLiteral("Storage map"));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setContextMenuPolicy(Qt::DefaultContextMenu);
@@ -469,6 +473,8 @@ public:
         }
         s.selectable = !map_->accessibleActionNames(*tile).isEmpty();
         s.selected = map_->isSelected(*tile);
+        s.focusable = s.selectable;
+        s.focused = map_->hasFocus() && map_->focusedTileIndex() == tile;
         return s;
     }
     void* interface_cast(QAccessible::InterfaceType type) override {
@@ -565,13 +571,9 @@ void StorageMapView::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void StorageMapView::mouseMoveEvent(QMouseEvent* event) {
+    // The same rounded shape that takes clicks.
     std::optional<std::string> hovered;
-    const auto& all = tiles();
-    for (const auto& tile : all)
-        if (toQRect(tile.frame).contains(event->position())) {
-            hovered = entries_[tile.entry].id;
-            break;
-        }
+    if (auto tile = tileAt(event->position())) hovered = entries_[tiles()[*tile].entry].id;
     setHoveredEntry(hovered);
     QWidget::mouseMoveEvent(event);
 }
@@ -620,7 +622,105 @@ void StorageMapView::animateHover(const std::string& id, double target) {
     animation->start();
 }
 
+std::vector<std::size_t> StorageMapView::buttonTiles() const {
+    std::vector<std::size_t> buttons;
+    const auto& all = tiles();
+    for (std::size_t i = 0; i < all.size(); ++i)
+        if (!entries_[all[i].entry].isGroup()) buttons.push_back(i);
+    return buttons;
+}
+
+std::optional<std::size_t> StorageMapView::focusedTile() const {
+    if (!focusedID_) return std::nullopt;
+    auto tile = tileIndex(*focusedID_);
+    if (tile && entries_[tiles()[*tile].entry].isGroup()) return std::nullopt;
+    return tile;
+}
+
+void StorageMapView::setFocusedTile(std::optional<std::size_t> tile) {
+    std::optional<std::string> id;
+    if (tile) id = entries_[tiles()[*tile].entry].id;
+    if (id == focusedID_) return;
+    focusedID_ = std::move(id);
+    update();
+    if (QAccessible::isActive() && tile) {
+        QAccessibleEvent focused(accessibleTile(*tile), QAccessible::Focus);
+        QAccessible::updateAccessibility(&focused);
+    }
+}
+
+// Moves the keyboard's tile by `step` in tile order; false when it would leave the map.
+bool StorageMapView::stepFocus(int step) {
+    const auto buttons = buttonTiles();
+    if (buttons.empty()) return false;
+    const auto current = focusedTile();
+    auto at = current ? std::find(buttons.begin(), buttons.end(), *current) : buttons.end();
+    std::ptrdiff_t index = at == buttons.end() ? (step > 0 ? -1 : static_cast<std::ptrdiff_t>(buttons.size()))
+                                               : at - buttons.begin();
+    index += step;
+    if (index < 0 || index >= static_cast<std::ptrdiff_t>(buttons.size())) return false;
+    setFocusedTile(buttons[static_cast<std::size_t>(index)]);
+    return true;
+}
+
+void StorageMapView::focusInEvent(QFocusEvent* event) {
+    const auto buttons = buttonTiles();
+    if (!buttons.empty() && !focusedTile()) {
+        if (event->reason() == Qt::BacktabFocusReason) setFocusedTile(buttons.back());
+        else if (event->reason() == Qt::TabFocusReason) setFocusedTile(buttons.front());
+        else {
+            auto selected = selectedID_ ? tileIndex(*selectedID_) : std::nullopt;
+            setFocusedTile(selected && std::find(buttons.begin(), buttons.end(), *selected) != buttons.end() ? *selected
+                                                                                                            : buttons.front());
+        }
+    } else if (event->reason() == Qt::TabFocusReason && !buttons.empty()) {
+        setFocusedTile(buttons.front());
+    } else if (event->reason() == Qt::BacktabFocusReason && !buttons.empty()) {
+        setFocusedTile(buttons.back());
+    }
+    QWidget::focusInEvent(event);
+}
+
+void StorageMapView::focusOutEvent(QFocusEvent* event) {
+    update();
+    QWidget::focusOutEvent(event);
+}
+
+bool StorageMapView::focusNextPrevChild(bool next) {
+    // Tab walks the tiles before it leaves the map.
+    if (hasFocus() && stepFocus(next ? 1 : -1)) return true;
+    return QWidget::focusNextPrevChild(next);
+}
+
+void StorageMapView::keyPressEvent(QKeyEvent* event) {
+    const auto buttons = buttonTiles();
+    if (buttons.empty()) return QWidget::keyPressEvent(event);
+    switch (event->key()) {
+    case Qt::Key_Right:
+    case Qt::Key_Down: stepFocus(1); return;
+    case Qt::Key_Left:
+    case Qt::Key_Up: stepFocus(-1); return;
+    case Qt::Key_Home: setFocusedTile(buttons.front()); return;
+    case Qt::Key_End: setFocusedTile(buttons.back()); return;
+    case Qt::Key_Space:
+    case Qt::Key_Select:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (auto tile = focusedTile()) select(*tile);
+        return;
+    default: return QWidget::keyPressEvent(event);
+    }
+}
+
 void StorageMapView::contextMenuEvent(QContextMenuEvent* event) {
+    if (event->reason() == QContextMenuEvent::Keyboard) {
+        // The menu key opens the menu of the keyboard's tile.
+        auto tile = focusedTile();
+        if (!tile) return;
+        std::unique_ptr<QMenu> menu(makeContextMenu(*tile, this));
+        if (menu) menu->exec(mapToGlobal(tileRect(*tile).center()));
+        return;
+    }
     auto tile = tileAt(event->pos());
     if (!tile) return;
     std::unique_ptr<QMenu> menu(makeContextMenu(*tile, this));
@@ -631,13 +731,9 @@ void StorageMapView::contextMenuEvent(QContextMenuEvent* event) {
 bool StorageMapView::event(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(event);
-        const auto& all = tiles();
-        for (std::size_t i = 0; i < all.size(); ++i) {
-            const QRectF frame = toQRect(all[i].frame);
-            if (frame.contains(help->pos())) {
-                QToolTip::showText(help->globalPos(), toolTipText(i), this, frame.toAlignedRect());
-                return true;
-            }
+        if (auto tile = tileAt(help->pos())) {
+            QToolTip::showText(help->globalPos(), toolTipText(*tile), this, tileRect(*tile));
+            return true;
         }
         QToolTip::hideText();
         event->ignore();
@@ -670,6 +766,15 @@ void StorageMapView::paintEvent(QPaintEvent*) {
         const StorageMapEntry& e = entries_[all[i].entry];
         auto hover = hover_.find(e.id);
         paintTile(painter, all[i], isSelected(i), hover == hover_.end() ? 0.0 : hover->second);
+    }
+    if (hasFocus()) {
+        if (auto tile = focusedTile()) {
+            const QRectF frame = toQRect(all[*tile].frame);
+            const TileLook look = mapgeometry::tileLook(frame.width(), frame.height());
+            painter.setPen(QPen(Theme::accent(), 2));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawPath(roundedRect(frame.adjusted(-1.5, -1.5, 1.5, 1.5), look.cornerRadius + 1.5));
+        }
     }
 }
 

@@ -136,6 +136,8 @@ public:
     // The accessibility element of a drawn tile (kept until the entries change).
     QAccessibleInterface* accessibleTile(std::size_t tile) const;
     QRect tileRect(std::size_t tile) const;
+    // The node tile the keyboard is on (Tab, arrows, Home/End); none before the map had focus.
+    std::optional<std::size_t> focusedTileIndex() const { return focusedTile(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -147,9 +149,17 @@ protected:
     void leaveEvent(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool event(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void rebuildEntries();
+    std::vector<std::size_t> buttonTiles() const;
+    std::optional<std::size_t> focusedTile() const;
+    void setFocusedTile(std::optional<std::size_t> tile);
+    bool stepFocus(int step);
     void invalidateLayout();
     std::vector<StorageMapEntry> nestedEntries(const StorageMapEntry& entry);
     QColor tileColor(const StorageMapEntry& entry) const;
@@ -175,6 +185,7 @@ private:
     mutable QSize tilesSize_;
 
     std::optional<std::string> hoveredID_;
+    std::optional<std::string> focusedID_;  // entry id of the keyboard's tile
     std::unordered_map<std::string, double> hover_;  // entry id -> progress; absent = 0
     std::map<std::string, QVariantAnimation*> animations_;
 

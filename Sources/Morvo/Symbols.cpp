@@ -54,7 +54,7 @@ constexpr std::array kSymbols = std::to_array<SymbolEntry>({
     {"gearshape", 0xe8b8},                      // settings
     {"hammer", 0xe869},                         // build
     {"info.circle", 0xe88f},                    // info_outline
-    {"internaldrive", 0xe1db},                  // storage
+    {"internaldrive", 0xe875},                  // dns: a drive, not the "storage" bars that read as a list or menu button
     {"lock", 0xe897},                           // lock
     {"lock.shield", 0xe8e8},                    // verified_user
     {"magnifyingglass", 0xe8b6},                // search
@@ -66,7 +66,7 @@ constexpr std::array kSymbols = std::to_array<SymbolEntry>({
     {"photo.on.rectangle.angled", 0xe413},      // photo_library
     {"plus", 0xe145},                           // add
     {"shippingbox", 0xe1a1},                    // inventory_2
-    {"sidebar.right", 0xf114},                  // view_sidebar
+    {"sidebar.right", 0xe949},                  // vertical_split: a panel drawn, not the sidebar toggle of a toolbar
     {"sparkle", 0xe65f},                        // auto_awesome (drawn as a four-point star, see below)
     {"sparkle.magnifyingglass", 0xf02f},        // manage_search
     {"sparkles", 0xe65f},                       // auto_awesome

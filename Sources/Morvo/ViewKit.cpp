@@ -4,14 +4,18 @@
 
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QFileInfo>
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollArea>
+#include <QTemporaryDir>
 #include <QTextLine>
 
 #include <algorithm>
@@ -663,6 +667,30 @@ void TextLabel::setMaximumLines(int lines) {
     update();
 }
 
+void TextLabel::setMinimumScaleFactor(double factor) {
+    minimumScale_ = std::clamp(factor, 0.1, 1.0);
+    updateGeometry();
+    update();
+}
+
+double TextLabel::shownScale() const {
+    if (minimumScale_ >= 1.0 || wordWrap()) return 1.0;
+    const double natural = QFontMetricsF(font()).horizontalAdvance(text());
+    const double room = contentsRect().width();
+    if (natural <= room || natural <= 0) return 1.0;
+    return std::max(minimumScale_, room / natural);
+}
+
+QSize TextLabel::minimumSizeHint() const {
+    QSize hint = QLabel::minimumSizeHint();
+    if (minimumScale_ < 1.0 && !wordWrap()) {
+        const QMargins m = contentsMargins();
+        const double natural = QFontMetricsF(font()).horizontalAdvance(text());
+        hint.setWidth(static_cast<int>(std::ceil(natural * minimumScale_)) + m.left() + m.right());
+    }
+    return hint;
+}
+
 bool TextLabel::event(QEvent* e) { return QLabel::event(e); }
 
 namespace {
@@ -707,6 +735,22 @@ QSize TextLabel::sizeHint() const {
 }
 
 void TextLabel::paintEvent(QPaintEvent* event) {
+    if (minimumScale_ < 1.0 && !wordWrap()) {
+        // One line, scaled down to fit, then cut with an ellipsis below the smallest scale.
+        QPainter p(this);
+        p.setRenderHint(QPainter::TextAntialiasing);
+        QFont scaled = font();
+        const double scale = shownScale();
+        if (scale < 1.0) {
+            if (scaled.pixelSize() > 0) scaled.setPixelSize(std::max(1, static_cast<int>(std::floor(scaled.pixelSize() * scale))));
+            else scaled.setPointSizeF(scaled.pointSizeF() * scale);
+        }
+        const QRect room = contentsRect();
+        p.setFont(scaled);
+        p.setPen(color_(opacity_));
+        p.drawText(room, static_cast<int>(alignment()), QFontMetricsF(scaled).elidedText(text(), Qt::ElideRight, room.width()));
+        return;
+    }
     const bool selectable = textInteractionFlags() & Qt::TextSelectableByMouse;
     if ((lineSpacing_ <= 0 && maxLines_ <= 0) || !wordWrap() || selectable) {
         if (maxLines_ > 0 && wordWrap()) {
@@ -791,6 +835,160 @@ void ThemedBackground::paintEvent(QPaintEvent*) {
     }
     p.setRenderHint(QPainter::Antialiasing);
     p.fillPath(roundedRect(QRectF(rect()), radius_), color_(opacity_));
+}
+
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+QString css(const QColor& color) { return color.name(QColor::HexArgb); }
+QString css(const AdaptiveColor& color, AppAppearance appearance, double opacity = 1.0) {
+    QColor c = color.resolve(appearance);
+    c.setAlphaF(static_cast<float>(c.alphaF() * opacity));
+    return css(c);
+}
+constexpr const char* kButtonKind = "morvoButtonKind";
+} // namespace
+
+ThemedMessageBox::ThemedMessageBox(QWidget* parent) : QMessageBox(parent) {
+    setIcon(QMessageBox::NoIcon);
+    setWindowTitle(QStringLiteral("Morvo"));
+    setTextFormat(Qt::PlainText);
+    if (auto* grid = layout()) {
+        grid->setContentsMargins(24, 22, 24, 20);
+        grid->setSpacing(10);
+    }
+    Theme::track(this, [this] { applyTheme(); });
+}
+
+void ThemedMessageBox::setButtonKind(QAbstractButton* button, ButtonKind kind) {
+    button->setProperty(kButtonKind, kind == ButtonKind::destructive ? QStringLiteral("destructive")
+                                     : kind == ButtonKind::primary  ? QStringLiteral("primary")
+                                                                    : QStringLiteral("quiet"));
+    button->style()->unpolish(button);
+    button->style()->polish(button);
+}
+
+ThemedMessageBox::ButtonKind ThemedMessageBox::buttonKind(const QAbstractButton* button) {
+    const QString kind = button->property(kButtonKind).toString();
+    if (kind == QStringLiteral("destructive")) return ButtonKind::destructive;
+    if (kind == QStringLiteral("primary")) return ButtonKind::primary;
+    return ButtonKind::quiet;
+}
+
+void ThemedMessageBox::applyTheme() {
+    const AppAppearance a = Theme::current().appearance();
+    setStyleSheet(QStringLiteral(
+        "QMessageBox { background-color: %1; border: 1px solid %5; }"
+        "QMessageBox QLabel { color: %2; background: transparent; }"
+        "QMessageBox QLabel#qt_msgbox_informativelabel { color: %3; }"
+        "QMessageBox QPushButton { color: %2; background-color: %4; border: 1px solid %5; border-radius: 8px;"
+        "  padding: 7px 14px; min-width: 56px; }"
+        "QMessageBox QPushButton:pressed { background-color: %6; }"
+        "QMessageBox QPushButton:focus { border: 1px solid %7; }"
+        "QMessageBox QPushButton[morvoButtonKind=\"primary\"] { color: %8; background-color: %9; border: 1px solid %9; }"
+        "QMessageBox QPushButton[morvoButtonKind=\"primary\"]:pressed { background-color: %10; }"
+        "QMessageBox QPushButton[morvoButtonKind=\"destructive\"] { color: %8; background-color: %11; border: 1px solid %11; }"
+        "QMessageBox QPushButton[morvoButtonKind=\"destructive\"]:pressed { background-color: %12; }"
+        "QMessageBox QPushButton[morvoButtonKind=\"primary\"]:focus, "
+        "QMessageBox QPushButton[morvoButtonKind=\"destructive\"]:focus { border: 1px solid %2; }")
+                      .arg(css(Theme::background, a), css(Theme::text, a), css(Theme::secondary, a),
+                           css(Theme::quietButton, a), css(Theme::border, a), css(Theme::quietButtonPressed, a),
+                           css(Theme::accent, a, 0.6), css(Theme::onAccent, a), css(Theme::accent, a))
+                      .arg(css(Theme::accent, a, 0.75), css(Theme::warning, a), css(Theme::warning, a, 0.75)));
+    if (auto* title = findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) title->setFont(systemFont(15, QFont::DemiBold));
+    if (auto* message = findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+        message->setFont(systemFont(12));
+        message->setTextFormat(Qt::PlainText);
+    }
+    for (QAbstractButton* button : buttons()) button->setFont(systemFont(12, QFont::Medium));
+}
+
+void ThemedMessageBox::showEvent(QShowEvent* event) {
+    QMessageBox::showEvent(event);
+    applyTheme();
+    fitSize();
+}
+
+bool ThemedMessageBox::event(QEvent* event) {
+    const bool result = QMessageBox::event(event);
+    // QMessageBox sizes itself again on every layout request; the desktop size wins.
+    if (event->type() == QEvent::LayoutRequest && isVisible()) fitSize();
+    return result;
+}
+
+void ThemedMessageBox::fitSize() {
+    if (fitting_) return;
+    fitting_ = true;
+    // QMessageBox sizes itself against the screen (a third of a small screen's width at most);
+    // a desktop alert keeps one width and grows in height with its wrapped message instead.
+    QLayout* grid = layout();
+    if (!grid) {
+        fitting_ = false;
+        return;
+    }
+    for (QLabel* label : findChildren<QLabel*>()) {
+        if (label->objectName() != QStringLiteral("qt_msgbox_label") &&
+            label->objectName() != QStringLiteral("qt_msgbox_informativelabel"))
+            continue;
+        label->setWordWrap(true);
+        QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+        policy.setHeightForWidth(true);
+        label->setSizePolicy(policy);
+        label->setMinimumWidth(0);
+    }
+    grid->activate();
+    const int width = std::max(preferredWidth, grid->totalMinimumSize().width());
+    const int height = grid->hasHeightForWidth() ? grid->totalHeightForWidth(width) : grid->totalMinimumSize().height();
+    setFixedSize(width, height);
+    fitting_ = false;
+}
+
+namespace {
+// The pickers' chevron in `color`, as a picture file for the style sheet (drawn once per colour,
+// kept in a folder that lives as long as the application).
+QString chevronFile(const QColor& color) {
+    static QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("chevron-%1.png").arg(color.name(QColor::HexArgb).mid(1)));
+    if (!QFileInfo::exists(path)) {
+        QPixmap pixmap(20, 12);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(color, 2.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawPolyline(QPolygonF({QPointF(5, 3.5), QPointF(10, 8.5), QPointF(15, 3.5)}));
+        p.end();
+        pixmap.save(path);
+    }
+    return path;
+}
+} // namespace
+
+QString applicationStyleSheet(AppAppearance a) {
+    return QStringLiteral(
+               "QToolTip { color: %1; background-color: %2; border: 1px solid %3; border-radius: 6px; padding: 4px 7px; }"
+               "QScrollBar:vertical { background: transparent; width: 10px; margin: 0; border: none; }"
+               "QScrollBar:horizontal { background: transparent; height: 10px; margin: 0; border: none; }"
+               "QScrollBar::handle:vertical { background: %4; border-radius: 3px; min-height: 28px; margin: 2px 2px 2px 2px; }"
+               "QScrollBar::handle:horizontal { background: %4; border-radius: 3px; min-width: 28px; margin: 2px; }"
+               "QScrollBar::handle:hover, QScrollBar::handle:pressed { background: %5; }"
+               "QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; border: none; background: none; }"
+               "QScrollBar::up-arrow, QScrollBar::down-arrow, QScrollBar::left-arrow, QScrollBar::right-arrow"
+               " { width: 0; height: 0; background: none; }"
+               "QScrollBar::add-page, QScrollBar::sub-page { background: none; }"
+               "QComboBox { color: %1; background-color: %6; border: 1px solid %3; border-radius: 7px;"
+               "  padding: 3px 8px 3px 10px; }"
+               "QComboBox:hover { background-color: %7; }"
+               "QComboBox:focus { border: 1px solid %8; }"
+               "QComboBox:on { background-color: %7; }"
+               "QComboBox::drop-down { subcontrol-origin: padding; subcontrol-position: center right; width: 20px;"
+               "  border: none; background: transparent; }"
+               "QComboBox::down-arrow { image: url(%10); width: 10px; height: 6px; }"
+               "QComboBox QAbstractItemView { color: %1; background-color: %2; border: 1px solid %3; padding: 4px;"
+               "  outline: 0; selection-background-color: %9; selection-color: %1; }")
+        .arg(css(Theme::text, a), css(Theme::panel, a), css(Theme::border, a), css(Theme::secondary, a, 0.4),
+             css(Theme::secondary, a, 0.65), css(Theme::quietButton, a), css(Theme::quietButtonPressed, a),
+             css(Theme::accent, a, 0.45), css(Theme::accent, a, 0.18))
+        .arg(chevronFile(Theme::secondary.resolve(a)));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -19,6 +19,7 @@
 #include <QBoxLayout>
 #include <QLabel>
 #include <QMarginsF>
+#include <QMessageBox>
 #include <QPainterPath>
 #include <QTextLayout>
 #include <QTimer>
@@ -332,9 +333,15 @@ public:
     void setLineSpacing(double spacing);
     // Cut to at most `lines` lines with an ellipsis (0 = no limit).
     void setMaximumLines(int lines);
+    // One line that shrinks down to `factor` of its font size to fit its width before it is cut
+    // with an ellipsis (1 = never shrinks). For values on cards.
+    void setMinimumScaleFactor(double factor);
+    // The font scale the text is drawn at in the current width (1 when it fits).
+    double shownScale() const;
 
     int heightForWidth(int width) const override;
     QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -346,6 +353,7 @@ private:
     double opacity_ = 1.0;
     double lineSpacing_ = 0;
     int maxLines_ = 0;
+    double minimumScale_ = 1.0;
 };
 
 // A 1-pixel rule in Theme::border (vertical or horizontal).
@@ -378,6 +386,38 @@ private:
     double opacity_;
     double radius_ = 0;
 };
+
+// An alert or confirmation in the application's look: the title (the message box's text) in
+// system 15 semibold, the message (its informative text) in system 12 Theme::secondary, no icon,
+// on Theme::background, buttons drawn like the kit's: quiet by default, the accent for the one
+// marked primary, Theme::warning for the one marked destructive. It is as wide as a desktop alert
+// (about 440 points) and as tall as its wrapped texts; its window title is the application's
+// name, so the title is never shown twice. Follows the appearance while open.
+class ThemedMessageBox : public QMessageBox {
+    Q_OBJECT
+
+public:
+    explicit ThemedMessageBox(QWidget* parent = nullptr);
+    enum class ButtonKind { quiet, primary, destructive };
+    // How `button` (one of this box's) is drawn.
+    static void setButtonKind(QAbstractButton* button, ButtonKind kind);
+    static ButtonKind buttonKind(const QAbstractButton* button);
+    static constexpr int preferredWidth = 440;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    void applyTheme();
+    void fitSize();
+    bool fitting_ = false;
+};
+
+// The style sheet of the platform's own controls that the kit does not draw: tooltips, scroll
+// bars (a slim thumb, no arrow buttons), drop-down pickers and their lists, in `appearance`.
+// The application sets it whenever the appearance changes.
+QString applicationStyleSheet(AppAppearance appearance);
 
 // A frameless search field in system `pixelSize` over a transparent base (the box around it draws
 // the background); its text and placeholder colours follow the theme.

@@ -235,6 +235,19 @@ std::uint64_t PathHash::child(std::string_view name) const {
     return finishHash(absorbWords(state_, buffer, words), buffer + words * 8, n % 8, length_ + name.size());
 }
 
+PathHash PathHash::descend(std::string_view name) const {
+    std::string buffer(pending_, pendingLength_);
+    buffer.append(name);
+    buffer.push_back('/');
+    PathHash out;
+    const std::size_t words = buffer.size() / 8;
+    out.state_ = absorbWords(state_, buffer.data(), words);
+    out.length_ = length_ + name.size() + 1;
+    out.pendingLength_ = static_cast<std::uint8_t>(buffer.size() % 8);
+    std::memcpy(out.pending_, buffer.data() + words * 8, out.pendingLength_);
+    return out;
+}
+
 double DiskSnapshot::duration() const { return std::chrono::duration<double>(finishedAt - startedAt).count(); }
 
 CategoryTotals DiskSnapshot::categoryTotals() const {

@@ -102,8 +102,11 @@ class PathHash {
 public:
     explicit PathHash(std::string_view folder);  // a normalised path
     std::uint64_t child(std::string_view name) const;  // hashPath(folder + "/" + name)
+    // The state for the subfolder `name`, from this one's: no need to spell out its path.
+    PathHash descend(std::string_view name) const;
 
 private:
+    PathHash() = default;
     std::uint64_t state_ = 0;
     std::size_t length_ = 0;
     char pending_[8] = {};

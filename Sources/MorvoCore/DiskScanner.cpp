@@ -114,6 +114,10 @@ private:
 struct FolderJob;
 
 constexpr std::uint32_t kChunkSize = 256;  // entries
+// How many components of a folder's place in the commit order the queue compares exactly, and
+// how many of them a task carries inline.
+constexpr std::uint32_t kKept = 32;
+constexpr std::uint32_t kHead = 8;
 
 // A run of consecutive entries of one listing, read (lstat, category) as one piece of work, so
 // that several readers can share a large folder.
@@ -123,24 +127,70 @@ struct Chunk {
     std::vector<InodeKey> links;                         // of its multi-linked files
 };
 
-// One folder to read, and once read, its listing.
+// One folder to read, and once read, its listing. A folder knows its parent and its own name,
+// never its whole path: in a deep tree every pending folder holding its path made the scan
+// quadratic in the depth. It is opened through its parent's descriptor, or failing that through
+// the nearest ancestor that still has one.
+//
+// Lifetimes: a folder owns the jobs of its subfolders (through its chunks); `parent` is not an
+// owning pointer. Every ancestor of a folder not yet listed is alive as long as the walk runs,
+// because the committer releases a folder only after it has listed and left all of its
+// subfolders; the scan joins the readers before it lets jobs go on any other way.
 struct FolderJob {
-    FolderJob(const DirectoryReader& r, std::string p, std::vector<std::uint32_t> o, PathTraits t)
-        : reader(r), path(std::move(p)), order(std::move(o)), traits(t) {}
+    // The root; `rootPath` is its whole path.
+    FolderJob(const DirectoryReader& r, std::string rootPath, PathTraits t)
+        : reader(r), name(std::move(rootPath)), traits(t), hash(name), keepsHandle(true) {}
+    // The subfolder `n` at entry `index` of `p`. With `pins`, it holds a use of `p`'s descriptor
+    // (taken by the caller) until it is opened.
+    FolderJob(FolderJob& p, std::string_view n, std::uint32_t index, std::uint64_t sequenceNumber, PathTraits t,
+              bool pins)
+        : reader(p.reader), parent(&p), name(n), depth(p.depth + 1), indexInParent(index),
+          parentSequence(p.sequence), sequence(sequenceNumber), head(p.head), traits(t), hash(p.hash.descend(n)),
+          pinsParent(pins) {
+        if (depth <= kKept) head[depth - 1] = index;
+    }
+    FolderJob(const FolderJob&) = delete;
+    FolderJob& operator=(const FolderJob&) = delete;
+
     ~FolderJob() {
-        if (handle >= 0) reader.closeDirectory(handle);
+        if (const int h = handle.load(std::memory_order_relaxed); h >= 0) reader.closeDirectory(h);
+        // Subfolders are let go here one at a time: freed recursively, a deep tree would take a
+        // stack frame per level.
+        try {
+            std::vector<std::shared_ptr<FolderJob>> orphans;
+            takeSubfolders(orphans);
+            while (!orphans.empty()) {
+                std::shared_ptr<FolderJob> job = std::move(orphans.back());
+                orphans.pop_back();
+                if (job.use_count() == 1) job->takeSubfolders(orphans);
+            }
+        } catch (...) {
+            // Out of memory: what was not taken is freed the recursive way.
+        }
     }
 
     const DirectoryReader& reader;
-    std::string path;
-    // Position in the commit order: the entry indices from the root down to this folder.
-    // Lexicographic order of these is the pre-order in which the committer visits folders.
-    std::vector<std::uint32_t> order;
-    PathTraits traits;  // what this folder's path contributes to its entries' categories
+    FolderJob* const parent = nullptr;
+    const std::string name;  // in the parent; the root's whole path
+    const std::uint32_t depth = 0;
+    const std::uint32_t indexInParent = 0;
+    // Creation numbers of the parent and of this folder; they order the queue below kKept levels.
+    const std::uint64_t parentSequence = 0;
+    const std::uint64_t sequence = 0;
+    // The first kKept entry indices from the root down to this folder (its place in the commit
+    // order: the lexicographic order of these paths is the committer's pre-order).
+    std::array<std::uint32_t, kKept> head{};
+    const PathTraits traits;  // what this folder's path contributes to its entries' categories
+    const PathHash hash;      // this folder's path, for its entries' id hashes
+    const bool keepsHandle = false;  // the root's descriptor stays open: the last ancestor to open through
+    const bool pinsParent = false;
     State state{kPending};  // of the listing: open and read the names
     int openError = 0;
     int readError = 0;
-    int handle = -1;  // open while chunks are left to read
+    // The descriptor, open while it has users: each chunk until it is read, each pinning
+    // subfolder until it is opened, and for the root the whole scan.
+    std::atomic<int> handle{-1};
+    std::atomic<std::uint32_t> handleUsers{0};
     // The listing: every name's entry (a chunk's part is valid once it is done), then the names,
     // in one block.
     std::unique_ptr<std::byte[]> listing;
@@ -149,11 +199,20 @@ struct FolderJob {
     Chunk firstChunk;
     std::unique_ptr<Chunk[]> laterChunks;  // chunks 1 and on
     std::uint32_t chunkCount = 0;
-    std::atomic<std::uint32_t> chunksLeft{0};
 
     Chunk& chunk(std::uint32_t c) { return c == 0 ? firstChunk : laterChunks[c - 1]; }
-    std::string_view name(const ReadEntry& e) const { return names.substr(e.nameOffset, e.nameLength); }
-    std::string childPath(const ReadEntry& e) const { return path::join(path, name(e)); }
+    std::string_view entryName(const ReadEntry& e) const { return names.substr(e.nameOffset, e.nameLength); }
+
+    // Spelled out from the names up to the root, for the few texts that need it (issues). Only
+    // for a folder whose ancestors are alive: the committer's own.
+    std::string path() const {
+        std::vector<const FolderJob*> chain;
+        for (const FolderJob* j = this; j; j = j->parent) chain.push_back(j);
+        std::string out = chain.back()->name;
+        for (auto it = chain.rbegin() + 1; it != chain.rend(); ++it) out = path::join(out, (*it)->name);
+        return out;
+    }
+    std::string childPath(const ReadEntry& e) const { return path::join(path(), entryName(e)); }
 
     // Lays out the listing for the NUL-terminated `names`, one entry per name.
     void setListing(std::string_view allNames) {
@@ -173,7 +232,6 @@ struct FolderJob {
         }
         chunkCount = static_cast<std::uint32_t>((count + kChunkSize - 1) / kChunkSize);
         if (chunkCount > 1) laterChunks = std::make_unique<Chunk[]>(chunkCount - 1);
-        chunksLeft.store(chunkCount, std::memory_order_relaxed);
     }
 
     // Frees the listing once the committer is through with it. The chunk states stay: a reader
@@ -187,23 +245,34 @@ struct FolderJob {
             std::vector<InodeKey>().swap(chunk(c).links);
         }
     }
+
+private:
+    void takeSubfolders(std::vector<std::shared_ptr<FolderJob>>& out) {
+        for (std::uint32_t c = 0; c < chunkCount; ++c) {
+            auto& subfolders = chunk(c).subfolders;
+            for (auto& s : subfolders) out.push_back(std::move(s));
+            subfolders.clear();
+        }
+    }
 };
 
 // A piece of reading: a folder's listing (chunk 0, which its reader follows with the chunks), or
-// one further chunk of a listed folder. It carries its place in the commit order (the folder's
-// `order`, then for a chunk the index of its first entry); the first components are copied in,
-// so that the queue, which compares tasks under its lock, seldom looks into the jobs.
+// one further chunk of a listed folder. Its place in the commit order is the folder's, then for a
+// chunk the index of its first entry; the first kHead components are copied in, so that the
+// queue, which compares tasks under its lock, seldom looks into the jobs.
 struct ReadTask {
-    static constexpr std::uint32_t kHead = 8;
-
     ReadTask() = default;
     ReadTask(std::shared_ptr<FolderJob> j, std::uint32_t c) : job(std::move(j)), chunk(c) {
-        const auto& order = job->order;
-        length = static_cast<std::uint32_t>(order.size()) + (chunk ? 1 : 0);
+        length = job->depth + (chunk ? 1 : 0);
         for (std::uint32_t i = 0; i < length && i < kHead; ++i) head[i] = component(i);
     }
 
-    std::uint32_t component(std::uint32_t i) const { return i < job->order.size() ? job->order[i] : chunk * kChunkSize; }
+    // Component i < min(length, kKept).
+    std::uint32_t component(std::uint32_t i) const { return i < job->depth ? job->head[i] : chunk * kChunkSize; }
+
+    // Below the inline components, the task's last component and the job it indexes into.
+    std::uint64_t ownerSequence() const { return chunk ? job->sequence : job->parentSequence; }
+    std::uint32_t last() const { return chunk ? chunk * kChunkSize : job->indexInParent; }
 
     std::shared_ptr<FolderJob> job;
     std::uint32_t chunk = 0;
@@ -217,17 +286,30 @@ struct CommitsLater {
     bool operator()(const ReadTask& a, const ReadTask& b) const { return before(b, a); }
     static bool before(const ReadTask& a, const ReadTask& b) {
         const std::uint32_t n = std::min(a.length, b.length);
-        const std::uint32_t inlined = std::min(n, ReadTask::kHead);
+        const std::uint32_t inlined = std::min(n, kHead);
         for (std::uint32_t i = 0; i < inlined; ++i)
             if (a.head[i] != b.head[i]) return a.head[i] < b.head[i];
-        for (std::uint32_t i = inlined; i < n; ++i) {
+        for (std::uint32_t i = inlined; i < std::min(n, kKept); ++i) {
             const std::uint32_t x = a.component(i), y = b.component(i);
             if (x != y) return x < y;
         }
-        // A key that is a prefix of another is needed first (an ancestor's part before its
-        // descendants). Equal keys: chunk c of a folder and the subfolder at its first entry;
-        // the chunk holds that entry, so it comes first.
-        if (a.length != b.length) return a.length < b.length;
+        if (n > kKept) {
+            // Deeper than the kept part: parts of the same folder in entry order, and of two
+            // folders the one made later first. That follows the pre-order closely enough (the
+            // later folder is mostly the deeper one) in constant time and memory per task; the
+            // exact order would cost the depth. Only the readers' order depends on it, never the
+            // snapshot.
+            const std::uint64_t x = a.ownerSequence(), y = b.ownerSequence();
+            if (x != y) return x > y;
+            const std::uint32_t p = a.last(), q = b.last();
+            if (p != q) return p < q;
+        } else if (a.length != b.length) {
+            // A key that is a prefix of another is needed first (an ancestor's part before its
+            // descendants).
+            return a.length < b.length;
+        }
+        // Equal keys: chunk c of a folder and the subfolder at its first entry; the chunk holds
+        // that entry, so it comes first.
         return a.chunk && !b.chunk;
     }
 };
@@ -294,12 +376,12 @@ public:
     Walk(const DirectoryReader& reader, std::string rootPath, std::uint64_t rootDevice, std::stop_token stop,
          bool hasReaders)
         : reader_(reader), rootIsStartupDisk_(rootPath == "/"), rootDevice_(rootDevice), stop_(std::move(stop)),
-          hasReaders_(hasReaders) {}
+          hasReaders_(hasReaders), handleBudget_(handleBudget()) {}
 
     bool cancelled() const { return stop_.stop_requested(); }
 
-    std::shared_ptr<FolderJob> makeJob(std::string path, std::vector<std::uint32_t> order, PathTraits traits) const {
-        return std::make_shared<FolderJob>(reader_, std::move(path), std::move(order), traits);
+    std::shared_ptr<FolderJob> makeRoot(std::string path, PathTraits traits) const {
+        return std::make_shared<FolderJob>(reader_, std::move(path), traits);
     }
 
     // Makes `job`'s listing (its names, not yet their entries) available: lists it here if nobody
@@ -447,33 +529,89 @@ private:
 
     // Opens the folder and reads its names; the entries are left to the chunks.
     void list(const std::shared_ptr<FolderJob>& job) {
-        try {
-            int handle = reader_.openDirectory(job->path);
-            if (handle < 0) {
-                job->openError = -handle;
-            } else {
-                job->handle = handle;
+        const int handle = job->parent ? openBelow(*job) : reader_.openDirectory(job->name);
+        if (handle < 0) {
+            job->openError = -handle;
+        } else {
+            job->handle.store(handle, std::memory_order_relaxed);
+            openHandles_.fetch_add(1, std::memory_order_relaxed);
+            try {
                 // Read into a buffer this thread keeps, then copy once at the exact size.
                 thread_local std::string scratch;
                 scratch.clear();
                 job->readError = reader_.readNames(handle, scratch);
                 job->setListing(scratch);
                 if (scratch.capacity() > (std::size_t{1} << 20)) std::string().swap(scratch);
-                if (job->chunkCount == 0) closeHandle(*job);
+            } catch (...) {
+                job->openError = ENOMEM;
+                job->entries = {};
+                job->chunkCount = 0;
             }
-        } catch (...) {
-            job->openError = ENOMEM;
-            job->entries = {};
-            job->chunkCount = 0;
-            closeHandle(*job);
+            const std::uint32_t users = job->chunkCount + (job->keepsHandle ? 1 : 0);
+            job->handleUsers.store(users, std::memory_order_release);
+            if (users == 0) closeHandle(*job);
         }
         if (job->chunkCount > 1) postChunks(job, 1, job->chunkCount);
         markDone(job->state);
     }
 
+    // Opens a subfolder relative to an open ancestor: its parent when it pins the parent's
+    // descriptor, else the nearest ancestor whose descriptor is still open, one name at a time
+    // (never with O_NOFOLLOW lifted). The root's stays open, so there always is one.
+    int openBelow(FolderJob& job) {
+        FolderJob& parent = *job.parent;
+        if (job.pinsParent) {
+            const int handle = reader_.openDirectoryAt(parent.handle.load(std::memory_order_relaxed), job.name.c_str());
+            releaseHandle(parent);
+            return handle;
+        }
+        thread_local std::vector<const FolderJob*> between;  // below the ancestor, nearest it last
+        between.clear();
+        between.push_back(&job);
+        FolderJob* ancestor = &parent;
+        while (!acquireHandle(*ancestor)) {
+            between.push_back(ancestor);
+            ancestor = ancestor->parent;
+            if (!ancestor) return -EBADF;  // not reached: the root keeps its descriptor
+        }
+        const int base = ancestor->handle.load(std::memory_order_relaxed);
+        int handle = base;
+        for (auto it = between.rbegin(); it != between.rend(); ++it) {
+            const int next = reader_.openDirectoryAt(handle, (*it)->name.c_str());
+            if (handle != base) reader_.closeDirectory(handle);
+            handle = next;
+            if (handle < 0) break;
+        }
+        releaseHandle(*ancestor);
+        return handle;
+    }
+
+    // A use of an open descriptor; false once it is closed (or before it is open).
+    static bool acquireHandle(FolderJob& job) {
+        std::uint32_t users = job.handleUsers.load(std::memory_order_relaxed);
+        while (users > 0)
+            if (job.handleUsers.compare_exchange_weak(users, users + 1, std::memory_order_acquire)) return true;
+        return false;
+    }
+
+    void releaseHandle(FolderJob& job) {
+        if (job.handleUsers.fetch_sub(1, std::memory_order_acq_rel) == 1) closeHandle(job);
+    }
+
     void closeHandle(FolderJob& job) {
-        if (job.handle >= 0) reader_.closeDirectory(job.handle);
-        job.handle = -1;
+        const int handle = job.handle.exchange(-1, std::memory_order_relaxed);
+        if (handle < 0) return;
+        reader_.closeDirectory(handle);
+        openHandles_.fetch_sub(1, std::memory_order_relaxed);
+    }
+
+    // How many descriptors a scan keeps open for subfolders still to be opened through them;
+    // past it, only each chunk's first subfolder pins its parent's, and the others open
+    // through an older ancestor. A quarter of the process's limit, which other work shares.
+    static std::int64_t handleBudget() {
+        rlimit limit{};
+        if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 256;
+        return std::clamp<std::int64_t>(static_cast<std::int64_t>(limit.rlim_cur / 4), 16, 1 << 16);
     }
 
     // Reads chunk `c` if nobody has claimed it; false when somebody had. The listing tasks of its
@@ -503,34 +641,30 @@ private:
             }
             if (!found) postTasks(local);
         }
-        // Only the last chunk to finish touches the handle, and nothing reads it afterwards.
-        if (job->chunksLeft.fetch_sub(1, std::memory_order_acq_rel) == 1) closeHandle(*job);
+        releaseHandle(*job);
         markDone(chunk.state);
         return true;
     }
 
     void readEntries(FolderJob& job, Chunk& chunk, std::size_t begin, std::size_t end) {
-        // Only a folder's own path is spelled out; a file's is never needed here.
-        std::string path = job.path;
-        if (path != "/") path.push_back('/');
-        const std::size_t prefix = path.size();
-        const PathHash hash(job.path);
+        // The paths left out of a scan of "/" have at most two components: only the root's
+        // entries and their entries are spelled out, and only in that scan.
+        const bool checksExclusion = rootIsStartupDisk_ && job.depth <= 1;
+        const std::string folder = checksExclusion && job.depth == 1 ? path::join("/", job.name) : std::string("/");
+        const int handle = job.handle.load(std::memory_order_relaxed);
+        bool pinned = false;  // this chunk has let a subfolder pin the folder's descriptor
         FileMetadata m;
         for (std::size_t i = begin; i < end; ++i) {
             if (abandoned()) break;  // the committer throws or has stopped; nobody reads the rest
             ReadEntry& e = job.entries[i];
             const char* name = job.names.data() + e.nameOffset;
             const std::string_view entryName(name, e.nameLength);
-            if (rootIsStartupDisk_) {
-                path.resize(prefix);
-                path.append(entryName);
-                if (isExcludedFromStartupDisk(path)) {
-                    e.excluded = true;
-                    continue;
-                }
+            if (checksExclusion && isExcludedFromStartupDisk(path::join(folder, entryName))) {
+                e.excluded = true;
+                continue;
             }
-            e.pathHash = hash.child(entryName);
-            e.error = static_cast<std::uint16_t>(reader_.statBasicAt(job.handle, name, m));
+            e.pathHash = job.hash.child(entryName);
+            e.error = static_cast<std::uint16_t>(reader_.statBasicAt(handle, name, m));
             if (e.error != 0) continue;
             e.kind = kindOf(m);
             if (e.kind == Kind::regular) {
@@ -549,14 +683,14 @@ private:
             }
             e.category = classifyChild(job.traits, entryName, e.kind == Kind::directory);
             if (e.kind == Kind::directory) {
-                path.resize(prefix);
-                path.append(entryName);
                 e.child = static_cast<std::int32_t>(chunk.subfolders.size());
-                std::vector<std::uint32_t> order;
-                order.reserve(job.order.size() + 1);
-                order = job.order;
-                order.push_back(static_cast<std::uint32_t>(i));
-                chunk.subfolders.push_back(makeJob(path, std::move(order), appendingComponent(job.traits, entryName)));
+                // This chunk's use of the descriptor keeps it open while pins are added.
+                const bool pins = !pinned || openHandles_.load(std::memory_order_relaxed) < handleBudget_;
+                chunk.subfolders.push_back(std::make_shared<FolderJob>(
+                    job, entryName, static_cast<std::uint32_t>(i), sequence_.fetch_add(1, std::memory_order_relaxed),
+                    appendingComponent(job.traits, entryName), pins));
+                if (pins) job.handleUsers.fetch_add(1, std::memory_order_relaxed);
+                pinned = true;
             }
         }
     }
@@ -566,6 +700,7 @@ private:
     const std::uint64_t rootDevice_;
     const std::stop_token stop_;
     const bool hasReaders_;
+    const std::int64_t handleBudget_;
 
     SpinMutex mutex_;
     std::condition_variable_any workAvailable_;
@@ -576,16 +711,20 @@ private:
     std::atomic<bool> abandoned_{false};
     std::atomic<std::int64_t> read_{0};
     std::atomic<std::int64_t> consumed_{0};
+    std::atomic<std::int64_t> openHandles_{0};  // of jobs
+    std::atomic<std::uint64_t> sequence_{1};    // the root is 0
 };
 
 // Stops and joins the reader threads however the scan ends.
 struct ReaderPool {
     Walk& walk;
     std::vector<std::thread> threads;
-    ~ReaderPool() {
+    void join() {
         walk.stopReaders();
         for (auto& t : threads) t.join();
+        threads.clear();
     }
+    ~ReaderPool() { join(); }
 };
 
 struct InodeKeyHash {
@@ -639,9 +778,19 @@ std::shared_ptr<const DiskSnapshot> scanWith(const ScanSettings& settings, const
 
     std::vector<ScanIssue> issues;
     bool partial = false;
-    auto addIssue = [&](std::string path, std::string message) {
+    // Deep paths are spelled out only for issues that are kept.
+    auto keepsIssue = [&] {
         partial = true;
-        if (issues.size() < maxIssues) issues.push_back(makeScanIssue(std::move(path), std::move(message)));
+        return issues.size() < maxIssues;
+    };
+    auto addIssue = [&](std::string path, std::string message) {
+        if (keepsIssue()) issues.push_back(makeScanIssue(std::move(path), std::move(message)));
+    };
+    auto addErrorIssue = [&](auto&& spellPath, int error) {
+        if (!keepsIssue()) return;
+        std::string p = spellPath();
+        std::string message = PosixError(error, p).description();
+        issues.push_back(makeScanIssue(std::move(p), std::move(message)));
     };
     std::int64_t files = rootFacts.fileCount;
     std::int64_t bytes = rootFacts.logicalSize;
@@ -653,11 +802,20 @@ std::shared_ptr<const DiskSnapshot> scanWith(const ScanSettings& settings, const
         const unsigned threads =
             settings.threads == 0 ? std::max(1u, std::thread::hardware_concurrency()) : settings.threads;
         Walk walk(reader, rootPath, rootMetadata.device, stop, threads > 1);
-        auto rootJob = walk.makeJob(rootPath, {}, pathTraits(rootPath));
+        auto rootJob = walk.makeRoot(rootPath, pathTraits(rootPath));
         walk.obtainListing(rootJob);
         if (rootJob->openError != 0) throw ScanError::cannotEnumerate(rootPath);
         if (rootJob->readError != 0) addIssue(rootPath, PosixError(rootJob->readError, rootPath).description());
 
+        struct Frame {
+            std::shared_ptr<FolderJob> job;
+            std::size_t next;
+            std::size_t readyEnd;  // entries before this are read
+            DiskSnapshot::Index node;
+            std::size_t firstChild;  // where this folder's nodes start in `children`
+        };
+        // Made before the readers, so that a throw joins them before it lets go of the jobs.
+        std::vector<Frame> frames;
         ReaderPool pool{walk, {}};
         if (threads > 1) {
             pool.threads.reserve(threads);
@@ -669,14 +827,6 @@ std::shared_ptr<const DiskSnapshot> scanWith(const ScanSettings& settings, const
                 });
         }
 
-        struct Frame {
-            std::shared_ptr<FolderJob> job;
-            std::size_t next;
-            std::size_t readyEnd;  // entries before this are read
-            DiskSnapshot::Index node;
-            std::size_t firstChild;  // where this folder's nodes start in `children`
-        };
-        std::vector<Frame> frames;
         // The nodes added to each open folder so far, innermost folder last. A folder is closed
         // (its children list and totals given to the builder) as its frame ends.
         std::vector<DiskSnapshot::Index> children;
@@ -728,12 +878,11 @@ std::shared_ptr<const DiskSnapshot> scanWith(const ScanSettings& settings, const
                 break;
             }
             if (e.excluded) {
-                addIssue(job.childPath(e), kMountedVolumesMessage);
+                if (keepsIssue()) issues.push_back(makeScanIssue(job.childPath(e), kMountedVolumesMessage));
                 continue;
             }
             if (e.error != 0) {
-                std::string p = job.childPath(e);
-                addIssue(p, PosixError(e.error, p).description());
+                addErrorIssue([&] { return job.childPath(e); }, e.error);
                 continue;
             }
             std::shared_ptr<FolderJob> child;
@@ -742,7 +891,7 @@ std::shared_ptr<const DiskSnapshot> scanWith(const ScanSettings& settings, const
                 walk.obtainListing(child);
                 if (walk.cancelled()) throw CancellationError();
                 if (child->openError != 0) {
-                    addIssue(child->path, PosixError(child->openError, child->path).description());
+                    addErrorIssue([&] { return child->path(); }, child->openError);
                     child->release();
                     continue;
                 }
@@ -751,7 +900,7 @@ std::shared_ptr<const DiskSnapshot> scanWith(const ScanSettings& settings, const
                                                ? chargedAllocation(e, job.chunk(static_cast<std::uint32_t>(position / kChunkSize)))
                                                : 0;
             const DiskSnapshot::Index parentNode = frame.node;
-            const auto index = builder.add(parentNode, job.name(e),
+            const auto index = builder.add(parentNode, job.entryName(e),
                                            factsFor(e.kind, e.logicalSize, allocated, e.modificationNanoseconds,
                                                     e.category),
                                            e.pathHash);
@@ -774,10 +923,13 @@ std::shared_ptr<const DiskSnapshot> scanWith(const ScanSettings& settings, const
             if (child) {
                 // `frame` and `e` die with the push below.
                 if (child->readError != 0)
-                    addIssue(child->path, PosixError(child->readError, child->path).description());
+                    addErrorIssue([&] { return child->path(); }, child->readError);
                 frames.push_back({std::move(child), 0, 0, index, children.size()});
             }
         }
+        // Readers may be listing folders below the open frames, through their ancestors: they
+        // stop before those go.
+        if (limitReached) pool.join();
         while (!frames.empty()) closeFrame(false);
 
         if (limitReached)

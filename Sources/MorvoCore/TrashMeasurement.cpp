@@ -1,6 +1,7 @@
 #include "MorvoCore/TrashMeasurement.h"
 
 #include "MorvoCore/Platform/Digest.h"
+#include "MorvoCore/Platform/MountTable.h"
 #include "MorvoCore/Platform/Path.h"
 
 #include <sys/stat.h>
@@ -8,6 +9,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <fcntl.h>
+#include <set>
 #include <cstdlib>
 #include <utility>
 #include <vector>
@@ -52,6 +55,12 @@ std::string relativePath(const std::string& path, int level) {
 
 } // namespace
 
+bool TrashFileSystem::isMountRoot(const std::string& path) const {
+    FileMetadata m;
+    if (statAt(AT_FDCWD, path.c_str(), m, false) != 0) return false;
+    return morvo::isMountRoot(m, path);
+}
+
 const TrashFileSystem& TrashFileSystem::system() {
     static const SystemTrashFileSystem instance;
     return instance;
@@ -81,7 +90,7 @@ TrashMetadata metadata(const Url& url, const TrashFileSystem& fs) {
     return fs.metadata(path::normalize(url.path));
 }
 
-void validateAncestors(const Url& url, const TrashFileSystem& fs) {
+void validateAncestors(const Url& url, const TrashFileSystem& fs, std::vector<TrashMetadata>* records) {
     const std::string full = path::normalize(url.path);
     std::string soFar;
     std::size_t position = 0;
@@ -95,6 +104,7 @@ void validateAncestors(const Url& url, const TrashFileSystem& fs) {
         position = end;
         TrashMetadata m = fs.metadata(soFar);
         if (m.type() == S_IFLNK) throw TrashFailure(kSymbolicLinkAncestorMessage);
+        if (records) records->push_back(m);
     }
 }
 
@@ -131,6 +141,7 @@ Measurement measure(const Url& url, std::int64_t& remainingBudget, std::stop_tok
         // The walk opens every folder relative to its parent without following links, so no
         // folder below the item can be a link; what lies above it is checked once here.
         bool ancestorsChecked = false;
+        std::optional<std::set<std::string>> mountPoints;
         while (auto entry = enumerator->next()) {
             if (stop.stop_requested()) throw CancellationError();
             if (walkError) throw *walkError;
@@ -140,7 +151,9 @@ Measurement measure(const Url& url, std::int64_t& remainingBudget, std::stop_tok
             }
             if (entry->statError != 0) throw PosixError(entry->statError, entry->path);
             const TrashMetadata m = trashMetadata(entry->metadata);
-            if (m.device != root.device)
+            // A bind mount of a folder on the same device is a mount too: moving the folder would
+            // take the mount's contents along.
+            if (m.device != root.device || isMountRoot(entry->metadata, entry->path, &mountPoints))
                 throw TrashFailure("This folder contains a mounted volume. Review that volume separately.");
             takeBudget(remainingBudget);
             entries.emplace_back(relativePath(entry->path, enumerator->level()), m);

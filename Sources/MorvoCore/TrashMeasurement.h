@@ -12,6 +12,7 @@
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <vector>
 
 namespace morvo {
 
@@ -28,6 +29,9 @@ public:
     virtual std::optional<std::string> realPath(const std::string& path) const = 0;
     // Where folders are walked.
     virtual const DirectoryReader& reader() const = 0;
+    // Whether `path` is the root of a mount, a bind mount of a folder on the same device included.
+    // False when it cannot be read. The default asks the system.
+    virtual bool isMountRoot(const std::string& path) const;
 
     static const TrashFileSystem& system();
 };
@@ -51,7 +55,9 @@ inline constexpr const char* kSymbolicLinkAncestorMessage =
 // lstat of the URL's path; throws PosixError with errno and the path.
 TrashMetadata metadata(const Url& url, const TrashFileSystem& fs = TrashFileSystem::system());
 // Refuses a path any component of which below "/" (the last one included) is a symbolic link.
-void validateAncestors(const Url& url, const TrashFileSystem& fs = TrashFileSystem::system());
+// With `records`, the lstat record of each component is appended there, "/" left out.
+void validateAncestors(const Url& url, const TrashFileSystem& fs = TrashFileSystem::system(),
+                       std::vector<TrashMetadata>* records = nullptr);
 // Walks and fingerprints one item, taking one unit of `remainingBudget` per entry (the item
 // included). Throws TrashFailure for a refusal, PosixError for what cannot be read and
 // CancellationError when `stop` is requested.

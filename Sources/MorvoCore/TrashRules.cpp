@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -88,20 +89,14 @@ void validateBundleIdentity(const std::string& bundlePath, const TrashFileSystem
     if (isAppleIdentifier(text::lowercase(*identifier))) refuse("Apple applications are protected from cleanup.");
 }
 
-// The home folder under any other name: its canonical path, or the same device and inode.
-bool isHomeByAnotherName(const std::string& path, const TrashMetadata& item, const std::string& home,
-                         const TrashFileSystem& fs) {
-    std::optional<std::string> canonical = fs.realPath(home);
-    if (canonical && equalIgnoringCase(path, *canonical)) return true;
-    if (item.type() != S_IFDIR) return false;
-    for (const std::string& name : {home, canonical.value_or(home)}) {
-        try {
-            const TrashMetadata h = fs.metadata(name);
-            if (h.type() == S_IFDIR && h.device == item.device && h.inode == item.inode) return true;
-        } catch (const PosixError&) {
-        }
-    }
+bool holdsIdentity(const std::vector<ProtectedPlaces::Identity>& identities, const TrashMetadata& m) {
+    for (const auto& identity : identities)
+        if (identity.device == m.device && identity.inode == m.inode) return true;
     return false;
+}
+
+void addUnique(std::vector<std::string>& list, std::string value) {
+    if (std::find(list.begin(), list.end(), value) == list.end()) list.push_back(std::move(value));
 }
 
 } // namespace
@@ -134,8 +129,43 @@ bool validIdentifier(std::string_view identifier) {
     return pieces >= 2;
 }
 
+ProtectedPlaces ProtectedPlaces::gather(const TrashPolicy& policy, const TrashFileSystem& fs) {
+    ProtectedPlaces places;
+    places.home = path::normalize(policy.homeDirectory().path);
+    auto identityOf = [&fs](const std::string& path) -> std::optional<Identity> {
+        try {
+            const TrashMetadata m = fs.metadata(path);
+            if (m.type() == S_IFDIR) return Identity{m.device, m.inode};
+        } catch (const PosixError&) {
+        }
+        return std::nullopt;
+    };
+    auto addIdentity = [](std::vector<Identity>& list, std::optional<Identity> identity) {
+        if (identity && std::find(list.begin(), list.end(), *identity) == list.end()) list.push_back(*identity);
+    };
+
+    addUnique(places.homePaths, places.home);
+    if (auto canonical = fs.realPath(places.home)) addUnique(places.homePaths, path::normalize(*canonical));
+    for (const std::string& home : places.homePaths) addIdentity(places.homeIdentities, identityOf(home));
+
+    // The Trash the mover uses, and the one under the policy's home folder.
+    for (const std::string& trash : {homeTrashDirectory(), places.home + "/.local/share/Trash"}) {
+        addUnique(places.trashPaths, trash);
+        if (auto canonical = fs.realPath(trash)) addUnique(places.trashPaths, path::normalize(*canonical));
+    }
+    for (const std::string& trash : places.trashPaths)
+        for (const std::string& folder : {trash, trash + "/files", trash + "/info"})
+            addIdentity(places.trashIdentities, identityOf(folder));
+    return places;
+}
+
 void validate(const Url& url, const std::vector<Url>& protectedURLs, const TrashPolicy& policy,
               const TrashFileSystem& fs) {
+    validate(url, protectedURLs, policy, ProtectedPlaces::gather(policy, fs), fs);
+}
+
+void validate(const Url& url, const std::vector<Url>& protectedURLs, const TrashPolicy& policy,
+              const ProtectedPlaces& places, const TrashFileSystem& fs) {
     // 1. Local file.
     const bool localHost = url.host.empty() || url.host == "localhost";
     if (!url.isFileURL() || !localHost || !url.path.starts_with("/"))
@@ -150,7 +180,8 @@ void validate(const Url& url, const std::vector<Url>& protectedURLs, const Trash
             refuse("Choose the original item instead of a path containing relative components.");
 
     // 3-6. No link on the way, and a plain file or folder.
-    validateAncestors(item, fs);
+    std::vector<TrashMetadata> ancestors;
+    validateAncestors(item, fs, &ancestors);
     const TrashMetadata record = metadata(item, fs);
     if (record.type() == S_IFLNK)
         refuse("Symbolic links cannot be selected for cleanup. Choose and review the original item directly.");
@@ -174,9 +205,14 @@ void validate(const Url& url, const std::vector<Url>& protectedURLs, const Trash
             if (lowered == name) refuse(kManagedMessage);
         if (isVolumeTrashName(lowered)) refuse(kManagedMessage);
     }
-    const std::string home = path::normalize(policy.homeDirectory().path);
-    if (protectedContains(homeTrashDirectory(), path) || protectedContains(home + "/.local/share/Trash", path))
-        refuse(kManagedMessage);
+    // The user's Trash under every name: a path inside it, or the Trash, its files or its info
+    // folder as the item or as a folder on the way to it.
+    const std::string& home = places.home;
+    for (const std::string& trash : places.trashPaths)
+        if (protectedContains(trash, path)) refuse(kManagedMessage);
+    if (holdsIdentity(places.trashIdentities, record)) refuse(kManagedMessage);
+    for (const TrashMetadata& ancestor : ancestors)
+        if (holdsIdentity(places.trashIdentities, ancestor)) refuse(kManagedMessage);
 
     // 11-12. The home folder and its essential Library folders.
     if (equalIgnoringCase(path, home) || equalIgnoringCase(path, home + "/Library") ||
@@ -184,7 +220,10 @@ void validate(const Url& url, const std::vector<Url>& protectedURLs, const Trash
         refuse(kHomeMessage);
     for (auto name : kEssentialLibraryFolders)
         if (equalIgnoringCase(path, library(home, name))) refuse(kHomeMessage);
-    if (isHomeByAnotherName(path, record, home, fs)) refuse(kHomeMessage);
+    // The home folder under any other name, and every folder that holds it.
+    for (const std::string& homePath : places.homePaths)
+        if (protectedContains(path, homePath)) refuse(kHomeMessage);
+    if (record.type() == S_IFDIR && holdsIdentity(places.homeIdentities, record)) refuse(kHomeMessage);
     for (auto name : kPrivateLibraryFolders)
         if (protectedContains(library(home, name), path)) refuse(kHomeMessage);
 
@@ -231,10 +270,13 @@ void validate(const Url& url, const std::vector<Url>& protectedURLs, const Trash
         if (!inside) refuse("This item is outside the permitted cleanup folders.");
     }
 
-    // 17. A mounted volume's root.
-    if (record.type() == S_IFDIR && path != "/") {
-        const TrashMetadata parent = metadata(item.deletingLastPathComponent(), fs);
-        if (parent.device != record.device) refuse("A mounted volume cannot be moved to Trash.");
+    // 17. A mounted volume's root: another device than its parent's, or a mount of the same
+    // device (a bind mount), whatever it holds.
+    if (path != "/") {
+        bool mounted = fs.isMountRoot(path);
+        if (!mounted && record.type() == S_IFDIR)
+            mounted = metadata(item.deletingLastPathComponent(), fs).device != record.device;
+        if (mounted) refuse("A mounted volume cannot be moved to Trash.");
     }
 
     // 18. Application bundles, whole and not Apple's.

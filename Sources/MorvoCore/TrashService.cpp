@@ -68,6 +68,7 @@ TrashPreview TrashService::prepareSynchronously(const std::vector<Url>& urls, co
     preview.createdAt = createdAt;
     preview.serviceID = serviceID;
     std::int64_t remainingBudget = policy.maxItems();
+    const trash::ProtectedPlaces places = trash::ProtectedPlaces::gather(policy, fs);
 
     for (const auto* entry : kept) {
         TrashPreviewItem item;
@@ -85,7 +86,7 @@ TrashPreview TrashService::prepareSynchronously(const std::vector<Url>& urls, co
             item.warnings.push_back("Includes " + plural(nestedCount, "nested selection") +
                                     "; each item will be moved only once.");
         try {
-            trash::validate(item.url, protectedURLs, policy, fs);
+            trash::validate(item.url, protectedURLs, policy, places, fs);
             trash::Measurement measured = trash::measure(item.url, remainingBudget, stop, fs);
             if (measured.linkCount >= 1)
                 item.warnings.push_back("Contains " + plural(static_cast<std::size_t>(measured.linkCount), "symbolic link") +
@@ -204,6 +205,7 @@ TrashReport TrashService::moveSynchronously(const TrashPreview& preview, const s
     std::unordered_map<std::string, TrashItemStatus> statuses;
     std::int64_t budget = policy.maxItems();
     const DependencyOrder ordered = dependencyOrder(preview.items, confirmedIDs, dependencies);
+    const trash::ProtectedPlaces places = trash::ProtectedPlaces::gather(policy, fs);
 
     for (const TrashPreviewItem& item : ordered.items) {
         TrashItemResult result{item.id, item.url, TrashItemStatus::skipped, std::nullopt, {}, item.logicalSize};
@@ -226,7 +228,7 @@ TrashReport TrashService::moveSynchronously(const TrashPreview& preview, const s
                 return "Could not revalidate this item: " + errorDescription(error);
             };
             try {
-                trash::validate(item.url, protectedURLs, policy, fs);
+                trash::validate(item.url, protectedURLs, policy, places, fs);
                 trash::Measurement measured = trash::measure(item.url, budget, stop, fs);
                 if (!(measured.fingerprint == *item.fingerprint))
                     return "This item or its contents changed after review. Prepare a fresh preview.";

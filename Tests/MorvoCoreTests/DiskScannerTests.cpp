@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -246,6 +247,128 @@ TEST(DiskScanner, ScansATreeDeeperThanThePathLimit) {
         EXPECT_EQ(s->root().logicalSize, 5);
         EXPECT_TRUE(s->contains(t.path(relative + "/leaf.bin")));
     }
+}
+
+// A chain of `depth` folders "d" below `root`, made one level at a time through descriptors
+// (the deep end is beyond PATH_MAX). `atLevel(fd, level)` adds entries beside each level's "d".
+template <typename Extra>
+void makeChain(const std::string& root, int depth, Extra atLevel) {
+    int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    for (int level = 1; level <= depth; ++level) {
+        ASSERT_EQ(::mkdirat(fd, "d", 0755), 0);
+        int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        ASSERT_GE(next, 0);
+        fd = next;
+        atLevel(fd, level);
+    }
+    ::close(fd);
+}
+
+void makeFileAt(int folder, const char* name, std::size_t size) {
+    int f = ::openat(folder, name, O_WRONLY | O_CREAT | O_EXCL, 0644);
+    ASSERT_GE(f, 0) << name;
+    const std::string bytes(size, 'x');
+    ASSERT_EQ(::write(f, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    ::close(f);
+}
+
+std::string chainPath(std::string path, int levels) {
+    for (int i = 0; i < levels; ++i) path += "/d";
+    return path;
+}
+
+// Folders far below PATH_MAX: same snapshot on one thread and on eight, ids spelled in full,
+// issues on deep items, budget cuts and a cancellation while readers work below deep frames.
+TEST(DiskScanner, ChainFarBeyondThePathLimitScansTheSameOnAnyThreads) {
+    FixtureTree t;
+    constexpr int kDepth = 2100;  // 2 bytes a level: paths of over 4,200 bytes
+    makeChain(t.root(), kDepth, [](int fd, int level) {
+        if (level % 100 == 0) {
+            makeFileAt(fd, "f", static_cast<std::size_t>(level / 100));
+            ASSERT_EQ(::mkdirat(fd, "side", 0755), 0);  // a branch the readers may take ahead
+            int side = ::openat(fd, "side", O_RDONLY | O_DIRECTORY);
+            makeFileAt(side, "g", 1);
+            ::close(side);
+        }
+        if (level == 1500) ASSERT_EQ(::mkdirat(fd, "locked", 0755), 0);
+        if (level == 1800) makeFileAt(fd, "bad", 1);
+        if (level == kDepth) makeFileAt(fd, "leaf.bin", 5);
+    });
+    ASSERT_GT(chainPath(t.root(), kDepth).size(), 4096u);
+    FaultyReader reader(DirectoryReader::system());
+    reader.failOpen = [](const std::string& p) { return path::lastComponent(p) == "locked" ? EACCES : 0; };
+    reader.failStat = [](const std::string& p) { return path::lastComponent(p) == "bad" ? EIO : 0; };
+
+    auto reference = scan(reader, t.root(), 250000, 100, 1);
+    // The root, the chain, 21 × (f, side, side/g), the leaf.
+    EXPECT_EQ(reference->nodeCount(), 1u + kDepth + 21 * 3 + 1);
+    const std::string leaf = chainPath(t.root(), kDepth) + "/leaf.bin";
+    ASSERT_TRUE(reference->indexOf(leaf));
+    EXPECT_EQ(reference->path(*reference->indexOf(leaf)), leaf);
+    EXPECT_EQ(reference->root().logicalSize, 5 + 21 + (1 + 2 + 3 + 4 + 5 + 6 + 7 + 8 + 9 + 10 + 11 + 12 + 13 + 14 + 15 +
+                                                       16 + 17 + 18 + 19 + 20 + 21));
+    EXPECT_EQ(issueTexts(*reference),
+              (std::vector<std::pair<std::string, std::string>>{
+                  {chainPath(t.root(), 1500) + "/locked", "Permission denied"},
+                  {chainPath(t.root(), 1800) + "/bad", "Input/output error"}}));
+    for (int run = 0; run < 3; ++run) expectSameSnapshot(*reference, *scan(reader, t.root(), 250000, 100, 8));
+
+    for (std::int64_t budget : {700, 2000}) {
+        SCOPED_TRACE(budget);
+        expectSameSnapshot(*scan(reader, t.root(), budget, 100, 1), *scan(reader, t.root(), budget, 100, 8));
+    }
+
+    std::stop_source source;
+    std::atomic<int> stats{0};
+    FaultyReader stopping(DirectoryReader::system());
+    stopping.failStat = [&](const std::string&) {
+        if (++stats == 1200) source.request_stop();
+        return 0;
+    };
+    EXPECT_THROW(scan(stopping, t.root(), 250000, 100, 8, {}, source.get_token()), CancellationError);
+}
+
+// Over the scan's share of descriptors, folders open through an older ancestor: a comb (every
+// level holds the chain's next folder and a side folder) keeps more folders waiting than the
+// share allows.
+TEST(DiskScanner, FewDescriptorsLeftStillScanTheWholeTree) {
+    FixtureTree t;
+    makeChain(t.root(), 80, [](int fd, int level) {
+        ASSERT_EQ(::mkdirat(fd, "e", 0755), 0);
+        int side = ::openat(fd, "e", O_RDONLY | O_DIRECTORY);
+        makeFileAt(side, level == 60 ? "bad" : "g", 2);
+        if (level == 70) ASSERT_EQ(::mkdirat(side, "locked", 0755), 0);
+        ::close(side);
+    });
+    FaultyReader reader(DirectoryReader::system());
+    reader.failOpen = [](const std::string& p) { return path::lastComponent(p) == "locked" ? EACCES : 0; };
+    reader.failStat = [](const std::string& p) { return path::lastComponent(p) == "bad" ? EIO : 0; };
+    std::vector<std::string> order;
+    preorder(t.root(), order);
+
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit low = saved;
+    low.rlim_cur = std::min<rlim_t>(saved.rlim_cur, 128);  // a share of 32
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    auto reference = scan(reader, t.root(), 250000, 100, 1);
+    auto parallel = scan(reader, t.root(), 250000, 100, 8);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+
+    // Everything but the two failures, in the plain pre-order.
+    std::vector<std::string> ids;
+    for (DiskSnapshot::Index i = 1; i < reference->nodeCount(); ++i) ids.push_back(reference->path(i));
+    std::erase_if(order, [](const std::string& p) {
+        return path::lastComponent(p) == "bad" || path::lastComponent(p) == "locked";
+    });
+    EXPECT_EQ(ids, order);
+    EXPECT_EQ(issueTexts(*reference),
+              (std::vector<std::pair<std::string, std::string>>{
+                  {chainPath(t.root(), 60) + "/e/bad", "Input/output error"},
+                  {chainPath(t.root(), 70) + "/e/locked", "Permission denied"}}));
+    expectSameSnapshot(*reference, *parallel);
 }
 
 TEST(DiskScanner, RootGivenWithTrailingSlashesKeepsCleanIds) {

@@ -175,6 +175,8 @@ TEST(TrashMover, LongNamesAreShortenedToFitTheInfoFile) {
 // An item on another volume goes to that volume's own trash (or is refused); its bytes survive.
 TEST(TrashMover, ItemOnAnotherDeviceUsesThatVolumesTrash) {
     if (!fs::is_directory("/dev/shm")) GTEST_SKIP() << "no /dev/shm";
+    // The expectations below take /dev/shm as the top of its volume (it is not in a bare chroot).
+    if (statPath("/dev/shm").device == statPath("/dev").device) GTEST_SKIP() << "/dev/shm is not a mount point";
     TempDir home;
     TempDir volume("/dev/shm");
     ASSERT_FALSE(volume.path().empty());

@@ -9,6 +9,8 @@
 #include <QFileDialog>
 #include <QLabel>
 
+#include <set>
+
 #include <gtest/gtest.h>
 
 namespace morvo::appstatetest {
@@ -70,6 +72,65 @@ TEST(PasteboardTest, ClipboardReceivesThePath) {
     pasteboard->clearContents();
     pasteboard->setString("/tmp/some folder/ünïcode.txt");
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromUtf8("/tmp/some folder/ünïcode.txt"));
+}
+
+// The desktop workspace over a scripted desktop: what it asks for, and whether it reports success
+// only when something on the desktop took the request.
+TEST(DesktopWorkspaceTest, ReportsSuccessOnlyWhenTheDesktopTookTheRequest) {
+    struct Desktop {
+        bool fileManager = false;
+        std::set<QString> handlers;
+        bool opens = true;
+    };
+    struct Calls {
+        QStringList fileManager, opened;
+    };
+    auto workspaceFor = [](const Desktop& desktop, std::shared_ptr<Calls> calls) {
+        DesktopBridge bridge;
+        bridge.callFileManager = [desktop, calls](const QString& method, const QStringList& uris) {
+            calls->fileManager << method + " " + uris.join(" ");
+            return desktop.fileManager;
+        };
+        bridge.hasHandler = [desktop](const QString& type) { return desktop.handlers.count(type) > 0; };
+        bridge.openUrl = [desktop, calls](const QUrl& url) {
+            calls->opened << url.toString();
+            return desktop.opens;
+        };
+        return makeDesktopWorkspace(std::move(bridge));
+    };
+    const Url item = Url::file("/home/ann/.local/share/Trash/files/a b.log");
+    const Url mail = Url::parse("mailto:hello@morvo.app");
+    struct Case {
+        const char* name;
+        Desktop desktop;
+        bool revealed, mailed, trashShown;
+        QStringList opened;  // what went to the desktop's opener, in order
+    } cases[] = {
+        {"file manager service", {true, {}, true}, true, false, true, {}},
+        {"nothing at all", {false, {}, true}, false, false, false, {}},
+        {"opener only, with handlers",
+         {false, {"inode/directory", "x-scheme-handler/mailto", "x-scheme-handler/trash"}, true},
+         true, true, true,
+         {"file:///home/ann/.local/share/Trash/files/", "mailto:hello@morvo.app", "trash:///"}},
+        {"no trash handler: the item's folder",
+         {false, {"inode/directory"}, true}, true, false, true,
+         {"file:///home/ann/.local/share/Trash/files/", "file:///home/ann/.local/share/Trash/files/"}},
+        {"handlers but the opener fails",
+         {false, {"inode/directory", "x-scheme-handler/mailto", "x-scheme-handler/trash"}, false},
+         false, false, false,
+         {"file:///home/ann/.local/share/Trash/files/", "mailto:hello@morvo.app", "trash:///",
+          "file:///home/ann/.local/share/Trash/files/"}},
+    };
+    for (const Case& c : cases) {
+        auto calls = std::make_shared<Calls>();
+        auto workspace = workspaceFor(c.desktop, calls);
+        EXPECT_EQ(workspace->reveal({item}), c.revealed) << c.name;
+        EXPECT_EQ(workspace->open(mail), c.mailed) << c.name;
+        EXPECT_EQ(workspace->revealInTrash(item), c.trashShown) << c.name;
+        EXPECT_EQ(calls->fileManager.value(0), "ShowItems file:///home/ann/.local/share/Trash/files/a%20b.log") << c.name;
+        EXPECT_EQ(calls->fileManager.value(1), "ShowFolders trash:///") << c.name << ": the Trash view first";
+        EXPECT_EQ(calls->opened, c.opened) << c.name;
+    }
 }
 
 QFileDialog* openDialog() {

@@ -263,8 +263,8 @@ TEST(CleanupReview, ConfirmMovesTheTickedRowsAndPrunesTheQueue) {
     // Reveal shows a moved item; an outcome without a Trash place does nothing.
     f.state.revealTrash(byID[folder]);
     f.state.revealTrash(byID[kept]);
-    ASSERT_EQ(f.workspace->revealed.size(), 1u);
-    EXPECT_EQ(f.workspace->revealed[0], (std::vector<Url>{*byID[folder].trashURL}));
+    ASSERT_EQ(f.workspace->revealedInTrash.size(), 1u);
+    EXPECT_EQ(f.workspace->revealedInTrash[0], *byID[folder].trashURL);
 }
 
 TEST(CleanupReview, ARunThatMovesNothingStillEndsTheReview) {

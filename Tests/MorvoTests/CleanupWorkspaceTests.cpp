@@ -155,8 +155,8 @@ TEST(CleanupWorkspace, MoveShowsStopRemainingThenTheResultsWithSummaryAndReveal)
     ASSERT_NE(f.view.resultRow(a)->revealButton(), nullptr);
     EXPECT_EQ(f.view.resultRow(b)->revealButton(), nullptr);
     QTest::mouseClick(f.view.resultRow(a)->revealButton(), Qt::LeftButton);
-    ASSERT_EQ(f.workspace->revealed.size(), 1u);
-    EXPECT_EQ(f.workspace->revealed[0][0].path, f.state.results()[0].trashURL->path);
+    ASSERT_EQ(f.workspace->revealedInTrash.size(), 1u);
+    EXPECT_EQ(f.workspace->revealedInTrash[0].path, f.state.results()[0].trashURL->path);
 
     // With the queue emptied, the results stand alone at the top.
     f.state.clear();

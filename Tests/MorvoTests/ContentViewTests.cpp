@@ -7,8 +7,11 @@
 #include "Morvo/InspectorView.h"
 #include "Morvo/InventoryState.h"
 #include "Morvo/ScanDetailsView.h"
+#include "Morvo/SidebarView.h"
 
 #include <QMessageBox>
+
+#include <functional>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -87,8 +90,27 @@ TEST_F(ContentViewTest, ScanningHeadlineNamesTheFolderOrDisk) {
     ASSERT_TRUE(waitFor([&] { return !state->isScanning(); }));
 }
 
+TEST_F(ContentViewTest, AfterAFailedFirstScanNoLineClaimsWorkInProgress) {
+    const QString waiting = "Waiting for your scan to finish", indexing = "Your files are being indexed";
+    state->startScan(Url::file("/no/such/path", true), false);
+    ASSERT_TRUE(state->isScanning());
+    EXPECT_EQ(view->footerStatus(), waiting);
+    EXPECT_EQ(view->sidebar()->scanCard()->footerText(), indexing);
+
+    ASSERT_TRUE(waitFor([&] { return state->errorMessage().has_value(); }));
+    state->setErrorMessage(std::nullopt);
+    ASSERT_FALSE(state->isScanning());
+    ASSERT_FALSE(state->hasScannedFolder());
+    for (const QString& claim : {waiting, indexing, QString("SCANNING"), QString("SCANNED")})
+        EXPECT_FALSE(showsText(view.get(), claim) || view->footerStatus() == claim) << claim.toStdString();
+    EXPECT_EQ(view->footerStatus(), "Choose a folder to begin scanning.");
+    EXPECT_EQ(view->sidebar()->scanCard()->footerText(), "Not scanned");
+    EXPECT_EQ(view->sidebar()->scanCard()->statusWord(), "YOUR MAC");
+    EXPECT_EQ(view->bannerRow(), ContentView::BannerRow::none);
+}
+
 TEST_F(ContentViewTest, FooterAndTitleFollowTheSection) {
-    EXPECT_EQ(view->footerStatus(), "Waiting for your scan to finish");
+    EXPECT_EQ(view->footerStatus(), "Choose a folder to begin scanning.") << "no scan has started";
     ASSERT_TRUE(publish(*state, fixture, makeSnapshot(fixture.home.string())));
     EXPECT_EQ(view->footerStatus(), "2 files · 3.2s scan");
     EXPECT_EQ(view->titleText(), QString::fromStdString(fixture.home.path().filename().string()));
@@ -154,6 +176,42 @@ TEST_F(ContentViewTest, TopBarButtonsFollowQueueSectionAndWork) {
     EXPECT_EQ(fixture.workspace->opened[0].scheme, "mailto");
 }
 
+TEST_F(ContentViewTest, HandOversTheDesktopCannotTakeAreSaidInTheStatusLine) {
+    ASSERT_TRUE(publish(*state, fixture, makeSnapshot(fixture.home.string())));
+    state->setSelectedID(fixture.home / "notes.txt");
+    fixture.workspace->available = false;
+    CleanupOutcome moved;
+    moved.id = fixture.home / "old.log";
+    moved.status = CleanupOutcomeStatus::moved;
+    moved.trashURL = Url::file(fixture.home / ".local/share/Trash/files/old.log");
+    struct Case {
+        const char* name;
+        std::function<void()> act;
+        QString notice;
+    } cases[] = {
+        {"contact", [&] { byIdentifier(view.get(), "contact-email")->click(); },
+         "No email app is set up on this desktop. You can write to " + ContentView::supportAddress() + "."},
+        {"reveal", [&] { buttonLabelled(view->inspector(), "Reveal in Finder")->click(); },
+         "No file manager on this desktop could show the item."},
+        {"reveal in Trash", [&] { state->cleanup().revealTrash(moved); },
+         "No file manager on this desktop could show the Trash."},
+    };
+    for (const Case& c : cases) {
+        state->setNotice(std::nullopt);
+        c.act();
+        EXPECT_EQ(QString::fromStdString(state->notice().value_or("")), c.notice) << c.name;
+        EXPECT_EQ(view->bannerRow(), ContentView::BannerRow::notice) << c.name;
+        EXPECT_TRUE(showsText(view.get(), c.notice)) << c.name;
+    }
+    ASSERT_EQ(fixture.workspace->revealedInTrash.size(), 1u) << "a moved item is shown through the Trash";
+    EXPECT_EQ(fixture.workspace->revealedInTrash[0], *moved.trashURL);
+
+    fixture.workspace->available = true;
+    state->setNotice(std::nullopt);
+    byIdentifier(view.get(), "contact-email")->click();
+    EXPECT_FALSE(state->notice()) << "a hand-over that worked says nothing";
+}
+
 TEST_F(ContentViewTest, SheetsFollowTheStateAndDismissalClearsIt) {
     state->setSheet(AppSheet::about);
     ASSERT_NE(view->presentedSheet(), nullptr);
@@ -183,6 +241,26 @@ TEST_F(ContentViewTest, ScanErrorAlertClearsTheMessage) {
     EXPECT_EQ(alert->buttons()[0]->text(), "OK");
     alert->buttons()[0]->click();
     EXPECT_FALSE(state->errorMessage());
+}
+
+TEST_F(ContentViewTest, TheReviewSheetStaysWhileItsReviewIsBeingPrepared) {
+    state->cleanup().add(candidate("old.log"));
+    state->cleanup().prepareReview();
+    ASSERT_TRUE(waitFor([&] { return state->cleanup().review().has_value(); }));
+    QDialog* sheet = view->presentedReviewSheet();
+    ASSERT_NE(sheet, nullptr);
+
+    // Preparing again: busy until the worker's result is applied on the next turn of the event loop.
+    state->cleanup().prepareReview();
+    ASSERT_TRUE(state->cleanup().isPreparing());
+    sheet->reject(); // Escape
+    EXPECT_FALSE(sheet->close()) << "the window's close button";
+    EXPECT_TRUE(state->cleanup().review().has_value());
+    EXPECT_TRUE(state->cleanup().isPreparing()) << "the preparation was not dropped";
+    ASSERT_TRUE(waitFor([&] { return !state->cleanup().isPreparing(); }));
+    ASSERT_NE(view->presentedReviewSheet(), nullptr);
+    view->presentedReviewSheet()->reject();
+    EXPECT_FALSE(state->cleanup().review()) << "dismissal works again once nothing is busy";
 }
 
 TEST_F(ContentViewTest, ClosingTheReviewSheetInvalidatesThePreview) {

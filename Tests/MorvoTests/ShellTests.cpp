@@ -1,5 +1,5 @@
 // The application entry: start-up arguments, the start-up task, menu commands, appearance
-// storage and switching, and screenshots of every window in both appearances.
+// storage and switching. (The pictures of every window are ScreenshotTests.cpp.)
 #include "Support/ShellTestSupport.h"
 
 #include "Morvo/AppearanceSettingsView.h"
@@ -8,10 +8,14 @@
 #include "Morvo/ContentView.h"
 #include "Morvo/InventoryState.h"
 #include "Morvo/MorvoApp.h"
+#include "Morvo/SidebarView.h"
 #include "Morvo/Platform/AppearanceStore.h"
 #include "Morvo/Platform/Fonts.h"
 
+#include <QAccessible>
 #include <QAction>
+#include <QMenu>
+#include <QMenuBar>
 #include <QRegularExpression>
 #include <QApplication>
 #include <QDir>
@@ -66,7 +70,7 @@ TEST_F(MorvoAppTest, StartupScansTheHomeFolderAndLoadsTheInventory) {
     EXPECT_FALSE(app->state().cacheDiscovery().hasStartedInitialLoad());
     EXPECT_EQ(app->mainWindow()->windowTitle(), "Morvo");
     EXPECT_EQ(app->mainWindow()->size(), QSize(1340, 860));
-    EXPECT_EQ(app->contentView()->minimumSize(), QSize(1100, 740));
+    EXPECT_EQ(app->mainWindow()->minimumSize(), QSize(1100, 740)) << "menu bar included";
 
     // Shown again with something scanned: the home folder is not scanned again.
     app->mainWindow()->hide();
@@ -126,6 +130,63 @@ TEST_F(MorvoAppTest, MenuCommandsDriveTheState) {
     ASSERT_TRUE(waitFor([&] { return !state.inventory().isLoading() && !state.cacheDiscovery().isLoading(); }));
 }
 
+TEST_F(MorvoAppTest, MenusAndShortcutsStayAvailableWhileASheetOrTheAlertIsShown) {
+    auto app = make({"morvo"});
+    AppState& state = app->state();
+    app->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(app->mainWindow()));
+    ASSERT_TRUE(waitFor([&] { return state.hasScannedFolder() && !state.isScanning(); }));
+    writeFile(fixture.home.path() / "old.log", 10);
+    CleanupCandidate queued;
+    queued.url = Url::file(fixture.home / "old.log");
+    queued.title = "old.log";
+    state.cleanup().add(queued);
+    ContentView* content = app->contentView();
+    QMenuBar* bar = app->mainWindow()->menuBar();
+
+    struct Case {
+        const char* name;
+        std::function<void()> present, close;
+        std::function<QWidget*()> shown;
+    } cases[] = {
+        {"about", [&] { state.setSheet(AppSheet::about); }, [&] { state.setSheet(std::nullopt); },
+         [&] { return content->presentedSheet(); }},
+        {"scan details", [&] { state.setSheet(AppSheet::scanDetails); }, [&] { state.setSheet(std::nullopt); },
+         [&] { return content->presentedSheet(); }},
+        {"alert", [&] { state.setErrorMessage(std::string("Choose a folder or volume on this Mac.")); },
+         [&] { state.setErrorMessage(std::nullopt); }, [&] { return content->presentedAlert(); }},
+        {"review", [&] { state.cleanup().prepareReview(); }, [&] { state.cleanup().invalidatePreview(); },
+         [&] { return content->presentedReviewSheet(); }},
+    };
+    for (const Case& c : cases) {
+        state.setSection(AppSection::overview);
+        c.present();
+        ASSERT_TRUE(waitFor([&] { return c.shown() && c.shown()->isVisible(); })) << c.name;
+        QWidget* shown = c.shown();
+        shown->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(shown)) << c.name;
+
+        // The shortcut of "Review Cleanup Queue", typed in the sheet.
+        QTest::keyClick(shown, Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
+        EXPECT_EQ(state.section(), AppSection::cleanup) << c.name << ": the shortcut did nothing";
+
+        // The menu bar takes a click through the window system and opens the File menu.
+        const QPoint file = bar->actionGeometry(bar->actions().value(1)).center();
+        QTest::mouseClick(app->mainWindow()->windowHandle(), Qt::LeftButton, {}, bar->mapTo(app->mainWindow(), file));
+        EXPECT_TRUE(waitFor([] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()) != nullptr; }, 1000))
+            << c.name << ": the menu did not open";
+        if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+
+        // The window's own content still waits for the sheet.
+        QAbstractButton* overview = content->sidebar()->sectionRow(AppSection::overview);
+        QTest::mouseClick(app->mainWindow()->windowHandle(), Qt::LeftButton, {},
+                          overview->mapTo(app->mainWindow(), overview->rect().center()));
+        EXPECT_EQ(state.section(), AppSection::cleanup) << c.name << ": the content took a click behind the sheet";
+        c.close();
+        ASSERT_TRUE(waitFor([&] { return !c.shown(); })) << c.name;
+    }
+}
+
 TEST_F(MorvoAppTest, AppearanceIsStoredAndSwitchesEveryWindow) {
     auto app = make({"morvo"});
     EXPECT_EQ(Theme::current().appearance(), AppAppearance::dark) << "dark when nothing is stored";
@@ -167,59 +228,21 @@ TEST(AppearanceStore, UnknownOrMissingValuesReadAsDark) {
     EXPECT_TRUE(view.card(AppAppearance::dark)->isChecked());
     EXPECT_EQ(view.card(AppAppearance::light)->objectName(), "appearance-light");
     EXPECT_EQ(view.card(AppAppearance::light)->accessibleName(), "Use Light appearance");
+    auto value = [&](AppAppearance a) {
+        QAccessibleInterface* card = QAccessible::queryAccessibleInterface(view.card(a));
+        return card ? card->text(QAccessible::Value) : QString();
+    };
+    auto selected = [&](AppAppearance a) { return QAccessible::queryAccessibleInterface(view.card(a))->state().selected; };
+    EXPECT_EQ(value(AppAppearance::dark), "Selected");
+    EXPECT_EQ(value(AppAppearance::light), "Not selected");
+    EXPECT_TRUE(selected(AppAppearance::dark));
+    EXPECT_FALSE(selected(AppAppearance::light));
     view.card(AppAppearance::light)->click();
     EXPECT_EQ(settings->value("morvo.appearance").toString(), "light");
     view.card(AppAppearance::light)->click();
     EXPECT_TRUE(view.card(AppAppearance::light)->isChecked()) << "clicking the chosen card keeps it chosen";
-}
-
-// Writes PNGs of the main window after a scan, both sheets and the settings window, dark and light,
-// under <build>/screenshots.
-TEST_F(MorvoAppTest, Screenshots) {
-    loadFonts();
-    QApplication::setFont(systemFont(13));
-    const auto root = fixture.home.path() / "Fixture";
-    writeFile(root / "Documents" / "report.pdf", 300000);
-    writeFile(root / "Media" / "clip.mp4", 2000000);
-    writeFile(root / "Projects" / "app" / "src" / "main.cpp", 50000);
-    writeFile(root / "backup.zip", 800000);
-    auto app = make({"morvo", "--scan", root.string()});
-    app->show();
-    ASSERT_TRUE(waitFor([&] { return app->state().hasScannedFolder() && !app->state().categoryTotals().empty(); }));
-    ASSERT_TRUE(waitFor([&] { return !app->state().inventory().isLoading(); }));
-    app->state().setSelectedID((root / "Media" / "clip.mp4").string());
-
-    const QString dir = QCoreApplication::applicationDirPath() + "/../../screenshots";
-    QDir().mkpath(dir);
-    auto grab = [&](QWidget* w, const QString& name) {
-        QTest::qWait(30);
-        EXPECT_TRUE(w->grab().save(dir + "/" + name + ".png")) << name.toStdString();
-    };
-    for (AppAppearance a : allAppAppearances) {
-        const QString suffix = a == AppAppearance::dark ? "-dark" : "-light";
-        app->appearance().setAppearance(a);
-        grab(app->mainWindow(), "main" + suffix);
-        for (AppSection section : allAppSections) {
-            app->state().setSection(section);
-            ASSERT_TRUE(waitFor([&] {
-                return !app->state().isScanning() && !app->state().inventory().isLoading() &&
-                       !app->state().cacheDiscovery().isLoading();
-            }));
-            QString name = QString::fromUtf8(rawValue(section).data(), int(rawValue(section).size())).toLower();
-            name.replace(QRegularExpression("[^a-z]+"), "-");
-            grab(app->mainWindow(), "section-" + name + suffix);
-        }
-        app->state().setSection(AppSection::overview);
-        app->state().setSheet(AppSheet::scanDetails);
-        grab(app->contentView()->presentedSheet(), "scan-details" + suffix);
-        app->state().setSheet(AppSheet::about);
-        grab(app->contentView()->presentedSheet(), "about" + suffix);
-        app->state().setSheet(std::nullopt);
-        app->openSettings();
-        grab(app->settingsWindow(), "settings" + suffix);
-        app->settingsWindow()->close();
-    }
-    app->appearance().setAppearance(AppAppearance::dark);
+    EXPECT_EQ(value(AppAppearance::light), "Selected");
+    EXPECT_EQ(value(AppAppearance::dark), "Not selected");
 }
 
 } // namespace

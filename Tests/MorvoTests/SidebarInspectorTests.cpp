@@ -1,6 +1,7 @@
 // The sidebar's selection rules, category rows and scan card; the inspector's rows and actions.
 #include "Support/ShellTestSupport.h"
 
+#include "Morvo/AboutView.h"
 #include "Morvo/CleanupState.h"
 #include "Morvo/InspectorView.h"
 #include "Morvo/SidebarView.h"
@@ -56,7 +57,7 @@ TEST_F(ShellViewTest, ScanCardAndTotalsFollowTheScan) {
     ScanCard* card = sidebar.scanCard();
     EXPECT_EQ(card->statusWord(), "YOUR MAC");
     EXPECT_EQ(card->sizeText(), "—");
-    EXPECT_EQ(card->footerText(), "Your files are being indexed");
+    EXPECT_EQ(card->footerText(), "Not scanned") << "nothing is being indexed before a scan starts";
     EXPECT_TRUE(sidebar.categoryRow(FileCategory::developer)->totalText().isEmpty());
 
     ASSERT_TRUE(publish(*state, fixture, makeSnapshot(fixture.home.string(), true)));
@@ -72,6 +73,15 @@ TEST_F(ShellViewTest, ScanCardAndTotalsFollowTheScan) {
     EXPECT_EQ(widths[1], 1);
     EXPECT_NEAR(widths[2], 100, 0.01);
     for (double w : ScanCard::segmentWidths({0, 0, 0, 0, 0, 0}, 110)) EXPECT_EQ(w, 0);
+}
+
+TEST_F(ShellViewTest, VersionAndBuildAgreeBetweenTheAboutSheetAndTheSidebar) {
+    AboutView about(*makeProcessAppLocation(), [] {});
+    EXPECT_TRUE(showsText(&about, "Version 0.4.1 · Build 9"));
+    SidebarView sidebar(*state, {});
+    auto* row = qobject_cast<KitButton*>(buttonLabelled(&sidebar, "About Morvo"));
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->parts().back().value, "0.4");
 }
 
 TEST_F(ShellViewTest, InspectorShowsThePromptThenTheSelectedNode) {

@@ -250,6 +250,73 @@ TEST_F(StorageMapViewTest, HoverEasesInUnlessMotionIsReduced) {
     EXPECT_EQ(map->hoverProgress(tile), 0.0);
 }
 
+TEST_F(StorageMapViewTest, HoverFollowsTheRoundedShapeThatTakesClicks) {
+    auto map = makeMap(sample());
+    map->setReduceMotion(true);
+    const std::size_t tile = *map->tileIndex("/r/clip.mov");
+    const Rect& f = map->tiles()[tile].frame;
+    const QPoint corner(static_cast<int>(f.x) + 1, static_cast<int>(f.y) + 1);  // inside the frame, outside the rounding
+    struct Case {
+        QPoint at;
+        bool onTile;
+    } cases[] = {{centre(*map, "/r/clip.mov"), true}, {corner, false}, {centre(*map, "/r/clip.mov"), true}};
+    for (const Case& c : cases) {
+        QTest::mouseMove(map.get(), c.at);
+        EXPECT_EQ(map->tileAt(QPointF(c.at)) == tile, c.onTile);
+        EXPECT_EQ(map->hoverProgress(tile), c.onTile ? 1.0 : 0.0) << c.at.x() << "," << c.at.y();
+    }
+    QTest::mouseClick(map.get(), Qt::LeftButton, {}, corner);
+    EXPECT_TRUE(calls.log.empty()) << "the corner takes neither hover nor clicks";
+}
+
+TEST_F(StorageMapViewTest, NodeTilesAreButtonsForTheKeyboard) {
+    auto map = makeMap(wide(45));
+    std::vector<std::string> buttons;  // node tiles in tile order; the group tile is no button
+    for (const auto& tile : map->tiles())
+        if (!map->entries()[tile.entry].isGroup()) buttons.push_back(map->entries()[tile.entry].id);
+    ASSERT_EQ(buttons.size(), 39u);
+    auto focused = [&]() -> std::string {
+        auto tile = map->focusedTileIndex();
+        return tile ? map->entries()[map->tiles()[*tile].entry].id : std::string("none");
+    };
+    EXPECT_EQ(map->focusPolicy() & Qt::TabFocus, Qt::TabFocus);
+    map->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(map->hasFocus());
+    EXPECT_EQ(focused(), buttons.front()) << "Tab enters at the first tile";
+
+    struct Step {
+        int key;
+        std::string focus;
+        std::vector<std::string> calls;
+    } steps[] = {
+        {Qt::Key_Right, buttons[1], {}},
+        {Qt::Key_Down, buttons[2], {}},
+        {Qt::Key_Left, buttons[1], {}},
+        {Qt::Key_Space, buttons[1], {"select " + buttons[1]}},
+        {Qt::Key_End, buttons.back(), {}},
+        {Qt::Key_Right, buttons.back(), {}},
+        {Qt::Key_Return, buttons.back(), {"select " + buttons.back()}},
+        {Qt::Key_Home, buttons.front(), {}},
+        {Qt::Key_Up, buttons.front(), {}},
+        {Qt::Key_Tab, buttons[1], {}},
+        {Qt::Key_Backtab, buttons[0], {}},
+    };
+    for (const Step& s : steps) {
+        calls.log.clear();
+        QTest::keyClick(map.get(), static_cast<Qt::Key>(s.key));
+        EXPECT_EQ(focused(), s.focus) << QKeySequence(s.key).toString().toStdString();
+        EXPECT_EQ(calls.log, s.calls) << QKeySequence(s.key).toString().toStdString();
+    }
+    QAccessibleInterface* first = map->accessibleTile(*map->tileIndex(buttons.front()));
+    EXPECT_TRUE(first->state().focusable);
+    EXPECT_TRUE(first->state().focused);
+
+    // The menu key opens the keyboard tile's menu (a file: "View details" only).
+    std::unique_ptr<QMenu> menu(map->makeContextMenu(*map->focusedTileIndex()));
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->actions().size(), 1);
+}
+
 TEST(StorageMapColors, DarkAppearanceColoursPerCategory) {
     const QColor media = mapColor(FileCategory::media);
     EXPECT_NEAR(media.redF(), 0.22, 1e-3);

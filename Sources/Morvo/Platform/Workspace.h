@@ -4,6 +4,11 @@
 
 #include "MorvoCore/Platform/Url.h"
 
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -12,14 +17,31 @@ namespace morvo {
 class Workspace {
 public:
     virtual ~Workspace() = default;
-    // Shows the file manager with `urls` selected.
-    virtual void reveal(const std::vector<Url>& urls) = 0;
+    // Shows the file manager with `urls` selected; false when nothing on the desktop could show them.
+    virtual bool reveal(const std::vector<Url>& urls) = 0;
     // Opens `url` with the desktop's handler for its scheme; false when nothing took it.
     virtual bool open(const Url& url) = 0;
+    // Shows an item that was moved to the Trash; false when nothing could show it.
+    virtual bool revealInTrash(const Url& trashedItem) { return reveal({trashedItem}); }
+};
+
+// What the freedesktop implementation asks of the desktop; tests replace them.
+struct DesktopBridge {
+    // Calls a method of the file manager's org.freedesktop.FileManager1 service with URIs; false
+    // when no file manager answered.
+    std::function<bool(const QString& method, const QStringList& uris)> callFileManager;
+    // Whether the desktop has a default handler for a MIME type ("x-scheme-handler/mailto",
+    // "inode/directory"). Asked first because launching the desktop's opener succeeds whether or
+    // not anything then takes the URL.
+    std::function<bool(const QString& mimeType)> hasHandler;
+    // Hands the URL to the desktop's opener; false when it could not be launched.
+    std::function<bool(const QUrl& url)> openUrl;
 };
 
 // The freedesktop implementation: the file manager's ShowItems over D-Bus, falling back to
-// opening each item's parent folder; URLs through the desktop's handlers.
-std::shared_ptr<Workspace> makeDesktopWorkspace();
+// opening each item's parent folder; moved items through the file manager's Trash view
+// ("trash:///"), where restoring works; URLs through the desktop's handlers. Empty members of
+// `bridge` get the real desktop.
+std::shared_ptr<Workspace> makeDesktopWorkspace(DesktopBridge bridge = {});
 
 } // namespace morvo

@@ -28,6 +28,8 @@ int statAt(int directoryFd, const char* name, FileMetadata& out, bool withBirthT
     out.modification = {sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec};
     out.statusChange = {sx.stx_ctime.tv_sec, sx.stx_ctime.tv_nsec};
     out.birth = (sx.stx_mask & STATX_BTIME) ? FileTimestamp{sx.stx_btime.tv_sec, sx.stx_btime.tv_nsec} : FileTimestamp{};
+    out.mountRootKnown = (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0;
+    out.mountRoot = (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
     return 0;
 }
 

@@ -26,6 +26,10 @@ struct FileMetadata {
     FileTimestamp modification;
     FileTimestamp statusChange;
     FileTimestamp birth;             // 0 when unknown
+    // Whether the entry is the root of a mount (a bind mount on the same device included), when
+    // the kernel says so; mountRootKnown is false on kernels that cannot tell.
+    bool mountRoot = false;
+    bool mountRootKnown = false;
 
     bool isRegular() const;
     bool isDirectory() const;

@@ -89,15 +89,25 @@ inline bool waitFor(const std::function<bool()>& condition, int timeoutMs = 1000
     return QTest::qWaitFor(condition, timeoutMs);
 }
 
+// Records what it is asked; `available` false plays a desktop with no file manager or handler.
 class FakeWorkspace : public Workspace {
 public:
-    void reveal(const std::vector<Url>& urls) override { revealed.push_back(urls); }
+    bool reveal(const std::vector<Url>& urls) override {
+        revealed.push_back(urls);
+        return available;
+    }
     bool open(const Url& url) override {
         opened.push_back(url);
-        return true;
+        return available;
     }
+    bool revealInTrash(const Url& item) override {
+        revealedInTrash.push_back(item);
+        return available;
+    }
+    bool available = true;
     std::vector<std::vector<Url>> revealed;
     std::vector<Url> opened;
+    std::vector<Url> revealedInTrash;
 };
 
 class FakeFolderPanel : public FolderPanel {

@@ -131,9 +131,17 @@ private:
 
 class RecordingWorkspace : public Workspace {
 public:
-    void reveal(const std::vector<Url>& urls) override { revealed.push_back(urls); }
+    bool reveal(const std::vector<Url>& urls) override {
+        revealed.push_back(urls);
+        return true;
+    }
     bool open(const Url&) override { return true; }
+    bool revealInTrash(const Url& item) override {
+        revealedInTrash.push_back(item);
+        return true;
+    }
     std::vector<std::vector<Url>> revealed;
+    std::vector<Url> revealedInTrash;
 };
 
 class FixedAppLocation : public AppLocation {

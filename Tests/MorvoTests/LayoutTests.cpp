@@ -1,0 +1,233 @@
+// Layout and truncation at real sizes: cards as tall as what they draw, texts that are not cut,
+// the current folder's crumb kept whole, a list that starts at its top after a search, and a
+// window whose whole minimum fits 1100×740 with every section still usable there.
+#include "Support/WindowFixture.h"
+
+#include "Morvo/CacheEntryRow.h"
+#include "Morvo/CacheWorkspaceView.h"
+#include "Morvo/CleanupRows.h"
+#include "Morvo/ContentView.h"
+#include "Morvo/OverviewView.h"
+#include "Morvo/SidebarView.h"
+#include "Morvo/WorkspaceHost.h"
+
+#include <QFontMetricsF>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMenuBar>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+#include <QVBoxLayout>
+
+using namespace morvo;
+using namespace morvo::shelltest;
+
+namespace {
+
+// `child`'s rectangle in `ancestor`'s coordinates.
+QRect rectIn(const QWidget* child, const QWidget* ancestor) {
+    return QRect(child->mapTo(ancestor, QPoint(0, 0)), child->size());
+}
+
+// Where what `child` draws ends in `ancestor`: a text ends after its wrapped lines, whatever
+// height the layout gave it.
+int drawnBottom(const QWidget* child, const QWidget* ancestor) {
+    const int lines = child->heightForWidth(child->width());
+    return rectIn(child, ancestor).top() + (lines > 0 ? std::min(lines, child->height()) : child->height());
+}
+
+// The lowest edge of what the visible widgets inside `card` draw.
+int contentBottom(const QWidget* card) {
+    int bottom = 0;
+    for (const QWidget* child : card->findChildren<QWidget*>())
+        if (child->isVisibleTo(card)) bottom = std::max(bottom, drawnBottom(child, card));
+    return bottom;
+}
+
+template <class T>
+T* shownWithText(QWidget* root, const QString& text) {
+    for (auto* w : root->findChildren<T*>())
+        if (w->text() == text && w->isVisibleTo(root)) return w;
+    return nullptr;
+}
+
+// Cards of the cleanup flow end 15 points under their last line, whatever wraps, and a review
+// row's lock and warning lines follow its detail line by the column's 8 points.
+TEST(CardHeights, WrappedLinesReserveOnlyWhatTheyDraw) {
+    loadFonts();
+    QApplication::setFont(systemFont(13));
+    const std::string longPath = "/home/u/Library/Caches/a folder with a long name/and another one below it/"
+                                 "and a third so that the path wraps at narrow widths/file.bin";
+    const std::string reason = "App cache that the app rebuilds when needed; it is measured again before anything "
+                               "moves, and nothing moves until you confirm.";
+    CleanupPreviewRow preview;
+    preview.id = longPath;
+    preview.url = Url::file(longPath);
+    preview.title = "file.bin";
+    preview.logicalSize = 2048;
+    preview.fileCount = 1;
+    preview.reason = reason;
+    preview.blockedReason = "Morvo can't move items inside the system's own folders.";
+    preview.warnings = {"Moving to Trash does not immediately recover disk space."};
+
+    for (int width : {460, 700, 1000}) {
+        QWidget host;
+        auto* column = new QVBoxLayout(&host);
+        column->setContentsMargins(0, 0, 0, 0);
+        auto* queueRow = new CleanupQueueRow({Url::file(longPath), "file.bin", reason, "Caches", "doc.text", 1000, {}},
+                                             false, {}, {});
+        auto* reviewRow = new CleanupPreviewItemRow(preview, true, false, {});
+        column->addWidget(queueRow);
+        column->addWidget(reviewRow);
+        column->addStretch(1);
+        host.resize(width, 1200);
+        host.show();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(queueRow->height() - contentBottom(queueRow), 15) << "queue card at " << width;
+        EXPECT_EQ(reviewRow->height() - contentBottom(reviewRow), 15) << "review card at " << width;
+        auto* reasonLabel = shownWithText<QLabel>(reviewRow, QString::fromStdString(reason));
+        ASSERT_NE(reasonLabel, nullptr);
+        ASSERT_NE(reviewRow->blockedLine(), nullptr);
+        EXPECT_EQ(rectIn(reviewRow->blockedLine(), reviewRow).top() - drawnBottom(reasonLabel, reviewRow), 8)
+            << "gap before the lock line at " << width;
+    }
+}
+
+class WindowLayout : public WindowFixture {
+protected:
+    QMainWindow* window() const { return app->mainWindow(); }
+    CacheWorkspaceView* caches() const { return window()->findChild<CacheWorkspaceView*>(); }
+    // The caches list: the scroll area that holds the entry cards.
+    QScrollArea* cacheList() const {
+        for (auto* area : caches()->findChildren<QScrollArea*>())
+            if (!area->widget()->findChildren<CacheEntryRow*>().isEmpty()) return area;
+        return nullptr;
+    }
+};
+
+// The window goes down to 1100×740 with its menu bar, and there the status bar is whole, no
+// section needs more height than it gets, and the caches list shows its first card whole. At the
+// default size every row of the sidebar is in view, none under the scan card.
+TEST_F(WindowLayout, MinimumWindowFitsAndEverySectionStillFits) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    window()->resize(1100, 740);
+    settle();
+    EXPECT_EQ(window()->size(), QSize(1100, 740));
+    EXPECT_LE(window()->minimumSizeHint().height(), 740);
+    ContentView* content = app->contentView();
+    for (AppSection section : allAppSections) {
+        show(section);
+        const QRect shown = rectIn(content, window());
+        EXPECT_EQ(shown.bottom() + 1, 740) << rawValue(section);
+        EXPECT_LE(content->minimumSizeHint().height(), content->height()) << rawValue(section);
+        QWidget* host = content->workspaceHost();
+        EXPECT_LE(host->minimumSizeHint().height(), host->height()) << rawValue(section);
+    }
+    show(AppSection::caches);
+    QScrollArea* list = cacheList();
+    ASSERT_NE(list, nullptr);
+    auto rows = list->widget()->findChildren<CacheEntryRow*>();
+    ASSERT_FALSE(rows.isEmpty());
+    int firstHeight = 0;
+    for (auto* row : rows) firstHeight = std::max(firstHeight, row->y() == 0 ? row->height() : 0);
+    EXPECT_GE(list->viewport()->height(), firstHeight);
+
+    window()->resize(1340, 860);
+    show(AppSection::overview);
+    SidebarView* sidebar = content->sidebar();
+    const QRect card = rectIn(sidebar->scanCard(), sidebar);
+    for (FileCategory category : allFileCategories) {
+        SidebarRow* row = sidebar->categoryRow(category);
+        const QRect inSidebar = rectIn(row, sidebar);
+        EXPECT_LE(inSidebar.bottom(), card.top()) << displayName(category);
+        EXPECT_EQ(row->visibleRegion().boundingRect().height(), row->height()) << displayName(category) << " in view";
+    }
+}
+
+// With long folder names the crumbs further up give way and the current folder keeps its name.
+TEST_F(WindowLayout, CurrentFolderCrumbKeepsItsName) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    for (QSize size : {QSize(1100, 740), QSize(1340, 860)}) {
+        window()->resize(size);
+        show(AppSection::overview);
+        auto* overview = window()->findChild<OverviewView*>();
+        ASSERT_NE(overview, nullptr);
+        const auto crumbs = overview->breadcrumbButtons();
+        ASSERT_EQ(crumbs.size(), 4u);
+        KitButton* current = crumbs.back();
+        EXPECT_EQ(current->labelText(), QStringLiteral("Final exports, renders and the colour-graded masters"));
+        EXPECT_GE(current->width(), current->sizeHint().width()) << size.width();
+        EXPECT_LT(crumbs.front()->width(), crumbs.front()->sizeHint().width()) << "an ancestor gives way first";
+    }
+}
+
+// "No matches in this view." shows its whole message, and a search that narrows the list opens
+// it at its first card.
+TEST_F(WindowLayout, CacheSearchShowsTheWholeEmptyMessageAndStartsAtTheTop) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    window()->resize(1100, 740);
+    show(AppSection::caches);
+    CleanupDiscoveryState& discovery = app->state().cacheDiscovery();
+    QScrollArea* list = cacheList();
+    ASSERT_NE(list, nullptr);
+    ASSERT_GT(list->verticalScrollBar()->maximum(), 0) << "the fixture's list scrolls at this size";
+    list->verticalScrollBar()->setValue(list->verticalScrollBar()->maximum());
+
+    discovery.setQuery("Library");
+    settle();
+    ASSERT_GT(list->verticalScrollBar()->maximum(), 0) << "the narrowed list still scrolls";
+    EXPECT_EQ(list->verticalScrollBar()->value(), 0);
+
+    discovery.setQuery("no such cache anywhere");
+    const QString message = QStringLiteral(
+        "Try another search or category. Scan notes explain any locations that couldn\u2019t be read.");
+    for (QSize size : {QSize(1100, 740), QSize(1340, 860), QSize(1920, 1080)}) {
+        window()->resize(size);
+        settle();
+        auto* label = shownWithText<QLabel>(caches(), message);
+        ASSERT_NE(label, nullptr);
+        EXPECT_GE(label->height(), label->heightForWidth(label->width())) << "both sentences at " << size.width();
+        EXPECT_LE(label->width(), 410);
+    }
+}
+
+// The area picker's unchosen segments all share one colour after a change; a card's value may
+// shrink to three quarters of its size before it is cut; the scan-error alert is wide enough for
+// its title and message.
+TEST_F(WindowLayout, PickerCardValuesAndAlertFit) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    window()->resize(1100, 740);
+    show(AppSection::caches);
+    CleanupDiscoveryState& discovery = app->state().cacheDiscovery();
+    discovery.setArea(CleanupArea::logs);
+    discovery.setArea(std::nullopt);
+    settle();
+    std::vector<std::optional<AdaptiveColor>> unchosen;
+    for (int i = 1; i < 4; ++i) {
+        auto* segment = qobject_cast<KitButton*>(caches()->areaSegment(i));
+        ASSERT_NE(segment, nullptr);
+        unchosen.push_back(segment->parts().front().color);
+        const double text = QFontMetricsF(*segment->parts().front().font).horizontalAdvance(segment->labelText());
+        EXPECT_GE(segment->width() - text, 20) << "label clear of the fill and the track";
+    }
+    EXPECT_EQ(unchosen[0], unchosen[1]);
+    EXPECT_EQ(unchosen[1], unchosen[2]);
+
+    auto* value = shownWithText<QLabel>(caches(), caches()->cardValue(0));
+    ASSERT_NE(value, nullptr);
+    EXPECT_LE(value->minimumSizeHint().width(), std::ceil(value->sizeHint().width() * 0.76));
+
+    app->state().setErrorMessage(std::string("Choose a folder or volume on this Mac."));
+    settle();
+    QMessageBox* alert = app->contentView()->presentedAlert();
+    ASSERT_NE(alert, nullptr);
+    EXPECT_GE(alert->width(), 400);
+    auto* title = shownWithText<QLabel>(alert, QStringLiteral("Couldn't finish the scan"));
+    ASSERT_NE(title, nullptr);
+    EXPECT_GE(title->width(), title->sizeHint().width());
+    EXPECT_NE(alert->windowTitle(), title->text()) << "the title is shown once";
+    app->state().setErrorMessage(std::nullopt);
+}
+
+} // namespace
