@@ -1,6 +1,6 @@
 # The two set-up commands: `make run` and `make test`. Both install what is missing first.
 ARGS ?=
-.PHONY: deps build run test sanitize bench clean
+.PHONY: deps build run test sanitize fuzz bench clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -20,6 +20,13 @@ sanitize: deps
 	cmake --preset sanitize
 	cmake --build --preset sanitize
 	ctest --preset sanitize
+
+# The fuzz targets (clang, libFuzzer, ASan, UBSan), each run FUZZ_SECONDS from its seeds.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	FUZZ_SECONDS=$(FUZZ_SECONDS) bash scripts/run-fuzzers.sh
 
 clean:
 	rm -rf build

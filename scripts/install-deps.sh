@@ -9,6 +9,7 @@ packages=(
   libplist-dev libssl-dev libicu-dev uuid-dev
   fonts-inter fonts-material-design-icons-iconfont fonts-dejavu-core
   xvfb xauth dbus
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -179,8 +179,9 @@ private:
                 warn("An application location is not a local folder: " + root.absoluteString());
                 continue;
             }
-            const std::string absolute = path::absolute(root.path);
+            std::string absolute = root.path;
             try {
+                absolute = path::absolute(root.path);
                 if (auto link = symbolicLinkAncestor(absolute)) {
                     warn("Symbolic-link application location was excluded: " + *link);
                     continue;
@@ -311,8 +312,9 @@ private:
             warn("The user Library must be a local folder.");
             return related;
         }
-        const std::string library = path::absolute(userLibrary.path);
+        std::string library = userLibrary.path;
         try {
+            library = path::absolute(userLibrary.path);
             if (auto link = symbolicLinkAncestor(library)) {
                 warn("Symbolic-link user Library location was excluded: " + *link);
                 return related;

@@ -236,7 +236,8 @@ FileSearchResult DiskSearch::find(const DiskSnapshot& snapshot, std::string_view
                                   std::int64_t limit, std::stop_token stop) {
     const std::string trimmed = text::trim(query);
     const std::string needle = trimmed.empty() ? std::string() : text::foldForSearch(trimmed);
-    const bool filtersText = !trimmed.empty();
+    // A query of combining marks alone folds to nothing, which every path contains.
+    const bool filtersText = !needle.empty();
     const bool byModification = sort == FileSort::modified;
     const std::size_t n = snapshot.nodeCount();
 

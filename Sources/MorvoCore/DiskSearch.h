@@ -28,7 +28,9 @@ namespace DiskSearch {
 
 // Files (neither folders nor links) at least `minimumSize` bytes, of `category` when given, whose
 // path contains the trimmed query ignoring case and diacritics; ordered by `sort` with ties on
-// the id. A stop request yields the empty result.
+// the id. A query that is empty once diacritics are ignored (white space, or combining marks
+// alone such as U+0301) is contained in every path, so it matches every file. A stop request
+// yields the empty result.
 FileSearchResult find(const DiskSnapshot& snapshot, std::string_view query, std::optional<FileCategory> category,
                       std::int64_t minimumSize, FileSort sort, std::int64_t limit, std::stop_token stop = {});
 

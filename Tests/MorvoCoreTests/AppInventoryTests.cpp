@@ -278,7 +278,7 @@ TEST(AppInventoryScanner, InfoPlistProblemsBecomeWarnings) {
     const std::set<std::string> expected = {
         verify + f.path("A/Huge.app") + ": Info.plist is unexpectedly large.",
         "Could not read the app identity at " + f.path("A/Garbage.app") + ": " + format,
-        "Could not read the app identity at " + f.path("A/Array.app") + ": " + format,
+        verify + f.path("A/Array.app") + ": the bundle identifier is missing or invalid.",
         verify + f.path("A/NoId.app") + ": the bundle identifier is missing or invalid.",
         "Could not read the app identity at " + f.path("A/NoPlist.app") + ": No such file or directory",
         "Could not read the app identity at " + f.path("A/Empty.app") + ": No such file or directory",

@@ -402,6 +402,30 @@ TEST(DiskScanner, ErrorsThatEndTheScan) {
         EXPECT_EQ(e.path(), t.path("missing"));
     }
 
+    // A relative root while the current folder is deleted: an error, not a scan of "/" + root.
+    {
+        const int home = ::open(".", O_RDONLY | O_DIRECTORY);
+        ASSERT_GE(home, 0);
+        const std::string gone = t.folder("gone");
+        ASSERT_EQ(::chdir(gone.c_str()), 0);
+        ASSERT_EQ(::rmdir(gone.c_str()), 0);
+        const Url relative = Url::file("etc", true);
+        EXPECT_EQ(relative.path, "etc");
+        try {
+            scanner.scan(relative, {});
+            ADD_FAILURE() << "no error";
+        } catch (const PosixError& e) {
+            EXPECT_EQ(e.code(), ENOENT);
+            EXPECT_EQ(e.description(),
+                      "The relative path \u201Cetc\u201D can\u2019t be used because the current folder is no longer "
+                      "available.");
+        }
+        EXPECT_THROW(path::absolute(""), UnresolvablePathError);
+        EXPECT_EQ(path::absolute("/a//b/"), "/a/b");  // absolute paths need no current folder
+        ASSERT_EQ(::fchdir(home), 0);
+        ::close(home);
+    }
+
     FaultyReader reader(DirectoryReader::system());
     reader.failOpen = [&](const std::string& p) { return p == t.path("locked") ? EACCES : 0; };
     Recorder progress;

@@ -97,6 +97,8 @@ TEST(DiskSearch, QueryMatchesFoldedPaths) {
     const std::vector<Case> cases = {
         {"", every},
         {" \n\t ", every},
+        {"\xCC\x81", every},                                  // a lone combining acute folds to nothing
+        {" \xCC\x81\xCC\x88 ", every},
         {"users/A", every},                                    // only the root's path holds it
         {"r\xC3\xA9sum\xC3\xA9", {"/Users/a/Documents/RESUME.pdf"}},   // résumé, precomposed
         {"re\xCC\x81sume\xCC\x81", {"/Users/a/Documents/RESUME.pdf"}}, // résumé, decomposed

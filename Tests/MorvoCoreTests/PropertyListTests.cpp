@@ -62,6 +62,62 @@ std::string binaryPlist() {
     return bytes;
 }
 
+
+// A binary property list built object by object (one-byte references, two-byte offsets), so that
+// tests can write what no well-behaved writer would.
+struct BinaryPlist {
+    std::vector<std::string> objects;
+    std::size_t add(std::string object) {
+        objects.push_back(std::move(object));
+        return objects.size() - 1;
+    }
+    // A marker with its count: in the low four bits, or 0xF and a one-byte integer after it.
+    static std::string marker(unsigned type, std::size_t count) {
+        if (count < 15) return std::string(1, static_cast<char>(type << 4 | count));
+        return std::string{static_cast<char>(type << 4 | 0xF), '\x10', static_cast<char>(count)};
+    }
+    static std::string ascii(std::string_view text) { return marker(5, text.size()) + std::string(text); }
+    // UTF-16 from code units given as 16-bit values.
+    static std::string utf16(const std::vector<std::uint16_t>& units) {
+        std::string out = marker(6, units.size());
+        for (auto u : units) {
+            out.push_back(static_cast<char>(u >> 8));
+            out.push_back(static_cast<char>(u & 0xFF));
+        }
+        return out;
+    }
+    // A dictionary of up to 14 pairs: key references, then value references.
+    static std::string dict(const std::vector<std::pair<std::size_t, std::size_t>>& pairs) {
+        std::string out = marker(0xD, pairs.size());
+        for (const auto& p : pairs) out.push_back(static_cast<char>(p.first));
+        for (const auto& p : pairs) out.push_back(static_cast<char>(p.second));
+        return out;
+    }
+    std::string bytes(std::size_t top) const {
+        std::string out = "bplist00";
+        std::vector<std::size_t> offsets;
+        for (const auto& o : objects) {
+            offsets.push_back(out.size());
+            out += o;
+        }
+        const std::size_t table = out.size();
+        for (auto o : offsets) {
+            out.push_back(static_cast<char>(o >> 8));
+            out.push_back(static_cast<char>(o & 0xFF));
+        }
+        out.append(6, '\0');
+        out.push_back(2);  // offset size
+        out.push_back(1);  // reference size
+        auto be64 = [&](std::uint64_t v) {
+            for (int i = 7; i >= 0; --i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+        };
+        be64(objects.size());
+        be64(top);
+        be64(table);
+        return out;
+    }
+};
+
 int posixCode(const std::string& path, std::int64_t limit) {
     try {
         readPropertyListStrings(path, limit);
@@ -88,22 +144,76 @@ TEST(PropertyList, ReadsTopLevelStringsOfXmlAndBinary) {
     EXPECT_FALSE(bin.string("Count"));
 }
 
-TEST(PropertyList, RefusesWhatIsNotADictionary) {
+TEST(PropertyList, RefusesWhatIsNotAPropertyList) {
     TempDir dir;
+    const std::string head = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
     const std::string cases[] = {
         "",
         "not a plist at all",
-        "<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>a</string></array></plist>",
-        "<?xml version=\"1.0\"?><plist version=\"1.0\"><string>a</string></plist>",
-        "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>a</key>",
+        head + "<dict><key>a</key>",
         "bplist00",
         kXml.substr(0, kXml.size() / 2),
+        head + "<dict><key>a</key><string>x</string></dict></plist>trailing",
+        head + "<dict><key>a</key><string>x</string><string>no key</string></dict></plist>",
+        head + "<dict><key>a</key></dict></plist>",                       // a key without a value
+        head + "<dict><key>a</key><string>x</dict></plist>",              // crossed end tags
+        head + "<dict><key>a</key><integer>12a</integer></dict></plist>",
+        head + "<dict><key>a</key><date>yesterday</date></dict></plist>",
+        head + "<dict><key>a</key><widget/></dict></plist>",
+        head + "<dict><key>a</key><string>&unknown;</string></dict></plist>",
+        head + "<dict><key>a</key><string>&#0;</string></dict></plist>",
+        head + "<dict><key>a</key><string>\xC3(</string></dict></plist>",  // not UTF-8
+        head + "<array/><array/></plist>",
+        // Entities of an internal subset are never expanded, so none can multiply.
+        "<!DOCTYPE plist [<!ENTITY a \"aaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;\">]>" + head +
+            "<dict><key>a</key><string>&b;</string></dict></plist>",
     };
     int i = 0;
     for (const auto& bytes : cases) {
         auto p = dir.file("c" + std::to_string(i++), bytes);
         EXPECT_THROW(readPropertyListStrings(p, 1 << 20), PropertyListError) << bytes;
     }
+}
+
+// A well-formed list whose top level is not a dictionary with string keys has no values: callers
+// report a missing identifier, not a format error.
+TEST(PropertyList, OtherTopLevelValuesHaveNoStrings) {
+    TempDir dir;
+    BinaryPlist bin;
+    const auto one = bin.add("\x10\x01");
+    const auto text = bin.add(BinaryPlist::ascii("com.example.x"));
+    const auto intKeyed = bin.add(BinaryPlist::dict({{one, text}}));
+    const auto array = bin.add("\xA1" + std::string(1, static_cast<char>(text)));
+    const std::string cases[] = {
+        "<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>a</string></array></plist>",
+        "<?xml version=\"1.0\"?><plist version=\"1.0\"><string>a</string></plist>",
+        bin.bytes(intKeyed),
+        bin.bytes(array),
+    };
+    int i = 0;
+    for (const auto& bytes : cases) {
+        auto read = readPropertyListStrings(dir.file("o" + std::to_string(i++), bytes), 1 << 20);
+        EXPECT_TRUE(read.values.empty()) << i;
+    }
+}
+
+TEST(PropertyList, XmlTextForms) {
+    auto read = parsePropertyListStrings(
+        "\xEF\xBB\xBF<!-- a --><dict>"
+        "<key>entities</key><string>&lt;&#65;&#x42;&gt; &quot;&apos;&#x1F600;</string>"
+        "<key>cdata</key><string><![CDATA[<b>&amp;</b>]]></string>"
+        "<key>empty</key><string/>"
+        "<key>twice</key><string>first</string><key>twice</key><string>second</string>"
+        "<key>replaced</key><string>x</string><key>replaced</key><array/>"
+        "<key>n</key><integer> -0x1F </integer><key>r</key><real>-1.5e3</real><key>t</key><true/>"
+        "<key>d</key><date>2024-01-02T03:04:05Z</date><key>b</key><data>AAEC\nAw==</data>"
+        "</dict>");
+    EXPECT_EQ(read.string("entities"), "<AB> \"'\xF0\x9F\x98\x80");
+    EXPECT_EQ(read.string("cdata"), "<b>&amp;</b>");
+    EXPECT_EQ(read.string("empty"), "");
+    EXPECT_EQ(read.string("twice"), "second");
+    EXPECT_FALSE(read.string("replaced"));
+    EXPECT_EQ(read.values.size(), 4u);
 }
 
 TEST(PropertyList, BoundedReadRefusesLinksSpecialFilesAndOversizedFiles) {
@@ -176,8 +286,8 @@ TEST(PropertyList, DeepNestingIsRefusedNotACrash) {
     };
     EXPECT_THROW(readPropertyListStrings(dir.file("deep.bin", binary(200000, false)), 4 << 20), PropertyListError);
     EXPECT_THROW(readPropertyListStrings(dir.file("cycle.bin", binary(0, true)), 4 << 20), PropertyListError);
-    // Shallow nesting is fine: the top level is an array, so it is refused only for not being a dictionary.
-    EXPECT_THROW(readPropertyListStrings(dir.file("shallow.bin", binary(10, false)), 4 << 20), PropertyListError);
+    // Shallow nesting is fine: a list whose top level is an array, so without strings.
+    EXPECT_TRUE(readPropertyListStrings(dir.file("shallow.bin", binary(10, false)), 4 << 20).values.empty());
 }
 
 // Random, truncated and mutated input must end in a value or PropertyListError, never a crash.
@@ -216,4 +326,20 @@ TEST(PropertyList, SurvivesRandomTruncatedAndMutatedInput) {
         if (round % 2) bytes.replace(0, 0, "bplist00");
         attempt(bytes);
     }
+}
+
+// Keys with an embedded NUL once aborted the process inside the parser; such a key is just a key
+// that no caller asks for.
+TEST(PropertyList, BinaryKeysWithNulAreReadNotFatal) {
+    TempDir dir;
+    BinaryPlist p;
+    const auto idKey = p.add(BinaryPlist::ascii("CFBundleIdentifier"));
+    const auto id = p.add(BinaryPlist::ascii("com.example.nul"));
+    const auto asciiKey = p.add(BinaryPlist::ascii(std::string_view("a\0b", 3)));
+    const auto utf16Key = p.add(BinaryPlist::utf16({'c', 0, 0xE9}));
+    const auto root = p.add(BinaryPlist::dict({{asciiKey, id}, {utf16Key, id}, {idKey, id}}));
+    auto read = readPropertyListStrings(dir.file("nul.plist", p.bytes(root)), 1 << 20);
+    EXPECT_EQ(read.string("CFBundleIdentifier"), "com.example.nul");
+    EXPECT_EQ(read.string(std::string("a\0b", 3)), "com.example.nul");
+    EXPECT_EQ(read.string(std::string("c\0\xC3\xA9", 4)), "com.example.nul");
 }

@@ -162,6 +162,29 @@ TEST(TrashPreview, BlockedItemsKeepNestedWarningButNoDiskSpaceNote) {
     EXPECT_TRUE(preview.items[1].warnings.empty());
 }
 
+// Info.plists read from disk: a list without a readable identifier leaves the identity
+// unverified; only a file that is no property list at all gives the format error.
+TEST(TrashPreview, BundleIdentityFromRealInfoPlists) {
+    Fixture f;
+    const std::string format = "The data couldn\u2019t be read because it isn\u2019t in the correct format.";
+    const std::string unverified = "This application's identity could not be verified.";
+    const std::pair<std::string, std::string> cases[] = {
+        {"<plist version=\"1.0\"><array><string>com.example.a</string></array></plist>", unverified},
+        {"<plist version=\"1.0\"><string>com.example.a</string></plist>", unverified},
+        {"<plist version=\"1.0\"><dict><key>CFBundleName</key><string>A</string></dict></plist>", unverified},
+        {"<plist version=\"1.0\"><dict><key>CFBundleIdentifier</key>", format},
+    };
+    int i = 0;
+    for (const auto& [plist, reason] : cases) {
+        const std::string name = "Apps/T" + std::to_string(i++) + ".app";
+        const std::string app = f.dir / name;
+        f.dir.write(name + "/Contents/Info.plist", plist);
+        auto preview = f.service()->prepare(urls({app}), {});
+        ASSERT_EQ(preview.items.size(), 1u);
+        EXPECT_EQ(preview.items[0].blockedReason, reason) << plist;
+    }
+}
+
 TEST(TrashPreview, OneBudgetForThePreview) {
     Fixture f;
     for (int i = 0; i < 6; ++i) {

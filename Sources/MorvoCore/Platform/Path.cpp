@@ -2,8 +2,17 @@
 
 #include <unistd.h>
 
-#include <climits>
-#include <vector>
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+
+namespace morvo {
+
+std::string UnresolvablePathError::description() const {
+    return "The relative path \u201C" + path() + "\u201D can\u2019t be used because the current folder is no longer available.";
+}
+
+} // namespace morvo
 
 namespace morvo::path {
 
@@ -20,8 +29,10 @@ std::string normalize(std::string_view p) {
 
 std::string absolute(std::string_view p) {
     if (!p.empty() && p.front() == '/') return normalize(p);
-    std::vector<char> buffer(PATH_MAX);
-    std::string base = getcwd(buffer.data(), buffer.size()) ? std::string(buffer.data()) : std::string("/");
+    // Any length; a deleted directory fails with ENOENT (older kernels gave "(unreachable)/...").
+    std::unique_ptr<char, decltype(&std::free)> cwd(::getcwd(nullptr, 0), &std::free);
+    if (!cwd || cwd.get()[0] != '/') throw UnresolvablePathError(cwd ? ENOENT : errno, std::string(p));
+    const std::string base(cwd.get());
     if (p.empty()) return normalize(base);
     return normalize(base + "/" + std::string(p));
 }

@@ -3,13 +3,28 @@
 // a trailing "/" stripped (except for "/"), runs of "/" collapsed. "." and ".." are kept so that
 // the Trash rules can refuse them.
 
+#include "MorvoCore/Platform/Errors.h"
+
 #include <string>
 #include <string_view>
+
+namespace morvo {
+
+// A relative path met while the current directory cannot be named (it was deleted, say):
+// resolving it against anything else would name another item.
+class UnresolvablePathError : public PosixError {
+public:
+    using PosixError::PosixError;
+    std::string description() const override;
+};
+
+} // namespace morvo
 
 namespace morvo::path {
 
 std::string normalize(std::string_view path);
-// Makes `path` absolute against the current directory, then normalises it.
+// Makes `path` absolute against the current directory, then normalises it. Throws
+// UnresolvablePathError for a relative path when the current directory is gone.
 std::string absolute(std::string_view path);
 // The last component ("/" for "/", "" for "").
 std::string_view lastComponent(std::string_view path);

@@ -3,22 +3,599 @@
 #include "MorvoCore/Platform/Errors.h"
 #include "MorvoCore/Platform/PropertyListError.h"
 
-#include <plist/plist.h>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdlib>
 #include <algorithm>
-#include <limits>
-#include <memory>
+#include <cerrno>
+#include <cstring>
 #include <vector>
 
 namespace morvo {
 
 namespace {
+
+// Real Info.plists nest a handful of levels; deeper input is refused rather than walked.
+constexpr std::size_t kMaxNesting = 512;
+
+// Raised inside the parsers; the public functions turn it into PropertyListError.
+struct Malformed {};
+[[noreturn]] void malformed() { throw Malformed{}; }
+
+void appendUtf8(std::string& out, std::uint32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+bool isValidUtf8(std::string_view s) {
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const std::size_t n = s.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const unsigned c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t extra;
+        std::uint32_t cp, min;
+        if (c >= 0xC2 && c <= 0xDF) extra = 1, cp = c & 0x1F, min = 0x80;
+        else if (c >= 0xE0 && c <= 0xEF) extra = 2, cp = c & 0x0F, min = 0x800;
+        else if (c >= 0xF0 && c <= 0xF4) extra = 3, cp = c & 0x07, min = 0x10000;
+        else return false;
+        if (n - i - 1 < extra) return false;
+        for (std::size_t k = 1; k <= extra; ++k) {
+            const unsigned d = p[i + k];
+            if ((d & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (d & 0x3F);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+// --- Binary ("bplist00"): a header, objects, an offset table and a 32-byte trailer. ---
+
+class BinaryReader {
+public:
+    explicit BinaryReader(std::string_view bytes)
+        : b_(reinterpret_cast<const unsigned char*>(bytes.data())), n_(bytes.size()) {}
+
+    PropertyListStrings read() {
+        readTrailer();
+        checkGraph();
+        return topLevelStrings();
+    }
+
+private:
+    struct Object {
+        unsigned type = 0;
+        std::size_t body = 0;     // first byte after the marker and any count
+        std::uint64_t count = 0;  // strings, data, containers: their length (a dictionary: pairs)
+    };
+
+    std::uint64_t be(std::size_t at, unsigned width) const {
+        std::uint64_t v = 0;
+        for (unsigned k = 0; k < width; ++k) v = (v << 8) | b_[at + k];
+        return v;
+    }
+
+    void readTrailer() {
+        constexpr std::size_t kTrailer = 32;
+        if (n_ < 8 + 1 + kTrailer) malformed();
+        const std::size_t trailer = n_ - kTrailer;
+        offsetSize_ = b_[trailer + 6];
+        refSize_ = b_[trailer + 7];
+        if (offsetSize_ < 1 || offsetSize_ > 8 || refSize_ < 1 || refSize_ > 8) malformed();
+        count_ = be(trailer + 8, 8);
+        top_ = be(trailer + 16, 8);
+        const std::uint64_t table = be(trailer + 24, 8);
+        if (table < 9 || table > trailer) malformed();
+        table_ = static_cast<std::size_t>(table);
+        if (count_ == 0 || top_ >= count_ || count_ > (trailer - table_) / offsetSize_) malformed();
+    }
+
+    // Reads and bounds-checks one object's marker; its contents lie before the offset table.
+    Object object(std::uint64_t index) const {
+        const std::uint64_t offset = be(table_ + static_cast<std::size_t>(index) * offsetSize_, offsetSize_);
+        if (offset < 8 || offset >= table_) malformed();
+        std::size_t p = static_cast<std::size_t>(offset);
+        const unsigned marker = b_[p++];
+        const unsigned info = marker & 0xF;
+        Object o;
+        o.type = marker >> 4;
+        auto length = [&]() -> std::uint64_t {
+            if (info != 0xF) return info;
+            if (p >= table_ || (b_[p] >> 4) != 0x1 || (b_[p] & 0xF) > 3) malformed();
+            const unsigned width = 1u << (b_[p] & 0xF);
+            if (width > table_ - p - 1) malformed();
+            const std::uint64_t v = be(p + 1, width);
+            p += 1 + width;
+            return v;
+        };
+        auto need = [&](std::uint64_t units, std::uint64_t unitSize) {
+            if (units > (table_ - p) / unitSize) malformed();
+        };
+        switch (o.type) {
+        case 0x0:  // only true and false are property-list values
+            if (info != 0x8 && info != 0x9) malformed();
+            break;
+        case 0x1:  // integer of 2^info bytes
+            if (info > 4) malformed();
+            need(1u << info, 1);
+            break;
+        case 0x2:  // real of 4 or 8 bytes
+            if (info != 2 && info != 3) malformed();
+            need(1u << info, 1);
+            break;
+        case 0x3:  // date
+            if (info != 3) malformed();
+            need(8, 1);
+            break;
+        case 0x4:  // data
+        case 0x5:  // ASCII string
+            o.count = length();
+            need(o.count, 1);
+            break;
+        case 0x6:  // UTF-16 string, big-endian units
+            o.count = length();
+            need(o.count, 2);
+            break;
+        case 0x8:  // UID
+            need(info + 1, 1);
+            break;
+        case 0xA:  // array
+        case 0xC:  // set
+            o.count = length();
+            need(o.count, refSize_);
+            break;
+        case 0xD:  // dictionary: keys, then values
+            o.count = length();
+            need(o.count, 2 * refSize_);
+            break;
+        default: malformed();
+        }
+        o.body = p;
+        if (o.type == 0x5)
+            for (std::size_t k = 0; k < o.count; ++k)
+                if (b_[p + k] >= 0x80) malformed();
+        return o;
+    }
+
+    static bool isContainer(const Object& o) { return o.type == 0xA || o.type == 0xC || o.type == 0xD; }
+    static std::uint64_t refCount(const Object& o) { return o.type == 0xD ? 2 * o.count : o.count; }
+
+    std::uint64_t ref(const Object& o, std::uint64_t k) const {
+        const std::uint64_t r = be(o.body + static_cast<std::size_t>(k) * refSize_, refSize_);
+        if (r >= count_) malformed();
+        return r;
+    }
+
+    // Every object reachable from the top is checked once; a reference back into the current
+    // path is a cycle, and no path may be longer than kMaxNesting. Shared objects are allowed,
+    // so each object remembers the height of what lies below it.
+    void checkGraph() const {
+        const auto n = static_cast<std::size_t>(count_);
+        std::vector<std::uint8_t> state(n, 0);  // 0 unseen, 1 on the current path, 2 done
+        std::vector<std::uint16_t> height(n, 0);
+        struct Frame {
+            std::uint64_t index;
+            Object object;
+            std::uint64_t next;
+            std::size_t height;
+        };
+        std::vector<Frame> stack;
+        auto visit = [&](std::uint64_t index) {
+            const Object o = object(index);
+            if (stack.size() + 1 > kMaxNesting) malformed();
+            if (isContainer(o)) {
+                state[index] = 1;
+                stack.push_back({index, o, 0, 1});
+            } else {
+                state[index] = 2;
+                height[index] = 1;
+                if (!stack.empty()) stack.back().height = std::max<std::size_t>(stack.back().height, 2);
+            }
+        };
+        visit(top_);
+        while (!stack.empty()) {
+            Frame& f = stack.back();
+            if (f.next == refCount(f.object)) {
+                const std::size_t h = f.height;
+                state[f.index] = 2;
+                height[f.index] = static_cast<std::uint16_t>(h);
+                stack.pop_back();
+                if (!stack.empty()) stack.back().height = std::max(stack.back().height, h + 1);
+                continue;
+            }
+            const std::uint64_t child = ref(f.object, f.next++);
+            if (state[child] == 1) malformed();
+            if (state[child] == 2) {
+                if (stack.size() + height[child] > kMaxNesting) malformed();
+                f.height = std::max<std::size_t>(f.height, height[child] + 1u);
+                continue;
+            }
+            visit(child);
+        }
+    }
+
+    std::string text(const Object& o) const {
+        std::string out;
+        if (o.type == 0x5) return std::string(reinterpret_cast<const char*>(b_ + o.body), static_cast<std::size_t>(o.count));
+        out.reserve(static_cast<std::size_t>(o.count));
+        for (std::uint64_t k = 0; k < o.count; ++k) {
+            std::uint32_t u = static_cast<std::uint32_t>(be(o.body + 2 * static_cast<std::size_t>(k), 2));
+            if (u >= 0xD800 && u <= 0xDBFF && k + 1 < o.count) {
+                const auto low = static_cast<std::uint32_t>(be(o.body + 2 * static_cast<std::size_t>(k + 1), 2));
+                if (low >= 0xDC00 && low <= 0xDFFF) {
+                    appendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+                    ++k;
+                    continue;
+                }
+            }
+            if (u >= 0xD800 && u <= 0xDFFF) u = 0xFFFD;  // a lone surrogate has no UTF-8 form
+            appendUtf8(out, u);
+        }
+        return out;
+    }
+
+    PropertyListStrings topLevelStrings() const {
+        PropertyListStrings result;
+        const Object root = object(top_);
+        if (root.type != 0xD) return result;
+        for (std::uint64_t k = 0; k < root.count; ++k) {
+            const Object key = object(ref(root, k));
+            if (key.type != 0x5 && key.type != 0x6) return {};  // not a dictionary with string keys
+            const Object value = object(ref(root, root.count + k));
+            // A repeated key: the later entry wins, as in a dictionary built entry by entry.
+            if (value.type == 0x5 || value.type == 0x6)
+                result.values[text(key)] = text(value);
+            else
+                result.values.erase(text(key));
+        }
+        return result;
+    }
+
+    const unsigned char* b_;
+    std::size_t n_;
+    unsigned offsetSize_ = 0, refSize_ = 0;
+    std::uint64_t count_ = 0, top_ = 0;
+    std::size_t table_ = 0;
+};
+
+// --- XML: the plist document type, in UTF-8, with the predefined and numeric entities only. ---
+
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && isSpace(s.front())) s.remove_prefix(1);
+    while (!s.empty() && isSpace(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isHexDigit(char c) { return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+bool validInteger(std::string_view s) {
+    s = trimmed(s);
+    if (!s.empty() && (s.front() == '+' || s.front() == '-')) s.remove_prefix(1);
+    if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X'))
+        return std::all_of(s.begin() + 2, s.end(), isHexDigit);
+    return !s.empty() && std::all_of(s.begin(), s.end(), isDigit);
+}
+
+bool validReal(std::string_view s) {
+    s = trimmed(s);
+    if (!s.empty() && (s.front() == '+' || s.front() == '-')) s.remove_prefix(1);
+    std::string lower(s);
+    for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (lower == "nan" || lower == "inf" || lower == "infinity") return true;
+    std::size_t i = 0, digits = 0;
+    while (i < s.size() && isDigit(s[i])) ++i, ++digits;
+    if (i < s.size() && s[i] == '.') {
+        ++i;
+        while (i < s.size() && isDigit(s[i])) ++i, ++digits;
+    }
+    if (digits == 0) return false;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+        const std::size_t start = i;
+        while (i < s.size() && isDigit(s[i])) ++i;
+        if (i == start) return false;
+    }
+    return i == s.size();
+}
+
+bool validDate(std::string_view s) {
+    s = trimmed(s);
+    static constexpr std::string_view pattern = "dddd-dd-ddTdd:dd:ddZ";
+    if (s.size() != pattern.size()) return false;
+    for (std::size_t i = 0; i < s.size(); ++i)
+        if (pattern[i] == 'd' ? !isDigit(s[i]) : s[i] != pattern[i]) return false;
+    return true;
+}
+
+bool validData(std::string_view s) {
+    return std::all_of(s.begin(), s.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || isDigit(c) || c == '+' || c == '/' ||
+               c == '=' || isSpace(c);
+    });
+}
+
+class XmlReader {
+public:
+    explicit XmlReader(std::string_view text) : s_(text) {}
+
+    PropertyListStrings read() {
+        if (!isValidUtf8(s_)) malformed();
+        if (startsWith("\xEF\xBB\xBF")) i_ += 3;
+        skipMisc();
+        if (startsWith("<!DOCTYPE")) {
+            skipDoctype();
+            skipMisc();
+        }
+        if (atEnd() || s_[i_] != '<') malformed();
+        const Tag first = startTag();
+        if (first.name == "plist") {
+            if (first.empty) malformed();
+            stack_.push_back({Kind::plist});
+        } else {
+            value(first);
+        }
+        while (!stack_.empty()) {
+            skipMisc();
+            if (atEnd() || s_[i_] != '<') malformed();
+            if (startsWith("</")) {
+                close();
+                continue;
+            }
+            const Tag tag = startTag();
+            Frame& f = stack_.back();
+            if (f.kind == Kind::dict && !f.haveKey) {
+                if (tag.name != "key") malformed();
+                std::string key = tag.empty ? std::string() : content("key");
+                f.haveKey = true;
+                if (inRootDictionary()) key_ = std::move(key);
+                continue;
+            }
+            if (f.kind == Kind::plist && f.values == 1) malformed();
+            value(tag);
+        }
+        skipMisc();
+        if (!atEnd()) malformed();
+        return std::move(result_);
+    }
+
+private:
+    enum class Kind { plist, array, dict };
+    struct Frame {
+        Kind kind;
+        bool haveKey = false;
+        std::size_t values = 0;
+    };
+    struct Tag {
+        std::string_view name;
+        bool empty = false;
+    };
+
+    bool atEnd() const { return i_ >= s_.size(); }
+    bool startsWith(std::string_view t) const { return s_.substr(i_).starts_with(t); }
+    void skipSpace() {
+        while (!atEnd() && isSpace(s_[i_])) ++i_;
+    }
+    void skipPast(std::string_view terminator) {
+        const auto end = s_.find(terminator, i_);
+        if (end == std::string_view::npos) malformed();
+        i_ = end + terminator.size();
+    }
+    // White space, comments and processing instructions.
+    void skipMisc() {
+        for (;;) {
+            skipSpace();
+            if (startsWith("<!--")) {
+                i_ += 4;
+                skipPast("-->");
+            } else if (startsWith("<?")) {
+                i_ += 2;
+                skipPast("?>");
+            } else {
+                return;
+            }
+        }
+    }
+    // The document type is skipped, internal subset and all: its entities are never expanded.
+    void skipDoctype() {
+        char quote = 0;
+        bool subset = false;
+        for (i_ += 9; i_ < s_.size(); ++i_) {
+            const char c = s_[i_];
+            if (quote) {
+                if (c == quote) quote = 0;
+            } else if (subset) {
+                if (c == ']') subset = false;
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+            } else if (c == '[') {
+                subset = true;
+            } else if (c == '>') {
+                ++i_;
+                return;
+            }
+        }
+        malformed();
+    }
+    std::string_view name() {
+        const std::size_t start = i_;
+        while (!atEnd()) {
+            const char c = s_[i_];
+            if (isSpace(c) || c == '>' || c == '/' || c == '=' || c == '<' || c == '"' || c == '\'' || c == '&') break;
+            ++i_;
+        }
+        if (i_ == start) malformed();
+        return s_.substr(start, i_ - start);
+    }
+    Tag startTag() {
+        ++i_;  // "<"
+        Tag tag{name()};
+        for (;;) {
+            const std::size_t before = i_;
+            skipSpace();
+            if (atEnd()) malformed();
+            if (startsWith("/>")) {
+                i_ += 2;
+                tag.empty = true;
+                return tag;
+            }
+            if (s_[i_] == '>') {
+                ++i_;
+                return tag;
+            }
+            if (i_ == before) malformed();  // attributes are separated by white space
+            name();
+            skipSpace();
+            if (atEnd() || s_[i_] != '=') malformed();
+            ++i_;
+            skipSpace();
+            if (atEnd() || (s_[i_] != '"' && s_[i_] != '\'')) malformed();
+            const char quote = s_[i_++];
+            const auto end = s_.find(quote, i_);
+            if (end == std::string_view::npos || s_.substr(i_, end - i_).find('<') != std::string_view::npos)
+                malformed();
+            i_ = end + 1;
+        }
+    }
+    void endTag(std::string_view expected) {
+        i_ += 2;  // "</"
+        if (name() != expected) malformed();
+        skipSpace();
+        if (atEnd() || s_[i_] != '>') malformed();
+        ++i_;
+    }
+    // The text of a leaf element up to its end tag, entities decoded, CDATA kept, comments dropped.
+    std::string content(std::string_view element) {
+        std::string out;
+        for (;;) {
+            const auto stop = s_.find_first_of("<&", i_);
+            if (stop == std::string_view::npos) malformed();
+            out.append(s_.substr(i_, stop - i_));
+            i_ = stop;
+            if (s_[i_] == '&') {
+                entity(out);
+            } else if (startsWith("<!--")) {
+                i_ += 4;
+                skipPast("-->");
+            } else if (startsWith("<![CDATA[")) {
+                i_ += 9;
+                const auto end = s_.find("]]>", i_);
+                if (end == std::string_view::npos) malformed();
+                out.append(s_.substr(i_, end - i_));
+                i_ = end + 3;
+            } else if (startsWith("</")) {
+                endTag(element);
+                return out;
+            } else {
+                malformed();
+            }
+        }
+    }
+    void entity(std::string& out) {
+        const auto end = s_.find(';', i_);
+        if (end == std::string_view::npos || end - i_ > 10) malformed();
+        const std::string_view e = s_.substr(i_ + 1, end - i_ - 1);
+        i_ = end + 1;
+        if (e == "lt") out.push_back('<');
+        else if (e == "gt") out.push_back('>');
+        else if (e == "amp") out.push_back('&');
+        else if (e == "quot") out.push_back('"');
+        else if (e == "apos") out.push_back('\'');
+        else if (e.size() >= 2 && e[0] == '#') {
+            const bool hex = e[1] == 'x';
+            const std::string_view digits = e.substr(hex ? 2 : 1);
+            if (digits.empty()) malformed();
+            std::uint32_t cp = 0;
+            for (char c : digits) {
+                if (hex ? !isHexDigit(c) : !isDigit(c)) malformed();
+                const std::uint32_t d = isDigit(c) ? c - '0' : (c | 0x20) - 'a' + 10;
+                cp = cp * (hex ? 16 : 10) + d;
+                if (cp > 0x10FFFF) malformed();
+            }
+            const bool allowed = cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp <= 0xD7FF) ||
+                                 (cp >= 0xE000 && cp <= 0xFFFD) || cp >= 0x10000;
+            if (!allowed) malformed();
+            appendUtf8(out, cp);
+        } else {
+            malformed();
+        }
+    }
+    // Whether the innermost open element is the top-level dictionary.
+    bool inRootDictionary() const { return rootDictionaryDepth_ != 0 && stack_.size() == rootDictionaryDepth_; }
+
+    void value(const Tag& tag) {
+        const bool isRoot = stack_.empty() || stack_.back().kind == Kind::plist;
+        const bool entryOfRoot = inRootDictionary();
+        if (!stack_.empty()) {
+            stack_.back().haveKey = false;
+            ++stack_.back().values;
+        }
+        if (tag.name == "dict" || tag.name == "array") {
+            const Kind kind = tag.name == "dict" ? Kind::dict : Kind::array;
+            if (entryOfRoot) result_.values.erase(key_);
+            if (!tag.empty) {
+                stack_.push_back({kind});
+                if (stack_.size() > kMaxNesting) malformed();
+                if (isRoot && kind == Kind::dict) rootDictionaryDepth_ = stack_.size();
+            }
+            return;
+        }
+        std::string text = tag.empty ? std::string() : content(tag.name);
+        bool valid;
+        if (tag.name == "string") valid = true;
+        else if (tag.name == "integer") valid = validInteger(text);
+        else if (tag.name == "real") valid = validReal(text);
+        else if (tag.name == "true" || tag.name == "false") valid = trimmed(text).empty();
+        else if (tag.name == "date") valid = validDate(text);
+        else if (tag.name == "data") valid = validData(text);
+        else valid = false;
+        if (!valid) malformed();
+        if (!entryOfRoot) return;
+        // A repeated key: the later entry wins, as in a dictionary built entry by entry.
+        if (tag.name == "string")
+            result_.values[key_] = std::move(text);
+        else
+            result_.values.erase(key_);
+    }
+    void close() {
+        const Frame& f = stack_.back();
+        const std::string_view expected = f.kind == Kind::plist ? "plist" : f.kind == Kind::dict ? "dict" : "array";
+        endTag(expected);
+        if ((f.kind == Kind::plist && f.values != 1) || (f.kind == Kind::dict && f.haveKey)) malformed();
+        if (inRootDictionary()) rootDictionaryDepth_ = 0;
+        stack_.pop_back();
+    }
+
+    std::string_view s_;
+    std::size_t i_ = 0;
+    std::vector<Frame> stack_;
+    std::size_t rootDictionaryDepth_ = 0;  // stack size while the top-level dictionary is innermost
+    std::string key_;                      // the last key read in the top-level dictionary
+    PropertyListStrings result_;
+};
 
 struct FdCloser {
     int fd;
@@ -27,185 +604,8 @@ struct FdCloser {
     }
 };
 
-struct PlistDeleter {
-    void operator()(void* node) const { plist_free(static_cast<plist_t>(node)); }
-};
-
-// libplist's parsers recurse once per nesting level; a hostile file of a few megabytes could
-// nest deep enough to exhaust the stack. Real Info.plists nest a handful of levels.
-constexpr int kMaxNesting = 512;
-
-// The nesting of XML elements under one way of reading the markup: whether quotes inside a tag
-// protect a ">", and whether comments and CDATA sections are skipped. A closing tag lowers the
-// depth only when it names the innermost open element.
-int xmlDepth(std::string_view text, bool doubleQuotes, bool singleQuotes, bool skipComments) {
-    std::vector<std::string_view> open;
-    int deepest = 0;
-    std::size_t i = 0;
-    const std::size_t n = text.size();
-    while (i < n) {
-        if (text[i] != '<') {
-            ++i;
-            continue;
-        }
-        if (skipComments && text.substr(i, 4) == "<!--") {
-            auto end = text.find("-->", i + 4);
-            if (end == std::string_view::npos) break;
-            i = end + 3;
-            continue;
-        }
-        if (skipComments && text.substr(i, 9) == "<![CDATA[") {
-            auto end = text.find("]]>", i + 9);
-            if (end == std::string_view::npos) break;
-            i = end + 3;
-            continue;
-        }
-        // The end of the tag, stepping over quoted attribute values when they protect ">".
-        std::size_t j = i + 1;
-        char quote = 0;
-        for (; j < n; ++j) {
-            const char c = text[j];
-            if (quote) {
-                if (c == quote) quote = 0;
-            } else if ((c == '"' && doubleQuotes) || (c == '\'' && singleQuotes)) {
-                quote = c;
-            } else if (c == '>') {
-                break;
-            }
-        }
-        if (j >= n) break;
-        std::string_view tag = text.substr(i + 1, j - i - 1);  // between "<" and ">"
-        i = j + 1;
-        if (tag.empty() || tag.front() == '?' || tag.front() == '!') continue;
-        auto nameOf = [](std::string_view t) {
-            std::size_t k = 0;
-            while (k < t.size() && t[k] != ' ' && t[k] != '\t' && t[k] != '\n' && t[k] != '\r' && t[k] != '/') ++k;
-            return t.substr(0, k);
-        };
-        if (tag.front() == '/') {
-            if (!open.empty() && nameOf(tag.substr(1)) == open.back()) open.pop_back();
-            continue;
-        }
-        if (tag.back() == '/') continue;  // self-closing
-        open.push_back(nameOf(tag));
-        deepest = std::max(deepest, static_cast<int>(open.size()));
-        if (deepest > kMaxNesting) return deepest;
-    }
-    return deepest;
-}
-
-// Rejects XML nested deeper than any real Info.plist could need, under every way the parser
-// might read the markup, so that no trick of quoting or commenting hides the depth.
-bool xmlNestingIsSane(const std::vector<char>& data, std::size_t length) {
-    const std::string_view text(data.data(), length);
-    for (bool doubleQuotes : {false, true})
-        for (bool singleQuotes : {false, true})
-            for (bool skipComments : {false, true})
-                if (xmlDepth(text, doubleQuotes, singleQuotes, skipComments) > kMaxNesting) return false;
-    return true;
-}
-
-// The binary format links objects by index, so nesting (and cycles) can be built cheaply; walk the
-// container graph without recursion and refuse anything too deep, cyclic or out of bounds before
-// the parser sees it.
-bool binaryNestingIsSane(const std::vector<char>& data, std::size_t length) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
-    auto readUInt = [&](std::size_t at, unsigned width, std::uint64_t& out) {
-        if (width == 0 || width > 8 || at > length || width > length - at) return false;
-        out = 0;
-        for (unsigned i = 0; i < width; ++i) out = (out << 8) | bytes[at + i];
-        return true;
-    };
-    constexpr std::size_t kTrailer = 32;
-    if (length < 8 + kTrailer) return false;
-    const std::size_t trailer = length - kTrailer;
-    const unsigned offsetSize = bytes[trailer + 6];
-    const unsigned refSize = bytes[trailer + 7];
-    std::uint64_t objectCount = 0, topObject = 0, tableOffset = 0;
-    if (!readUInt(trailer + 8, 8, objectCount) || !readUInt(trailer + 16, 8, topObject) ||
-        !readUInt(trailer + 24, 8, tableOffset))
-        return false;
-    if (offsetSize == 0 || offsetSize > 8 || refSize == 0 || refSize > 8) return false;
-    if (objectCount == 0 || topObject >= objectCount || tableOffset < 8 || tableOffset > trailer) return false;
-    if (objectCount > (trailer - tableOffset) / offsetSize) return false;
-
-    // For a container: where its references start and how many there are.
-    auto children = [&](std::uint64_t object, std::size_t& refsAt, std::uint64_t& refCount) {
-        refCount = 0;
-        std::uint64_t offset = 0;
-        if (!readUInt(static_cast<std::size_t>(tableOffset + object * offsetSize), offsetSize, offset)) return false;
-        if (offset < 8 || offset >= tableOffset) return false;
-        const unsigned marker = bytes[offset];
-        const unsigned type = marker >> 4;
-        if (type != 0xA && type != 0xC && type != 0xD) return true;  // not a container
-        std::uint64_t count = marker & 0xF;
-        std::size_t at = static_cast<std::size_t>(offset) + 1;
-        if (count == 0xF) {
-            if (at >= length || (bytes[at] >> 4) != 0x1) return false;
-            const unsigned width = 1u << (bytes[at] & 0xF);
-            if (!readUInt(at + 1, width, count)) return false;
-            at += 1 + width;
-        }
-        if (type == 0xD) {
-            if (count > std::numeric_limits<std::uint64_t>::max() / 2) return false;
-            count *= 2;
-        }
-        if (count > (length - std::min<std::size_t>(at, length)) / refSize) return false;
-        refsAt = at;
-        refCount = count;
-        return true;
-    };
-
-    const auto n = static_cast<std::size_t>(objectCount);
-    std::vector<std::uint8_t> state(n, 0);   // 0 new, 1 on the current path, 2 done
-    std::vector<std::uint16_t> depth(n, 0);  // height of a finished object's subtree
-    struct Frame {
-        std::uint64_t object;
-        std::size_t refsAt;
-        std::uint64_t refCount;
-        std::uint64_t next;
-        int height;
-    };
-    std::vector<Frame> stack;
-    auto push = [&](std::uint64_t object) {
-        Frame f{object, 0, 0, 0, 1};
-        if (!children(object, f.refsAt, f.refCount)) return false;
-        state[object] = 1;
-        stack.push_back(f);
-        return static_cast<int>(stack.size()) <= kMaxNesting;
-    };
-    if (!push(topObject)) return false;
-    while (!stack.empty()) {
-        Frame& top = stack.back();
-        if (top.next == top.refCount) {
-            const int height = top.height;
-            state[top.object] = 2;
-            depth[top.object] = static_cast<std::uint16_t>(height);
-            stack.pop_back();
-            if (!stack.empty()) stack.back().height = std::max(stack.back().height, height + 1);
-            continue;
-        }
-        std::uint64_t child = 0;
-        if (!readUInt(top.refsAt + static_cast<std::size_t>(top.next * refSize), refSize, child)) return false;
-        ++top.next;
-        if (child >= objectCount) return false;
-        if (state[child] == 1) return false;  // a cycle
-        if (state[child] == 2) {
-            if (static_cast<int>(stack.size()) + depth[child] > kMaxNesting) return false;
-            top.height = std::max(top.height, depth[child] + 1);
-            continue;
-        }
-        if (!push(child)) return false;
-    }
-    return true;
-}
-
-std::vector<char> readBounded(const std::string& path, std::int64_t maxBytes, std::size_t& length) {
+std::string readBounded(const std::string& path, std::int64_t maxBytes) {
     if (maxBytes < 0) maxBytes = 0;
-    // libplist takes a 32-bit length.
-    const std::int64_t hardCap = std::numeric_limits<std::uint32_t>::max() - 1;
-    if (maxBytes > hardCap) maxBytes = hardCap;
-
     int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) throw PosixError(errno, path);
     FdCloser closer{fd};
@@ -215,62 +615,41 @@ std::vector<char> readBounded(const std::string& path, std::int64_t maxBytes, st
     if (!S_ISREG(st.st_mode)) throw PosixError(EINVAL, path);
     if (st.st_size < 0 || st.st_size > maxBytes) throw PosixError(EFBIG, path);
 
-    // Read one byte beyond the limit so that a file that grew after fstat is noticed; one more
-    // byte keeps the buffer NUL-terminated for the parser.
-    const std::size_t capacity = static_cast<std::size_t>(maxBytes) + 1;
-    std::vector<char> buffer(capacity + 1, '\0');
-    length = 0;
-    while (length < capacity) {
-        ssize_t n = ::read(fd, buffer.data() + length, capacity - length);
+    // Read until the end or one byte beyond the limit, so that a file that grew after fstat is
+    // noticed; memory follows what is read, not the limit.
+    std::string buffer;
+    buffer.reserve(static_cast<std::size_t>(st.st_size) + 1);
+    char chunk[65536];
+    for (;;) {
+        const std::size_t room = static_cast<std::size_t>(
+            std::min<std::int64_t>(sizeof chunk, maxBytes + 1 - static_cast<std::int64_t>(buffer.size())));
+        if (room == 0) break;
+        const ssize_t n = ::read(fd, chunk, room);
         if (n < 0) {
             if (errno == EINTR) continue;
             throw PosixError(errno, path);
         }
         if (n == 0) break;
-        length += static_cast<std::size_t>(n);
+        buffer.append(chunk, static_cast<std::size_t>(n));
     }
-    if (length > static_cast<std::size_t>(maxBytes)) throw PosixError(EFBIG, path);
-    buffer[length] = '\0';
+    if (static_cast<std::int64_t>(buffer.size()) > maxBytes) throw PosixError(EFBIG, path);
     return buffer;
 }
 
 } // namespace
 
-PropertyListStrings readPropertyListStrings(const std::string& path, std::int64_t maxBytes) {
-    std::size_t length = 0;
-    std::vector<char> data = readBounded(path, maxBytes, length);
-    if (length == 0) throw PropertyListError(path);
-
-    const auto length32 = static_cast<std::uint32_t>(length);
-    const bool binary = plist_is_binary(data.data(), length32) != 0;
-    if (binary ? !binaryNestingIsSane(data, length) : !xmlNestingIsSane(data, length)) throw PropertyListError(path);
-
-    plist_t raw = nullptr;
-    if (binary)
-        plist_from_bin(data.data(), length32, &raw);
-    else
-        plist_from_xml(data.data(), length32, &raw);
-    std::unique_ptr<void, PlistDeleter> root(raw);
-    if (!raw || plist_get_node_type(raw) != PLIST_DICT) throw PropertyListError(path);
-
-    PropertyListStrings result;
-    plist_dict_iter iter = nullptr;
-    plist_dict_new_iter(raw, &iter);
-    if (!iter) throw PropertyListError(path);
-    std::unique_ptr<void, decltype(&std::free)> iterOwner(iter, &std::free);
-    for (;;) {
-        char* key = nullptr;
-        plist_t value = nullptr;
-        plist_dict_next_item(raw, iter, &key, &value);
-        std::unique_ptr<char, decltype(&std::free)> keyOwner(key, &std::free);
-        if (!value) break;
-        if (!key || plist_get_node_type(value) != PLIST_STRING) continue;
-        std::uint64_t valueLength = 0;
-        const char* text = plist_get_string_ptr(value, &valueLength);
-        if (!text) continue;
-        result.values.emplace(std::string(key), std::string(text, static_cast<std::size_t>(valueLength)));
+PropertyListStrings parsePropertyListStrings(std::string_view bytes, const std::string& path) {
+    try {
+        if (bytes.starts_with("bplist00")) return BinaryReader(bytes).read();
+        return XmlReader(bytes).read();
+    } catch (const Malformed&) {
+        throw PropertyListError(path);
     }
-    return result;
+}
+
+PropertyListStrings readPropertyListStrings(const std::string& path, std::int64_t maxBytes) {
+    const std::string data = readBounded(path, maxBytes);
+    return parsePropertyListStrings(data, path);
 }
 
 } // namespace morvo

@@ -40,7 +40,11 @@ std::string percentDecode(std::string_view s) {
 Url Url::file(std::string_view p, bool directory) {
     Url url;
     url.scheme = "file";
-    url.path = path::absolute(p);
+    try {
+        url.path = path::absolute(p);
+    } catch (const UnresolvablePathError&) {
+        url.path = path::normalize(p);
+    }
     url.isDirectory = directory;
     return url;
 }

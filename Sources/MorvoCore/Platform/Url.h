@@ -14,7 +14,8 @@ struct Url {
     bool isDirectory = false;
 
     // A file URL for `path`, normalised (see Path.h). Relative paths are made absolute
-    // against the current directory.
+    // against the current directory; when that is gone the path stays relative, so that whoever
+    // opens it fails (path::absolute says why) instead of reaching another item.
     static Url file(std::string_view path, bool isDirectory = false);
     // Parses "scheme://host/path" or "scheme:rest" (mailto:). Percent escapes in a file URL's
     // path are decoded to bytes.

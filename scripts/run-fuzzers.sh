@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Runs every fuzz target of build/fuzz for FUZZ_SECONDS each (default 60), one after another,
+# starting from the checked-in seeds (copied: the seeds are never written). Fails when a target
+# finds a crash, a leak, a time-out or an out-of-memory input; the input is kept under
+# build/fuzz/findings/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds="${FUZZ_SECONDS:-60}"
+build=build/fuzz
+mkdir -p "$build/findings" "$build/corpus"
+status=0
+shopt -s nullglob
+targets=("$build"/Tests/Fuzz/fuzz-*)
+if [ ${#targets[@]} -eq 0 ]; then
+  echo "No fuzz targets in $build: run make fuzz." >&2
+  exit 1
+fi
+for target in "${targets[@]}"; do
+  name="${target##*/fuzz-}"
+  seeds="Tests/Fuzz/corpus/$name"
+  work="$build/corpus/$name"
+  mkdir -p "$work"
+  options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536
+           -print_final_stats=1 -artifact_prefix="$build/findings/$name-")
+  [ -f "Tests/Fuzz/$name.dict" ] && options+=(-dict="Tests/Fuzz/$name.dict")
+  echo "== fuzz-$name for ${seconds}s"
+  log="$build/fuzz-$name.log"
+  if "$target" "${options[@]}" "$work" "$seeds" >"$log" 2>&1; then
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+    echo "   no finding: ${runs:-?} runs, $(grep -o 'exec/s: [0-9]*' "$log" | tail -1)"
+  else
+    echo "   FINDING (see $log and $build/findings/):"
+    grep -E "ERROR|SUMMARY|runtime error|Test unit written" "$log" | head -20 || true
+    status=1
+  fi
+done
+exit $status
