@@ -90,7 +90,8 @@ TrashMetadata metadata(const Url& url, const TrashFileSystem& fs) {
     return fs.metadata(path::normalize(url.path));
 }
 
-void validateAncestors(const Url& url, const TrashFileSystem& fs, std::vector<TrashMetadata>* records) {
+void validateAncestors(const Url& url, const TrashFileSystem& fs, std::vector<TrashMetadata>* records,
+                       FolderRecords* known) {
     const std::string full = path::normalize(url.path);
     std::string soFar;
     std::size_t position = 0;
@@ -102,7 +103,16 @@ void validateAncestors(const Url& url, const TrashFileSystem& fs, std::vector<Tr
         soFar.push_back('/');
         soFar.append(full, position, end - position);
         position = end;
-        TrashMetadata m = fs.metadata(soFar);
+        const bool last = full.find_first_not_of('/', position) == std::string::npos;
+        FolderRecords* cache = last ? nullptr : known;
+        TrashMetadata m;
+        if (auto found = cache ? cache->find(soFar) : FolderRecords::iterator(); cache && found != cache->end()) {
+            m = found->second;
+        } else {
+            m = fs.metadata(soFar);
+            // Only what passed is kept: a link or an error is met again by every item below it.
+            if (cache && m.type() != S_IFLNK) cache->emplace(soFar, m);
+        }
         if (m.type() == S_IFLNK) throw TrashFailure(kSymbolicLinkAncestorMessage);
         if (records) records->push_back(m);
     }
