@@ -68,9 +68,10 @@ void validateAncestors(const Url& url, const TrashFileSystem& fs = TrashFileSyst
                        std::vector<TrashMetadata>* records = nullptr, FolderRecords* known = nullptr);
 // Walks and fingerprints one item, taking one unit of `remainingBudget` per entry (the item
 // included). Throws TrashFailure for a refusal, PosixError for what cannot be read and
-// CancellationError when `stop` is requested.
+// CancellationError when `stop` is requested. A folder is read by up to `threads` threads (0: one
+// per core, at most 8); the result does not depend on their number.
 Measurement measure(const Url& url, std::int64_t& remainingBudget, std::stop_token stop = {},
-                    const TrashFileSystem& fs = TrashFileSystem::system());
+                    const TrashFileSystem& fs = TrashFileSystem::system(), unsigned threads = 0);
 
 } // namespace trash
 } // namespace morvo
