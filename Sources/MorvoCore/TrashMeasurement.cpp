@@ -7,6 +7,12 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
@@ -38,6 +44,9 @@ public:
 constexpr const char* kSpecialEntryMessage =
     "This selection contains a special filesystem entry that cannot be reviewed safely.";
 
+// Reader threads of one measurement when the caller names no number: more gain little.
+constexpr unsigned kMeasureThreads = 8;
+
 void takeBudget(std::int64_t& remainingBudget) {
     if (remainingBudget <= 0) throw TrashFailure(trash::kItemLimitMessage);
     --remainingBudget;
@@ -52,6 +61,206 @@ std::string relativePath(const std::string& path, int level) {
     if (start == std::string::npos) return path;
     return path.substr(start + 1);
 }
+
+// The folders of one item read by several threads at once. Readers only list folders (names and
+// lstat records, each subfolder opened relative to its parent without following links; a large
+// folder's records are read in slices by several readers); the calling thread then goes through
+// the listings in the order the single-threaded walk yields them and applies every check there,
+// so results and the first refusal do not depend on the number of threads. Anything out of the
+// ordinary (a read error, more entries than the budget, cancellation) ends the reading; the
+// calling thread goes as far as the listings read allow, and where it meets a folder left unread
+// it measures the item again on one thread, which says exactly what the matter is.
+class ParallelWalk {
+public:
+    struct Listing;
+    struct Listed {
+        FileMetadata metadata;
+        std::uint32_t nameOffset = 0;
+        Listing* contents = nullptr;  // for a folder; null when it was left unread (a mount)
+    };
+    struct Listing {
+        std::string names;  // NUL-terminated, as the reader lists them
+        std::vector<Listed> entries;
+        int handle = -1;
+        bool complete = false;               // every entry listed and recorded
+        std::atomic<std::size_t> users{0};   // slices, then subfolder opens, still to use `handle`
+        std::atomic<bool> broken{false};     // a record could not be read
+    };
+
+    ParallelWalk(const DirectoryReader& reader, std::uint64_t device, std::int64_t entryLimit, std::stop_token stop)
+        : reader_(reader), device_(device), entryLimit_(entryLimit), stop_(std::move(stop)) {}
+
+    ~ParallelWalk() {
+        for (auto& t : threads_) t.join();
+        for (const auto& listing : listings_)
+            if (listing->handle >= 0) reader_.closeDirectory(listing->handle);
+    }
+
+    // Reads what it can below the folder at `path`; nullptr when that cannot be opened.
+    const Listing* run(const std::string& path, unsigned threads) {
+        threads_.reserve(threads);
+        threadLimit_ = threads;
+        const int handle = reader_.openDirectory(path);
+        if (handle < 0) return nullptr;
+        listings_.push_back(std::make_unique<Listing>());
+        Listing* root = listings_.back().get();
+        std::vector<Task> found;
+        const bool ok = list(*root, handle, found);
+        {
+            std::lock_guard lock(mutex_);
+            failed_ = !ok;
+            queue_ = std::move(found);
+        }
+        work(true);
+        for (auto& t : threads_) t.join();
+        threads_.clear();
+        return root;
+    }
+
+    // The records read.
+    std::int64_t entries() const { return entries_.load(std::memory_order_relaxed); }
+
+private:
+    // Opens and lists a folder (`slice` empty), or reads the records of one slice of a listing.
+    struct Task {
+        Listing* listing;
+        std::size_t begin = 0, end = 0;  // the slice; for an open, `begin` is the entry in `listing`
+        bool open = false;
+        Listing* folder = nullptr;       // for an open: where its listing goes
+    };
+    static constexpr std::size_t kSlice = 256;
+    // Helpers start only once the item has shown enough entries to be worth them.
+    static constexpr std::size_t kNamesBeforeHelpers = 1024;
+
+    void work(bool caller) {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            if (caller && threads_.empty() && threadLimit_ > 1 && !failed_ && queue_.size() > 1 &&
+                names_.load(std::memory_order_relaxed) >= kNamesBeforeHelpers) {
+                for (unsigned i = 1; i < threadLimit_; ++i) threads_.emplace_back([this] { work(false); });
+            }
+            cv_.wait(lock, [&] { return failed_ || !queue_.empty() || busy_ == 0; });
+            if (failed_ || (queue_.empty() && busy_ == 0)) {
+                cv_.notify_all();
+                return;
+            }
+            Task task = queue_.back();
+            queue_.pop_back();
+            ++busy_;
+            lock.unlock();
+            std::vector<Task> found;
+            const bool ok = task.open ? open(task, found) : readSlice(task, found);
+            lock.lock();
+            --busy_;
+            if (!ok) failed_ = true;
+            for (const Task& t : found) queue_.push_back(t);
+            if (!found.empty() || failed_ || busy_ == 0) cv_.notify_all();
+        }
+    }
+
+    void release(Listing& listing) {
+        if (listing.users.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+            reader_.closeDirectory(listing.handle);
+            listing.handle = -1;
+        }
+    }
+
+    bool open(const Task& task, std::vector<Task>& found) {
+        Listing& parent = *task.listing;
+        const int handle = reader_.openDirectoryAt(parent.handle, parent.names.data() + parent.entries[task.begin].nameOffset);
+        release(parent);
+        if (handle < 0) return false;
+        return list(*task.folder, handle, found);
+    }
+
+    // Lists the names of an open folder (taking its handle) and cuts their records into slices.
+    bool list(Listing& listing, int handle, std::vector<Task>& found) {
+        listing.handle = handle;
+        if (stop_.stop_requested() || reader_.readNames(handle, listing.names) != 0) return false;
+        listing.entries.reserve(static_cast<std::size_t>(std::count(listing.names.begin(), listing.names.end(), '\0')));
+        for (std::size_t offset = 0; offset < listing.names.size();) {
+            listing.entries.emplace_back().nameOffset = static_cast<std::uint32_t>(offset);
+            offset += std::strlen(listing.names.data() + offset) + 1;
+        }
+        const std::size_t count = listing.entries.size();
+        names_.fetch_add(count, std::memory_order_relaxed);
+        if (count == 0) return finish(listing, found);
+        const std::size_t slices = (count + kSlice - 1) / kSlice;
+        listing.users.store(slices, std::memory_order_release);
+        // The first slice here, the others for whoever is free.
+        for (std::size_t s = slices; s-- > 1;)
+            found.push_back({&listing, s * kSlice, std::min(count, (s + 1) * kSlice)});
+        return readSlice({&listing, 0, std::min(count, kSlice)}, found);
+    }
+
+    bool readSlice(const Task& task, std::vector<Task>& found) {
+        Listing& listing = *task.listing;
+        bool withinLimit = true;
+        if (stop_.stop_requested()) listing.broken.store(true, std::memory_order_relaxed);
+        for (std::size_t i = task.begin; i < task.end && !listing.broken.load(std::memory_order_relaxed); ++i) {
+            Listed& entry = listing.entries[i];
+            if (reader_.statAt(listing.handle, listing.names.data() + entry.nameOffset, entry.metadata) != 0)
+                listing.broken.store(true, std::memory_order_relaxed);
+            // Past the limit the folder is still read to its end, so that one large folder needs
+            // no second walk to tell the limit.
+            else if (entries_.fetch_add(1, std::memory_order_relaxed) + 1 > entryLimit_)
+                withinLimit = false;
+        }
+        if (listing.users.fetch_sub(1, std::memory_order_acq_rel) != 1) return withinLimit;
+        // The last slice done: every record of the folder is in.
+        if (listing.broken.load(std::memory_order_relaxed)) return false;
+        return finish(listing, found) && withinLimit;
+    }
+
+    // The folder's records are all read: it is complete, and its subfolders are to be opened.
+    bool finish(Listing& listing, std::vector<Task>& found) {
+        listing.complete = true;
+        std::size_t subfolders = 0;
+        for (const Listed& entry : listing.entries)
+            if (entry.metadata.isDirectory() && !isOtherMount(entry.metadata)) ++subfolders;
+        if (subfolders == 0) {
+            reader_.closeDirectory(listing.handle);
+            listing.handle = -1;
+            return true;
+        }
+        listing.users.store(subfolders, std::memory_order_release);
+        std::vector<Task> opens;
+        {
+            std::lock_guard lock(mutex_);
+            for (std::size_t i = 0; i < listing.entries.size(); ++i) {
+                const FileMetadata& m = listing.entries[i].metadata;
+                if (!m.isDirectory() || isOtherMount(m)) continue;
+                listings_.push_back(std::make_unique<Listing>());
+                listing.entries[i].contents = listings_.back().get();
+                opens.push_back({&listing, i, 0, true, listings_.back().get()});
+            }
+        }
+        // Last first, so that the walk goes deep rather than wide and few folders stay open.
+        found.insert(found.end(), opens.rbegin(), opens.rend());
+        return true;
+    }
+
+    // A mount met below the item is left unread: the item is refused there.
+    bool isOtherMount(const FileMetadata& m) const {
+        return m.device != device_ || (m.mountRootKnown && m.mountRoot);
+    }
+
+    const DirectoryReader& reader_;
+    const std::uint64_t device_;
+    const std::int64_t entryLimit_;
+    const std::stop_token stop_;
+    unsigned threadLimit_ = 1;
+    std::atomic<std::int64_t> entries_{0};
+    std::atomic<std::size_t> names_{0};
+
+    std::mutex mutex_;  // guards what follows
+    std::condition_variable cv_;
+    std::vector<std::unique_ptr<Listing>> listings_;
+    std::vector<Task> queue_;
+    std::size_t busy_ = 0;
+    bool failed_ = false;
+    std::vector<std::thread> threads_;  // started and joined by the calling thread only
+};
 
 } // namespace
 
@@ -90,7 +299,8 @@ TrashMetadata metadata(const Url& url, const TrashFileSystem& fs) {
     return fs.metadata(path::normalize(url.path));
 }
 
-void validateAncestors(const Url& url, const TrashFileSystem& fs, std::vector<TrashMetadata>* records) {
+void validateAncestors(const Url& url, const TrashFileSystem& fs, std::vector<TrashMetadata>* records,
+                       FolderRecords* known) {
     const std::string full = path::normalize(url.path);
     std::string soFar;
     std::size_t position = 0;
@@ -102,13 +312,23 @@ void validateAncestors(const Url& url, const TrashFileSystem& fs, std::vector<Tr
         soFar.push_back('/');
         soFar.append(full, position, end - position);
         position = end;
-        TrashMetadata m = fs.metadata(soFar);
+        const bool last = full.find_first_not_of('/', position) == std::string::npos;
+        FolderRecords* cache = last ? nullptr : known;
+        TrashMetadata m;
+        if (auto found = cache ? cache->find(soFar) : FolderRecords::iterator(); cache && found != cache->end()) {
+            m = found->second;
+        } else {
+            m = fs.metadata(soFar);
+            // Only what passed is kept: a link or an error is met again by every item below it.
+            if (cache && m.type() != S_IFLNK) cache->emplace(soFar, m);
+        }
         if (m.type() == S_IFLNK) throw TrashFailure(kSymbolicLinkAncestorMessage);
         if (records) records->push_back(m);
     }
 }
 
-Measurement measure(const Url& url, std::int64_t& remainingBudget, std::stop_token stop, const TrashFileSystem& fs) {
+Measurement measure(const Url& url, std::int64_t& remainingBudget, std::stop_token stop, const TrashFileSystem& fs,
+                    unsigned threads) {
     if (stop.stop_requested()) throw CancellationError();
     const std::string itemPath = path::normalize(url.path);
     const TrashMetadata root = metadata(url, fs);
@@ -129,34 +349,26 @@ Measurement measure(const Url& url, std::int64_t& remainingBudget, std::stop_tok
     }
 
     if (root.type() == S_IFDIR) {
-        std::optional<PosixError> walkError;
-        auto enumerator = makeDirectoryEnumerator(
-            itemPath, DirectoryEnumerator::Options::none,
-            [&walkError](const std::string&, const PosixError& error) {
-                walkError = error;
-                return false;
-            },
-            fs.reader());
-        if (!enumerator) throw TrashFailure("The folder could not be read completely.");
         // The walk opens every folder relative to its parent without following links, so no
-        // folder below the item can be a link; what lies above it is checked once here.
+        // folder below the item can be a link; what lies above it is checked once, at the first
+        // entry.
         bool ancestorsChecked = false;
         std::optional<std::set<std::string>> mountPoints;
-        while (auto entry = enumerator->next()) {
+        // The checks of one entry in the order of the walk; `pathOf()` gives its full path.
+        auto accept = [&](const FileMetadata& found, std::string relative, auto&& pathOf) {
             if (stop.stop_requested()) throw CancellationError();
-            if (walkError) throw *walkError;
             if (!ancestorsChecked) {
                 validateAncestors(url, fs);
                 ancestorsChecked = true;
             }
-            if (entry->statError != 0) throw PosixError(entry->statError, entry->path);
-            const TrashMetadata m = trashMetadata(entry->metadata);
+            const TrashMetadata m = trashMetadata(found);
             // A bind mount of a folder on the same device is a mount too: moving the folder would
             // take the mount's contents along.
-            if (m.device != root.device || isMountRoot(entry->metadata, entry->path, &mountPoints))
+            if (m.device != root.device ||
+                (found.mountRootKnown ? found.mountRoot : isMountRoot(found, pathOf(), &mountPoints)))
                 throw TrashFailure("This folder contains a mounted volume. Review that volume separately.");
             takeBudget(remainingBudget);
-            entries.emplace_back(relativePath(entry->path, enumerator->level()), m);
+            entries.emplace_back(std::move(relative), m);
             switch (m.type()) {
             case S_IFREG:
                 if (m.size >= 0 && __builtin_add_overflow(result.bytes, m.size, &result.bytes))
@@ -167,18 +379,91 @@ Measurement measure(const Url& url, std::int64_t& remainingBudget, std::stop_tok
             case S_IFDIR: break;
             default: throw TrashFailure(kSpecialEntryMessage);
             }
+        };
+
+        bool walked = false;
+        const unsigned threadCount =
+            threads != 0 ? threads : std::clamp(std::thread::hardware_concurrency(), 1u, kMeasureThreads);
+        if (threadCount > 1) {
+            ParallelWalk walk(fs.reader(), root.device, remainingBudget, stop);
+            const ParallelWalk::Listing* top = walk.run(itemPath, threadCount);
+            if (top && top->complete) {
+                const std::int64_t budgetBefore = remainingBudget;
+                const Measurement resultBefore = result;
+                // Depth first, each folder's entries in the order listed, a folder before its
+                // contents: the single-threaded walk's order.
+                struct Frame {
+                    const ParallelWalk::Listing* listing;
+                    std::size_t next;
+                    std::string relative;
+                };
+                std::vector<Frame> frames{{top, 0, std::string()}};
+                walked = true;
+                entries.reserve(static_cast<std::size_t>(walk.entries()) + 1);
+                while (!frames.empty()) {
+                    Frame& frame = frames.back();
+                    if (frame.next >= frame.listing->entries.size()) {
+                        frames.pop_back();
+                        continue;
+                    }
+                    const ParallelWalk::Listed& listed = frame.listing->entries[frame.next++];
+                    const ParallelWalk::Listing* contents = listed.contents;
+                    if (listed.metadata.isDirectory() && !(contents && contents->complete)) {
+                        // Left unread: this walk cannot tell what the single-threaded one meets here.
+                        remainingBudget = budgetBefore;
+                        result = resultBefore;
+                        entries.resize(1);
+                        walked = false;
+                        break;
+                    }
+                    const char* name = frame.listing->names.data() + listed.nameOffset;
+                    std::string relative = frame.relative.empty() ? std::string(name) : frame.relative + "/" + name;
+                    accept(listed.metadata, relative, [&] { return path::join(itemPath, relative); });
+                    if (contents) frames.push_back({contents, 0, std::move(relative)});
+                }
+            }
         }
-        if (walkError) throw *walkError;
+
+        if (!walked) {
+            std::optional<PosixError> walkError;
+            auto enumerator = makeDirectoryEnumerator(
+                itemPath, DirectoryEnumerator::Options::none,
+                [&walkError](const std::string&, const PosixError& error) {
+                    walkError = error;
+                    return false;
+                },
+                fs.reader());
+            if (!enumerator) throw TrashFailure("The folder could not be read completely.");
+            while (auto entry = enumerator->next()) {
+                if (stop.stop_requested()) throw CancellationError();
+                if (walkError) throw *walkError;
+                if (!ancestorsChecked) {
+                    validateAncestors(url, fs);
+                    ancestorsChecked = true;
+                }
+                if (entry->statError != 0) throw PosixError(entry->statError, entry->path);
+                accept(entry->metadata, relativePath(entry->path, enumerator->level()),
+                       [&]() -> const std::string& { return entry->path; });
+            }
+            if (walkError) throw *walkError;
+        }
     }
 
     if (stop.stop_requested()) throw CancellationError();
     if (metadata(url, fs) != root) throw TrashFailure("This item changed during review. Prepare a fresh preview.");
 
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    // By relative path (each is unique), then in that order into the digest. An order of indices
+    // is sorted rather than the entries themselves, which are large to move.
+    std::vector<std::size_t> order(entries.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&entries](std::size_t a, std::size_t b) {
+        const int c = entries[a].first.compare(entries[b].first);
+        return c < 0 || (c == 0 && a < b);
+    });
     Sha256 hash;
     const char zero = '\0';
-    for (const auto& [relative, record] : entries) {
+    for (const std::size_t i : order) {
+        const auto& [relative, record] = entries[i];
         hash.update(relative);
         hash.update(&zero, 1);
         hash.update(record.signature());

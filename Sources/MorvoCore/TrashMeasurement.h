@@ -12,6 +12,7 @@
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace morvo {
@@ -54,15 +55,23 @@ inline constexpr const char* kSymbolicLinkAncestorMessage =
 
 // lstat of the URL's path; throws PosixError with errno and the path.
 TrashMetadata metadata(const Url& url, const TrashFileSystem& fs = TrashFileSystem::system());
+// The records of the folders above the items already checked in one review, by path: siblings
+// share them, so each folder is read once per review. Never used for the checks right before a
+// move, which read everything again.
+using FolderRecords = std::unordered_map<std::string, TrashMetadata>;
+
 // Refuses a path any component of which below "/" (the last one included) is a symbolic link.
-// With `records`, the lstat record of each component is appended there, "/" left out.
+// With `records`, the lstat record of each component is appended there, "/" left out. With
+// `known`, the folders above the last component are taken from there when present and added
+// when read (the last component is always read).
 void validateAncestors(const Url& url, const TrashFileSystem& fs = TrashFileSystem::system(),
-                       std::vector<TrashMetadata>* records = nullptr);
+                       std::vector<TrashMetadata>* records = nullptr, FolderRecords* known = nullptr);
 // Walks and fingerprints one item, taking one unit of `remainingBudget` per entry (the item
 // included). Throws TrashFailure for a refusal, PosixError for what cannot be read and
-// CancellationError when `stop` is requested.
+// CancellationError when `stop` is requested. A folder is read by up to `threads` threads (0: one
+// per core, at most 8); the result does not depend on their number.
 Measurement measure(const Url& url, std::int64_t& remainingBudget, std::stop_token stop = {},
-                    const TrashFileSystem& fs = TrashFileSystem::system());
+                    const TrashFileSystem& fs = TrashFileSystem::system(), unsigned threads = 0);
 
 } // namespace trash
 } // namespace morvo

@@ -164,8 +164,10 @@ void validate(const Url& url, const std::vector<Url>& protectedURLs, const Trash
     validate(url, protectedURLs, policy, ProtectedPlaces::gather(policy, fs), fs);
 }
 
-void validate(const Url& url, const std::vector<Url>& protectedURLs, const TrashPolicy& policy,
-              const ProtectedPlaces& places, const TrashFileSystem& fs) {
+namespace {
+
+void validateItem(const Url& url, const std::vector<Url>& protectedURLs, const TrashPolicy& policy,
+                  const ProtectedPlaces& places, FolderRecords* known, const TrashFileSystem& fs) {
     // 1. Local file.
     const bool localHost = url.host.empty() || url.host == "localhost";
     if (!url.isFileURL() || !localHost || !url.path.starts_with("/"))
@@ -181,8 +183,9 @@ void validate(const Url& url, const std::vector<Url>& protectedURLs, const Trash
 
     // 3-6. No link on the way, and a plain file or folder.
     std::vector<TrashMetadata> ancestors;
-    validateAncestors(item, fs, &ancestors);
-    const TrashMetadata record = metadata(item, fs);
+    validateAncestors(item, fs, &ancestors, known);
+    // The walk's last record is the item's own lstat; only "/" has none.
+    const TrashMetadata record = ancestors.empty() ? metadata(item, fs) : ancestors.back();
     if (record.type() == S_IFLNK)
         refuse("Symbolic links cannot be selected for cleanup. Choose and review the original item directly.");
     if (record.type() != S_IFREG && record.type() != S_IFDIR) refuse("This filesystem entry cannot be moved safely.");
@@ -296,6 +299,18 @@ void validate(const Url& url, const std::vector<Url>& protectedURLs, const Trash
     // 19. Nothing else inside Applications.
     if (protectedContains("/Applications", path))
         refuse("Only complete third-party application bundles can be selected inside Applications.");
+}
+
+} // namespace
+
+void validate(const Url& url, const std::vector<Url>& protectedURLs, const TrashPolicy& policy,
+              const ProtectedPlaces& places, const TrashFileSystem& fs) {
+    validateItem(url, protectedURLs, policy, places, nullptr, fs);
+}
+
+void validate(const Url& url, const std::vector<Url>& protectedURLs, const TrashPolicy& policy,
+              const ProtectedPlaces& places, FolderRecords& known, const TrashFileSystem& fs) {
+    validateItem(url, protectedURLs, policy, places, &known, fs);
 }
 
 } // namespace morvo::trash

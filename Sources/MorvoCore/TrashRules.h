@@ -38,6 +38,10 @@ void validate(const Url& url, const std::vector<Url>& protectedURLs, const Trash
 // The same with the protected places gathered beforehand (ProtectedPlaces::gather of the policy).
 void validate(const Url& url, const std::vector<Url>& protectedURLs, const TrashPolicy& policy,
               const ProtectedPlaces& places, const TrashFileSystem& fs = TrashFileSystem::system());
+// The same within one review, with the folder records shared between its items (FolderRecords).
+void validate(const Url& url, const std::vector<Url>& protectedURLs, const TrashPolicy& policy,
+              const ProtectedPlaces& places, FolderRecords& known,
+              const TrashFileSystem& fs = TrashFileSystem::system());
 
 // `candidate` is `root` or lies below it, ignoring case.
 bool protectedContains(std::string_view root, std::string_view candidate);

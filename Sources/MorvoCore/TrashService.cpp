@@ -5,6 +5,7 @@
 #include "MorvoCore/TrashMeasurement.h"
 #include "MorvoCore/TrashRules.h"
 
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -48,20 +49,33 @@ TrashPreview TrashService::prepareSynchronously(const std::vector<Url>& urls, co
     }
 
     // A selection inside another selection is moved with it, so it is not an item of its own.
-    auto contains = [](const std::pair<std::string, Url>& outer, const std::pair<std::string, Url>& inner) {
-        return outer.second.isFileURL() && inner.second.isFileURL() && outer.first != inner.first &&
-               path::isWithin(inner.first, outer.first);
+    // Only file URLs nest, byte-wise as path::isBelow says; rather than comparing every pair, each
+    // key looks up its own ancestors among the keys.
+    std::unordered_map<std::string_view, std::size_t> fileKeys;
+    for (std::size_t i = 0; i < unique.size(); ++i)
+        if (unique[i].second.isFileURL()) fileKeys.emplace(unique[i].first, i);
+    // Calls `visit(index)` for each selected key that `key` lies strictly below, once each.
+    auto forEachSelectedAncestor = [&fileKeys](std::string_view key, auto&& visit) {
+        auto look = [&](std::string_view ancestor) {
+            if (auto found = fileKeys.find(ancestor); found != fileKeys.end()) visit(found->second);
+        };
+        // Every absolute path lies below "/"; any other ancestor is a prefix ending before a "/".
+        if (key.size() > 1 && key.front() == '/' && key[1] != '/') look("/");
+        for (std::size_t slash = key.find('/'); slash != std::string_view::npos; slash = key.find('/', slash + 1))
+            look(key.substr(0, slash));
     };
-    std::vector<const std::pair<std::string, Url>*> kept;
-    for (const auto& candidate : unique) {
-        bool nested = false;
-        for (const auto& other : unique)
-            if (contains(other, candidate)) {
-                nested = true;
-                break;
-            }
-        if (!nested) kept.push_back(&candidate);
+    std::vector<std::size_t> nestedCounts(unique.size(), 0);
+    std::vector<bool> isNested(unique.size(), false);
+    for (std::size_t i = 0; i < unique.size(); ++i) {
+        if (!unique[i].second.isFileURL()) continue;
+        forEachSelectedAncestor(unique[i].first, [&](std::size_t outer) {
+            isNested[i] = true;
+            ++nestedCounts[outer];
+        });
     }
+    std::vector<std::size_t> kept;
+    for (std::size_t i = 0; i < unique.size(); ++i)
+        if (!isNested[i]) kept.push_back(i);
 
     TrashPreview preview;
     preview.id = Uuid::make();
@@ -69,8 +83,10 @@ TrashPreview TrashService::prepareSynchronously(const std::vector<Url>& urls, co
     preview.serviceID = serviceID;
     std::int64_t remainingBudget = policy.maxItems();
     const trash::ProtectedPlaces places = trash::ProtectedPlaces::gather(policy, fs);
+    trash::FolderRecords folders;
 
-    for (const auto* entry : kept) {
+    for (const std::size_t index : kept) {
+        const auto* entry = &unique[index];
         TrashPreviewItem item;
         item.id = entry->first;
         item.url = entry->second;
@@ -79,14 +95,12 @@ TrashPreview TrashService::prepareSynchronously(const std::vector<Url>& urls, co
             preview.items.push_back(std::move(item));
             continue;
         }
-        std::size_t nestedCount = 0;
-        for (const auto& other : unique)
-            if (contains(*entry, other)) ++nestedCount;
+        const std::size_t nestedCount = nestedCounts[index];
         if (nestedCount >= 1)
             item.warnings.push_back("Includes " + plural(nestedCount, "nested selection") +
                                     "; each item will be moved only once.");
         try {
-            trash::validate(item.url, protectedURLs, policy, places, fs);
+            trash::validate(item.url, protectedURLs, policy, places, folders, fs);
             trash::Measurement measured = trash::measure(item.url, remainingBudget, stop, fs);
             if (measured.linkCount >= 1)
                 item.warnings.push_back("Contains " + plural(static_cast<std::size_t>(measured.linkCount), "symbolic link") +

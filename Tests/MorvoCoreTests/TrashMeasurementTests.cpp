@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <filesystem>
@@ -257,4 +258,110 @@ TEST(TrashMeasurement, AncestorWalkReportsTheFailingPath) {
         EXPECT_EQ(e.path(), dir.path() + "/nope");
     }
     EXPECT_NO_THROW(trash::validateAncestors(Url::file("/")));
+}
+
+namespace {
+
+// The digest as the single walk of the first version made it: every entry with its path relative
+// to the item, sorted by that path.
+Sha256::Digest referenceDigest(const std::string& item) {
+    std::vector<std::pair<std::string, TrashMetadata>> entries{{"", trash::metadata(Url::file(item))}};
+    auto walk = DirectoryEnumerator::make(item, DirectoryEnumerator::Options::none, nullptr);
+    while (auto entry = walk->next()) entries.emplace_back(entry->path.substr(item.size() + 1), trashMetadata(entry->metadata));
+    std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    Sha256 hash;
+    const char zero = '\0';
+    for (const auto& [relative, record] : entries) {
+        hash.update(relative);
+        hash.update(&zero, 1);
+        hash.update(record.signature());
+        hash.update(&zero, 1);
+    }
+    return hash.finish();
+}
+
+// Enough entries in one folder for the measurement to share the reading out.
+void writeMany(const TempDir& dir, const std::string& folder, int count) {
+    for (int i = 0; i < count; ++i) dir.write(folder + "/f" + std::to_string(i), std::string(i % 7, 'x'));
+}
+
+struct Outcome {
+    std::string refusal;
+    std::int64_t budgetLeft = 0;
+    std::optional<trash::Measurement> measured;
+};
+
+Outcome measureWith(const std::string& path, std::int64_t budget, unsigned threads,
+                    const TrashFileSystem& fs = TrashFileSystem::system()) {
+    Outcome out;
+    try {
+        out.measured = trash::measure(Url::file(path), budget, {}, fs, threads);
+    } catch (const MorvoError& e) {
+        out.refusal = e.description();
+    }
+    out.budgetLeft = budget;
+    return out;
+}
+
+} // namespace
+
+TEST(TrashMeasurement, SameResultWhateverTheNumberOfThreads) {
+    TempDir dir;
+    writeMany(dir, "item/wide", 1500);
+    writeMany(dir, "item/b/deep/er/still", 300);
+    dir.write("item/b c/x", "12");
+    dir.write("item/b-c/.hidden", "123");
+    dir.write("item/bc", "1234");
+    dir.mkdir("item/empty");
+    fs::create_symlink(dir.path() + "/item/bc", dir.path() + "/item/b/link");
+    const std::string item = dir.path() + "/item";
+    const Sha256::Digest reference = referenceDigest(item);
+
+    for (unsigned threads : {1u, 2u, 8u, 0u}) {
+        SCOPED_TRACE("threads " + std::to_string(threads));
+        const Outcome o = measureWith(item, 5000, threads);
+        ASSERT_TRUE(o.measured) << o.refusal;
+        EXPECT_EQ(o.measured->fingerprint.digest, reference);
+        EXPECT_EQ(o.measured->fingerprint.root, trash::metadata(Url::file(item)));
+        EXPECT_EQ(o.measured->files, 1500 + 300 + 3);
+        EXPECT_EQ(o.measured->linkCount, 1);
+        EXPECT_EQ(o.budgetLeft, 5000 - (1 + 1500 + 300 + 3 + 1 + 8));  // the item, files, link, folders
+    }
+}
+
+TEST(TrashMeasurement, SameRefusalWhateverTheNumberOfThreads) {
+    TempDir dir;
+    FaultyFileSystem faulty;
+    for (const char* name : {"mounted", "unreadable", "overflow", "special", "limit"}) writeMany(dir, name + std::string("/wide"), 1300);
+    dir.write("mounted/sub/mnt/file", "");
+    dir.write("unreadable/sub/locked/file", "");
+    dir.write("overflow/a/huge", "");
+    dir.write("overflow/z/huge", "");
+    ASSERT_EQ(mkfifo((dir.path() + "/special/fifo").c_str(), 0600), 0);
+    struct Case {
+        const char* item;
+        std::int64_t budget;
+        std::string refusal;
+    };
+    const std::vector<Case> cases = {
+        {"mounted", 5000, "This folder contains a mounted volume. Review that volume separately."},
+        {"unreadable", 5000, PosixError(EACCES, "").description()},
+        {"overflow", 5000, "The reported file size is too large to review safely."},
+        {"special", 5000, kSpecial},
+        {"limit", 1000, kLimit},   // reached inside the wide folder
+        {"limit", 1302, ""},       // exactly enough
+        {"limit", 1301, kLimit},   // one short: the last entry
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.item) + " " + std::to_string(c.budget));
+        const Outcome single = measureWith(dir.path() + "/" + c.item, c.budget, 1, faulty);
+        EXPECT_EQ(single.refusal, c.refusal);
+        for (unsigned threads : {2u, 8u}) {
+            const Outcome shared = measureWith(dir.path() + "/" + c.item, c.budget, threads, faulty);
+            EXPECT_EQ(shared.refusal, single.refusal);
+            EXPECT_EQ(shared.budgetLeft, single.budgetLeft);
+            if (single.measured && shared.measured)
+                EXPECT_EQ(shared.measured->fingerprint.digest, single.measured->fingerprint.digest);
+        }
+    }
 }

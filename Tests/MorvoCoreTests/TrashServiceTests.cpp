@@ -1,5 +1,8 @@
 #include "MorvoCore/TrashService.h"
 
+#include "MorvoCore/Platform/Path.h"
+#include "MorvoCore/TrashRules.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -509,4 +512,102 @@ TEST(TrashMove, ProtectedItemsAreRecheckedAtMoveTime) {
     EXPECT_EQ(report.results[0].message,
               "Could not revalidate this item: This item contains, or belongs to, a protected or running application.");
     EXPECT_TRUE(fs::exists(app));
+}
+
+namespace {
+
+// The preview as it was first written: every selection compared with every other. The service
+// must give exactly this, item for item.
+TrashPreview referencePreview(const std::vector<Url>& selection, const TrashPolicy& policy) {
+    auto keyOf = [](const Url& url) { return url.isFileURL() ? path::normalize(url.path) : url.absoluteString(); };
+    std::vector<std::pair<std::string, Url>> unique;
+    std::set<std::string> seen;
+    for (const Url& url : selection)
+        if (seen.insert(keyOf(url)).second) unique.emplace_back(keyOf(url), url);
+    auto contains = [](const auto& outer, const auto& inner) {
+        return outer.second.isFileURL() && inner.second.isFileURL() && outer.first != inner.first &&
+               path::isWithin(inner.first, outer.first);
+    };
+    TrashPreview preview;
+    std::int64_t budget = policy.maxItems();
+    for (const auto& candidate : unique) {
+        bool nested = false;
+        for (const auto& other : unique) nested = nested || contains(other, candidate);
+        if (nested) continue;
+        TrashPreviewItem item;
+        item.id = candidate.first;
+        item.url = candidate.second;
+        std::size_t count = 0;
+        for (const auto& other : unique) count += contains(candidate, other) ? 1 : 0;
+        if (count >= 1)
+            item.warnings.push_back("Includes " + std::to_string(count) + " nested selection" + (count == 1 ? "" : "s") +
+                                    "; each item will be moved only once.");
+        try {
+            trash::validate(item.url, {}, policy);
+            trash::Measurement m = trash::measure(item.url, budget, {}, TrashFileSystem::system(), 1);
+            if (m.linkCount >= 1)
+                item.warnings.push_back("Contains " + std::to_string(m.linkCount) + " symbolic link" +
+                                        (m.linkCount == 1 ? "" : "s") +
+                                        ". Only the links are moved; their targets are not followed.");
+            item.warnings.push_back(kDiskSpace);
+            item.logicalSize = m.bytes;
+            item.fileCount = m.files;
+            item.fingerprint = m.fingerprint;
+        } catch (const std::exception& error) {
+            item.blockedReason = errorDescription(error);
+        }
+        preview.items.push_back(std::move(item));
+    }
+    return preview;
+}
+
+} // namespace
+
+TEST(TrashPreview, SameItemsAsComparingEveryPair) {
+    Fixture f;
+    auto& d = f.dir;
+    d.write("a/b/c/file", "12345");
+    d.write("a/b/d", "1");
+    d.write("a/b c/x", "xy");
+    d.write("a/b-c/y", "xyz");
+    d.write("a/bc", "z");
+    d.write("home/Documents/x", "1");
+    fs::create_symlink(d / "a/b/d", d / "a/b c/link");
+    auto file = [&](const std::string& p) { return Url::file(d / p); };
+    auto raw = [](std::string p) {  // a file URL exactly as given, relative or with extra slashes
+        Url url;
+        url.scheme = "file";
+        url.path = std::move(p);
+        return url;
+    };
+    const std::vector<std::vector<Url>> selections = {
+        {file("a/b"), file("a/b/c"), file("a/b"), file("a/b/c/file"), file("a/b/d")},
+        {file("a/b/c/file"), file("a/b/c"), file("a/b")},  // inner ones first
+        {file("a/b"), file("a/b c"), file("a/b-c"), file("a/bc"), file("a/b c/x")},
+        {raw(d / "a/b/"), file("a/b"), raw(d / "a//b//c"), raw(d / "a/b c/")},
+        {Url::parse("https://example.com" + d / "a"), file("a/b"), Url::parse("https://example.com" + d / "a/b/c"),
+         Url::parse("mailto:someone@example.com"), Url::parse("mailto:someone@example.com")},
+        {raw("a"), raw("a/b"), raw("a/b c"), file("a/bc")},
+        {file("home"), file("home/Documents"), file("home/Documents/x"), file("missing"), file("missing/below")},
+        {raw("/"), file("a/b"), file("a/bc")},
+        {raw(""), file("a/b"), raw("a")},
+    };
+    const TrashPolicy policy({}, f.maxItems, 900, Url::file(d / "home"));
+    for (std::size_t i = 0; i < selections.size(); ++i) {
+        SCOPED_TRACE("selection " + std::to_string(i));
+        const TrashPreview expected = referencePreview(selections[i], policy);
+        const TrashPreview actual = TrashService::prepareSynchronously(selections[i], {}, policy, Uuid::make());
+        ASSERT_EQ(actual.items.size(), expected.items.size());
+        for (std::size_t k = 0; k < expected.items.size(); ++k) {
+            const auto& a = actual.items[k];
+            const auto& e = expected.items[k];
+            EXPECT_EQ(a.id, e.id);
+            EXPECT_EQ(a.url.absoluteString(), e.url.absoluteString());
+            EXPECT_EQ(a.warnings, e.warnings);
+            EXPECT_EQ(a.blockedReason, e.blockedReason);
+            EXPECT_EQ(a.logicalSize, e.logicalSize);
+            EXPECT_EQ(a.fileCount, e.fileCount);
+            EXPECT_EQ(a.fingerprint, e.fingerprint);
+        }
+    }
 }
