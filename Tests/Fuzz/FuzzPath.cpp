@@ -1,4 +1,5 @@
 // Path normalisation and the component helpers over any bytes.
+#include "FuzzSupport.h"
 #include "MorvoCore/Platform/Path.h"
 
 #include <cstdint>
@@ -6,11 +7,6 @@
 #include <string>
 
 using namespace morvo;
-
-#define CHECK(condition) \
-    do {                  \
-        if (!(condition)) std::abort(); \
-    } while (0)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);

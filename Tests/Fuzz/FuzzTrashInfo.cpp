@@ -1,5 +1,6 @@
 // The .trashinfo record for any original path: three lines, and a Path= value that decodes back
 // to the path byte for byte.
+#include "FuzzSupport.h"
 #include "MorvoCore/Platform/TrashNaming.h"
 
 #include <cstdint>
@@ -8,11 +9,6 @@
 #include <string_view>
 
 using namespace morvo;
-
-#define CHECK(condition) \
-    do {                  \
-        if (!(condition)) std::abort(); \
-    } while (0)
 
 namespace {
 
