@@ -48,6 +48,7 @@ constexpr const char* kMountedVolumesMessage =
     "Scan a mounted volume directly to inspect it.";
 constexpr std::int64_t kReadAheadWindow = 1 << 16;  // entries read but not yet committed
 constexpr int kClockCheckInterval = 32;              // committed entries between looks at the clock
+constexpr auto kChainPause = std::chrono::microseconds(100);
 
 enum class Kind : std::uint8_t { regular, directory, symbolicLink, other };
 
@@ -79,7 +80,9 @@ static_assert(std::is_trivially_destructible_v<ReadEntry>, "listings are freed w
 
 // States of a listing or a chunk. Only the committer ever waits for one; it sets kWaiter on a
 // claimed state first, so the reader that finishes wakes it only then (a wake-up is a system call).
-enum : std::uint32_t { kPending = 0, kClaimed = 1, kDone = 2, kWaiter = 4 };
+// kChain marks what a reader going down a chain of lone subfolders claimed: the committer looks
+// again after a pause rather than have the reader wake it at every level.
+enum : std::uint32_t { kPending = 0, kClaimed = 1, kDone = 2, kWaiter = 4, kChain = 8 };
 using State = std::atomic<std::uint32_t>;
 
 // The task queue's lock. Every reader takes it for a few heap operations per folder; with a
@@ -377,6 +380,11 @@ public:
          bool hasReaders)
         : reader_(reader), rootIsStartupDisk_(rootPath == "/"), rootDevice_(rootDevice), stop_(std::move(stop)),
           hasReaders_(hasReaders), handleBudget_(handleBudget()) {}
+    Walk(const Walk&) = delete;
+    Walk& operator=(const Walk&) = delete;
+    ~Walk() {
+        for (const int h : toClose_) reader_.closeDirectory(h);
+    }
 
     bool cancelled() const { return stop_.stop_requested(); }
 
@@ -400,7 +408,11 @@ public:
         if (!readChunk(job, c)) waitUntilDone(job->chunk(c).state);
     }
 
-    void noteConsumed(std::int64_t count) { consumed_.fetch_add(count, std::memory_order_relaxed); }
+    // On the committer, every so many entries.
+    void noteConsumed(std::int64_t count) {
+        consumed_.fetch_add(count, std::memory_order_relaxed);
+        closeLeftHandles();
+    }
 
     void readerLoop() {
         // The subfolders of the last chunk this reader read, posted with its next take from the
@@ -425,23 +437,27 @@ public:
                 std::pop_heap(tasks_.begin(), tasks_.end(), CommitsLater{});
                 task = std::move(tasks_.back());
                 tasks_.pop_back();
+                queued_.store(tasks_.size(), std::memory_order_relaxed);
                 // This reader takes one of the tasks it just posted itself.
                 wake = std::max(wake - 1, 0);
             }
             notify(wake);
+            std::shared_ptr<FolderJob> next;  // a subfolder this reader claimed to go on with
             if (task.chunk == 0) {
                 std::uint32_t expected = kPending;
                 if (!task.job->state.compare_exchange_strong(expected, kClaimed, std::memory_order_acq_rel)) continue;
-                list(task.job);
-                // The lister goes on through its folder; other readers take chunks off the queue.
-                for (std::uint32_t c = 0; c < task.job->chunkCount; ++c) {
-                    if (abandoned() || (c > 0 && readAhead() >= kReadAheadWindow)) break;
-                    if (!found.empty()) postTasks(found);  // an earlier chunk's: others may take them now
-                    readChunk(task.job, c, &found);
-                }
+                listAndRead(task.job, found, next);
             } else {
-                readChunk(task.job, task.chunk, &found);
+                readChunk(task.job, task.chunk, &found, &next);
             }
+            // Down a chain of lone subfolders with nothing else queued, one reader goes on alone:
+            // handing each level to another thread cost a wake-up per level.
+            inChain = next != nullptr;
+            while (next) {
+                const std::shared_ptr<FolderJob> job = std::move(next);
+                listAndRead(job, found, next);
+            }
+            inChain = false;
         }
     }
 
@@ -451,18 +467,27 @@ public:
             quit_ = true;
             abandoned_.store(true, std::memory_order_relaxed);
             tasks_.clear();
+            queued_.store(0, std::memory_order_relaxed);
         }
         workAvailable_.notify_all();
     }
 
 private:
-    static void waitUntilDone(State& state) {
+    void waitUntilDone(State& state) {
         std::uint32_t s = state.load(std::memory_order_acquire);
         for (int spins = 0; s != kDone && spins < 64; ++spins) {
             SpinMutex::cpuRelax();
             s = state.load(std::memory_order_acquire);
         }
         while (s != kDone) {
+            if (s & kChain) {
+                // The reader reads a level every few microseconds: the levels read meanwhile are
+                // committed in one go.
+                std::this_thread::sleep_for(kChainPause);
+                closeLeftHandles();
+                s = state.load(std::memory_order_acquire);
+                continue;
+            }
             if (!(s & kWaiter) && !state.compare_exchange_weak(s, s | kWaiter, std::memory_order_acq_rel)) continue;
             state.wait(s | kWaiter, std::memory_order_acquire);
             s = state.load(std::memory_order_acquire);
@@ -492,6 +517,7 @@ private:
             }
         } catch (...) {
         }
+        queued_.store(tasks_.size(), std::memory_order_relaxed);
         const int wake = quit_ ? 0 : static_cast<int>(std::min<std::size_t>(tasks.size(), static_cast<std::size_t>(sleepers_)));
         tasks.clear();
         return wake;
@@ -527,8 +553,23 @@ private:
         postTasks(tasks);
     }
 
-    // Opens the folder and reads its names; the entries are left to the chunks.
-    void list(const std::shared_ptr<FolderJob>& job) {
+    // Lists a folder this reader has claimed and goes on through its chunks; other readers take
+    // chunks off the queue. `next` may get a subfolder of the last chunk, claimed (see readChunk).
+    void listAndRead(const std::shared_ptr<FolderJob>& job, std::vector<ReadTask>& found,
+                     std::shared_ptr<FolderJob>& next) {
+        list(job, inChain ? kClaimed | kChain : kClaimed);
+        for (std::uint32_t c = 0; c < job->chunkCount; ++c) {
+            // Chunk 0 is this reader's already: it is read (and marked done) in any case.
+            if (c > 0 && (abandoned() || readAhead() >= kReadAheadWindow)) break;
+            if (!found.empty()) postTasks(found);  // an earlier chunk's: others may take them now
+            readChunk(job, c, &found, c + 1 == job->chunkCount ? &next : nullptr, c == 0);
+        }
+    }
+
+    // Opens the folder and reads its names; the entries are left to the chunks. With
+    // `firstChunkClaim`, chunk 0 is claimed for the caller (that state) before the listing is
+    // done: the committer then waits for it rather than reads it beside the reader about to.
+    void list(const std::shared_ptr<FolderJob>& job, std::uint32_t firstChunkClaim = kPending) {
         const int handle = job->parent ? openBelow(*job) : reader_.openDirectory(job->name);
         if (handle < 0) {
             job->openError = -handle;
@@ -552,6 +593,9 @@ private:
             if (users == 0) closeHandle(*job);
         }
         if (job->chunkCount > 1) postChunks(job, 1, job->chunkCount);
+        // Nobody looks at a chunk's state before the listing is done.
+        if (firstChunkClaim != kPending && job->chunkCount > 0)
+            job->firstChunk.state.store(firstChunkClaim, std::memory_order_relaxed);
         markDone(job->state);
     }
 
@@ -601,8 +645,36 @@ private:
     void closeHandle(FolderJob& job) {
         const int handle = job.handle.exchange(-1, std::memory_order_relaxed);
         if (handle < 0) return;
+        if (inChain && openHandles_.load(std::memory_order_relaxed) < handleBudget_) {
+            // Down a chain the reader's close is the one call of a level nothing waits for:
+            // the committer, idle meanwhile, makes it.
+            try {
+                std::lock_guard lock(closeMutex_);
+                toClose_.push_back(handle);
+                closeCount_.store(toClose_.size(), std::memory_order_relaxed);
+                return;
+            } catch (...) {
+            }
+        }
         reader_.closeDirectory(handle);
         openHandles_.fetch_sub(1, std::memory_order_relaxed);
+    }
+
+    // Closes the descriptors left to the committer.
+    void closeLeftHandles() {
+        if (closeCount_.load(std::memory_order_relaxed) == 0) return;
+        std::vector<int> handles;
+        {
+            std::lock_guard lock(closeMutex_);
+            handles.swap(toClose_);
+            closeCount_.store(0, std::memory_order_relaxed);
+        }
+        for (const int h : handles) reader_.closeDirectory(h);
+        openHandles_.fetch_sub(static_cast<std::int64_t>(handles.size()), std::memory_order_relaxed);
+        // The vector's room goes back for the next ones, if nobody has made new room meanwhile.
+        handles.clear();
+        std::lock_guard lock(closeMutex_);
+        if (toClose_.empty()) toClose_.swap(handles);
     }
 
     // How many descriptors a scan keeps open for subfolders still to be opened through them;
@@ -615,11 +687,15 @@ private:
     }
 
     // Reads chunk `c` if nobody has claimed it; false when somebody had. The listing tasks of its
-    // subfolders are queued, or with `found`, added to it for the caller to queue.
-    bool readChunk(const std::shared_ptr<FolderJob>& job, std::uint32_t c, std::vector<ReadTask>* found = nullptr) {
+    // subfolders are queued, or with `found`, added to it for the caller to queue. With `next`,
+    // a lone subfolder found while nothing else is queued is claimed instead, before the chunk
+    // is done (so that the committer waits for it rather than lists it), for the caller to list.
+    bool readChunk(const std::shared_ptr<FolderJob>& job, std::uint32_t c, std::vector<ReadTask>* found = nullptr,
+                   std::shared_ptr<FolderJob>* next = nullptr, bool claimed = false) {
         Chunk& chunk = job->chunk(c);
         std::uint32_t expected = kPending;
-        if (!chunk.state.compare_exchange_strong(expected, kClaimed, std::memory_order_acq_rel)) return false;
+        if (!claimed && !chunk.state.compare_exchange_strong(expected, kClaimed, std::memory_order_acq_rel))
+            return false;
         const std::size_t begin = std::size_t{c} * kChunkSize;
         const std::size_t end = std::min(job->entries.size(), begin + kChunkSize);
         try {
@@ -629,9 +705,16 @@ private:
             chunk.subfolders.clear();
         }
         read_.fetch_add(static_cast<std::int64_t>(end - begin), std::memory_order_relaxed);
+        if (next && chunk.subfolders.size() == 1 && queued_.load(std::memory_order_relaxed) == 0 && !abandoned() &&
+            readAhead() < kReadAheadWindow) {
+            std::uint32_t pending = kPending;
+            if (chunk.subfolders.front()->state.compare_exchange_strong(pending, kClaimed | kChain,
+                                                                        std::memory_order_acq_rel))
+                *next = chunk.subfolders.front();
+        }
         // The tasks hold their own references: once the chunk is done the committer may free
         // its subfolder list.
-        if (hasReaders_ && !chunk.subfolders.empty()) {
+        if (hasReaders_ && !chunk.subfolders.empty() && !(next && *next)) {
             std::vector<ReadTask> local;
             auto& out = found ? *found : local;
             try {
@@ -713,7 +796,15 @@ private:
     std::atomic<std::int64_t> consumed_{0};
     std::atomic<std::int64_t> openHandles_{0};  // of jobs
     std::atomic<std::uint64_t> sequence_{1};    // the root is 0
+    std::atomic<std::size_t> queued_{0};        // tasks_.size(), for a look without the lock
+    // Descriptors a reader going down a chain left for the committer to close.
+    SpinMutex closeMutex_;
+    std::vector<int> toClose_;
+    std::atomic<std::size_t> closeCount_{0};
+    static thread_local bool inChain;  // this reader is going on with a subfolder it claimed
 };
+
+thread_local bool Walk::inChain = false;
 
 // Stops and joins the reader threads however the scan ends.
 struct ReaderPool {

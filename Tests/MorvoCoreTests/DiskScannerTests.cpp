@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <thread>
@@ -274,13 +275,19 @@ void makeFileAt(int folder, const char* name, std::size_t size) {
     ::close(f);
 }
 
+std::size_t openDescriptorCount() {
+    const std::filesystem::directory_iterator entries("/proc/self/fd");
+    return static_cast<std::size_t>(std::distance(begin(entries), end(entries)));
+}
+
 std::string chainPath(std::string path, int levels) {
     for (int i = 0; i < levels; ++i) path += "/d";
     return path;
 }
 
 // Folders far below PATH_MAX: same snapshot on one thread and on eight, ids spelled in full,
-// issues on deep items, budget cuts and a cancellation while readers work below deep frames.
+// issues on deep items, budget cuts and a cancellation while readers work below deep frames,
+// and every descriptor closed however the scan ended.
 TEST(DiskScanner, ChainFarBeyondThePathLimitScansTheSameOnAnyThreads) {
     FixtureTree t;
     constexpr int kDepth = 2100;  // 2 bytes a level: paths of over 4,200 bytes
@@ -300,6 +307,7 @@ TEST(DiskScanner, ChainFarBeyondThePathLimitScansTheSameOnAnyThreads) {
     FaultyReader reader(DirectoryReader::system());
     reader.failOpen = [](const std::string& p) { return path::lastComponent(p) == "locked" ? EACCES : 0; };
     reader.failStat = [](const std::string& p) { return path::lastComponent(p) == "bad" ? EIO : 0; };
+    const std::size_t descriptors = openDescriptorCount();
 
     auto reference = scan(reader, t.root(), 250000, 100, 1);
     // The root, the chain, 21 × (f, side, side/g), the leaf.
@@ -328,6 +336,7 @@ TEST(DiskScanner, ChainFarBeyondThePathLimitScansTheSameOnAnyThreads) {
         return 0;
     };
     EXPECT_THROW(scan(stopping, t.root(), 250000, 100, 8, {}, source.get_token()), CancellationError);
+    EXPECT_EQ(openDescriptorCount(), descriptors);
 }
 
 // Over the scan's share of descriptors, folders open through an older ancestor: a comb (every
