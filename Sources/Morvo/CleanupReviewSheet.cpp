@@ -8,6 +8,7 @@
 #include "Morvo/ViewKit.h"
 #include "MorvoCore/Platform/Text.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QMessageBox>
 #include <QPainter>
@@ -58,6 +59,7 @@ QString CleanupReviewSheet::confirmationMessage(const Totals& totals) {
 
 CleanupReviewSheet::CleanupReviewSheet(CleanupState& state, bool showsConfirmation, QWidget* parent)
     : QWidget(parent), state_(state) {
+    qApp->installEventFilter(this);
     setObjectName(QStringLiteral("cleanup-review-sheet"));
     setFixedWidth(740);
     setAutoFillBackground(true);
@@ -276,8 +278,11 @@ void CleanupReviewSheet::setShowsConfirmation(bool shows) {
         dialog_->done(QMessageBox::Cancel);
         return;
     }
+    // Not modal to the window system, which would also block the menu bar and the commands'
+    // shortcuts; the sheet itself ignores the pointer and the keys while the dialog is open
+    // (see eventFilter).
     auto* box = new ThemedMessageBox(this);
-    box->setWindowModality(Qt::WindowModal);
+    box->setWindowModality(Qt::NonModal);
     confirm_ = box->addButton(QString(), QMessageBox::DestructiveRole);
     confirm_->setObjectName(QStringLiteral("cleanup-confirm-trash"));
     ThemedMessageBox::setButtonKind(confirm_, ThemedMessageBox::ButtonKind::destructive);
@@ -294,7 +299,33 @@ void CleanupReviewSheet::setShowsConfirmation(bool shows) {
     });
     dialog_ = box;
     updateConfirmation();
-    box->open();
+    box->show();
+    box->raise();
+    box->activateWindow();
+}
+
+bool CleanupReviewSheet::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ContextMenu:
+        break;
+    default:
+        return false;
+    }
+    if (!dialog_ || !dialog_->isVisible()) return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    // The sheet's own window: the sheet, its children and the frame that holds it.
+    if (!widget || widget->window() != window()) return false;
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress) {
+        dialog_->raise();
+        dialog_->activateWindow();
+    }
+    return true;
 }
 
 void CleanupReviewSheet::updateConfirmation() {

@@ -2,6 +2,7 @@
 
 #include "Morvo/AboutView.h"
 #include "Morvo/AppState.h"
+#include "Morvo/CleanupReviewSheet.h"
 #include "Morvo/CleanupState.h"
 #include "Morvo/InspectorView.h"
 #include "Morvo/InventoryState.h"
@@ -470,7 +471,10 @@ void ContentView::syncReviewSheet() {
     if (!review) return;
     auto* dialog = new SheetDialog(window(), makeReviewSheetContent(cleanup, nullptr),
                                    // The system's own dismissal waits while a review is prepared or a move runs.
-                                   [&cleanup] { return !cleanup.isPreparing() && !cleanup.isTrashing(); },
+                                   // Nor does it leave the move's confirmation behind.
+                                   [this, &cleanup] {
+                                       return !cleanup.isPreparing() && !cleanup.isTrashing() && !reviewConfirmation();
+                                   },
                                    [&cleanup] {
                                        if (!cleanup.isTrashing()) cleanup.invalidatePreview();
                                    });
@@ -518,9 +522,17 @@ void ContentView::present(QDialog* dialog) {
 }
 
 QDialog* ContentView::frontPresentation() const {
+    if (QMessageBox* confirmation = reviewConfirmation()) return confirmation;
     for (QDialog* dialog : {static_cast<QDialog*>(alert_.data()), reviewDialog_.data(), sheetDialog_.data()})
         if (dialog && dialog->isVisible()) return dialog;
     return nullptr;
+}
+
+QMessageBox* ContentView::reviewConfirmation() const {
+    if (!reviewDialog_) return nullptr;
+    auto* sheet = reviewDialog_->findChild<CleanupReviewSheet*>();
+    QMessageBox* dialog = sheet ? sheet->confirmationDialog() : nullptr;
+    return dialog && dialog->isVisible() ? dialog : nullptr;
 }
 
 bool ContentView::eventFilter(QObject* watched, QEvent* event) {
