@@ -7,6 +7,7 @@
 #include "Morvo/CacheWorkspaceView.h"
 #include "Morvo/CleanupRows.h"
 #include "Morvo/ContentView.h"
+#include "Morvo/InspectorView.h"
 #include "Morvo/OverviewView.h"
 #include "Morvo/SidebarView.h"
 #include "Morvo/WorkspaceHost.h"
@@ -228,6 +229,33 @@ TEST_F(WindowLayout, PickerCardValuesAndAlertFit) {
     EXPECT_GE(title->width(), title->sizeHint().width());
     EXPECT_NE(alert->windowTitle(), title->text()) << "the title is shown once";
     app->state().setErrorMessage(std::nullopt);
+}
+
+// The inspector's details, with a long name and path, are whole at the default size; with room to
+// spare they keep their full spacing (the add and explore buttons 9 points apart).
+TEST_F(WindowLayout, InspectorFitsTheDefaultWindow) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    for (QSize size : {QSize(1340, 860), QSize(1920, 1080)}) {
+        window()->resize(size);
+        show(AppSection::overview);
+        auto* inspector = window()->findChild<InspectorView*>();
+        ASSERT_NE(inspector, nullptr);
+        auto* area = inspector->findChild<QScrollArea*>();
+        ASSERT_NE(area, nullptr);
+        EXPECT_LE(contentBottom(area->widget()), area->viewport()->height()) << size.width();
+        EXPECT_EQ(area->verticalScrollBar()->value(), 0);
+        if (size.width() == 1920) {
+            QWidget* add = inspector->findChild<QWidget*>(QStringLiteral("add-to-cleanup"));
+            ASSERT_NE(add, nullptr);
+            QWidget* next = nullptr;
+            for (auto* button : inspector->findChildren<KitButton*>())
+                if (button->isVisibleTo(inspector) && rectIn(button, inspector).top() > rectIn(add, inspector).bottom() &&
+                    (!next || button->y() < next->y()))
+                    next = button;
+            ASSERT_NE(next, nullptr);
+            EXPECT_EQ(rectIn(next, inspector).top() - rectIn(add, inspector).bottom() - 1, 9);
+        }
+    }
 }
 
 } // namespace
