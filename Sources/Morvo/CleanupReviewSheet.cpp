@@ -115,6 +115,7 @@ CleanupReviewSheet::CleanupReviewSheet(CleanupState& state, bool showsConfirmati
 
     // The list.
     auto* scroll = new QScrollArea;
+    scroll->setFocusPolicy(Qt::NoFocus);  // its rows' checkboxes take the focus
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidgetResizable(true);

@@ -265,6 +265,8 @@ QWidget* ContentView::makeTopBar() {
     refreshButton_ = new KitButton(std::make_shared<QuietButtonStyle>(), bar);
     refreshButton_->addSymbol(QStringLiteral("arrow.clockwise"));
     refreshButton_->setToolTip(QStringLiteral("Refresh this view (Ctrl+R)"));
+    // Its symbol alone has no name; the help text has (the shortcut is announced on its own).
+    refreshButton_->setAccessibleName(QStringLiteral("Refresh this view"));
     connect(refreshButton_, &QAbstractButton::clicked, this, [this] { state_.rescan(); });
     layout->addWidget(refreshButton_);
 

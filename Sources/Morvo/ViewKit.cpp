@@ -1012,6 +1012,8 @@ QLineEdit* makeSearchField(const QString& objectName, const QString& accessibleN
 }
 
 void makeTransparent(QScrollArea* area) {
+    // The controls inside take the focus; the area itself would be a Tab stop with no ring.
+    area->setFocusPolicy(Qt::NoFocus);
     area->setFrameShape(QFrame::NoFrame);
     area->setWidgetResizable(true);
     area->setAutoFillBackground(false);
@@ -1020,6 +1022,7 @@ void makeTransparent(QScrollArea* area) {
 }
 
 QWidget* transparentScrollContent(QScrollArea* scroll) {
+    scroll->setFocusPolicy(Qt::NoFocus);  // as in makeTransparent
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -1029,6 +1032,51 @@ QWidget* transparentScrollContent(QScrollArea* scroll) {
     scroll->setWidget(content);
     content->setAutoFillBackground(false);  // setWidget turns it on
     return content;
+}
+
+namespace {
+
+// The ring of a focused scroll area, drawn over it and its content.
+class FocusRing : public QWidget {
+public:
+    explicit FocusRing(QAbstractScrollArea* area) : QWidget(area), area_(area) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFocusPolicy(Qt::NoFocus);
+        hide();
+        area->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::Resize: setGeometry(area_->rect()); break;
+        case QEvent::FocusIn:
+            setGeometry(area_->rect());
+            show();
+            raise();
+            break;
+        case QEvent::FocusOut: hide(); break;
+        default: break;
+        }
+        return false;
+    }
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(Theme::accent(0.6), 1.5));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 6, 6);
+    }
+
+private:
+    QAbstractScrollArea* area_;
+};
+
+} // namespace
+
+void showFocusRing(QAbstractScrollArea* area) {
+    area->setFocusPolicy(Qt::StrongFocus);
+    new FocusRing(area);
 }
 
 void paintCard(QWidget& widget, double radius) {

@@ -158,6 +158,7 @@ TEST_F(ContentViewTest, TopBarButtonsFollowQueueSectionAndWork) {
     QAbstractButton* refresh = buttonLabelled(view.get(), "Refresh this view (Ctrl+R)");
     auto* scan = byIdentifier(view.get(), "scan-folder");
     ASSERT_TRUE(refresh && scan);
+    EXPECT_EQ(refresh->accessibleName(), "Refresh this view") << "a symbol alone says nothing to a screen reader";
     state->startScan(Url::file(fixture.home.string(), true), true);
     EXPECT_FALSE(refresh->isEnabled());
     EXPECT_TRUE(scan->isEnabled()) << "a running scan leaves Scan folder enabled";
