@@ -568,6 +568,9 @@ void ContentView::paintEvent(QPaintEvent*) {
 
 void ContentView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    // The window's first focus rests on the content itself, which draws no ring, rather than on
+    // the first control of the Tab chain; the first Tab reaches that control.
+    if (!window()->focusWidget()) setFocus(Qt::OtherFocusReason);
     if (!event->spontaneous()) emit shown();
 }
 
