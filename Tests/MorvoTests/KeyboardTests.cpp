@@ -239,6 +239,7 @@ TEST_F(KeyboardTest, ANewUserWalksTheWholeApplicationWithTheKeyboard) {
     app.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(app.mainWindow()));
     ASSERT_TRUE(waitFor([&] { return s.hasScannedFolder() && !s.isScanning(); })) << "the start-up scan of the home folder";
+    EXPECT_EQ(QApplication::focusWidget(), app.contentView()) << "no control shows a ring before the first key";
     std::string trail;
     auto key = [](int k, Qt::KeyboardModifiers m = {}) {
         QWidget* focus = QApplication::focusWidget() ? QApplication::focusWidget() : QApplication::activeWindow();
