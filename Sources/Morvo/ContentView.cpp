@@ -70,6 +70,12 @@ public:
     }
 
 protected:
+    void showEvent(QShowEvent* event) override {
+        QDialog::showEvent(event);
+        // As in the main window: the first focus rests on the sheet, not on its close button's ring.
+        if (!focusWidget()) setFocus(Qt::OtherFocusReason);
+    }
+
     void closeEvent(QCloseEvent* event) override {
         if (canDismiss_ && !canDismiss_()) {
             event->ignore();

@@ -224,6 +224,7 @@ TEST_F(ContentViewTest, SheetsFollowTheStateAndDismissalClearsIt) {
     state->setSheet(AppSheet::scanDetails);
     ASSERT_NE(view->presentedSheet(), nullptr);
     EXPECT_NE(view->presentedSheet()->findChild<ScanDetailsView*>(), nullptr);
+    EXPECT_EQ(view->presentedSheet()->focusWidget(), view->presentedSheet()) << "no control's ring before a key";
     view->presentedSheet()->reject(); // Escape
     EXPECT_FALSE(state->sheet());
     QTest::qWait(1);
