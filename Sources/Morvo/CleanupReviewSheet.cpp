@@ -14,7 +14,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
-#include <QScrollBar>
 #include <QVBoxLayout>
 
 namespace morvo {
@@ -120,16 +119,8 @@ CleanupReviewSheet::CleanupReviewSheet(CleanupState& state, bool showsConfirmati
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidgetResizable(true);
     scroll->setFixedHeight(340);
-    // A slim indicator in the theme's colours rather than the platform's light track.
-    Theme::track(scroll, [scroll] {
-        const QString thumb = Theme::secondary(0.45).name(QColor::HexArgb);
-        scroll->verticalScrollBar()->setStyleSheet(
-            QStringLiteral("QScrollBar:vertical { background: transparent; width: 8px; margin: 2px; }"
-                           "QScrollBar::handle:vertical { background: %1; border-radius: 2px; min-height: 24px; }"
-                           "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
-                           "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }")
-                .arg(thumb));
-    });
+    // The application's style sheet draws its slim indicator in the theme's colours; a rule of its
+    // own here would add its margins to the application's and leave the thumb no width.
     scroll->viewport()->setAutoFillBackground(false);
     auto* list = new QWidget;
     auto* entries = new QVBoxLayout(list);

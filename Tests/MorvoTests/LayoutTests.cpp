@@ -6,6 +6,7 @@
 #include "Morvo/CacheEntryRow.h"
 #include "Morvo/CacheWorkspaceView.h"
 #include "Morvo/CleanupRows.h"
+#include "Morvo/CleanupState.h"
 #include "Morvo/ContentView.h"
 #include "Morvo/InspectorView.h"
 #include "Morvo/OverviewView.h"
@@ -256,6 +257,29 @@ TEST_F(WindowLayout, InspectorFitsTheDefaultWindow) {
             EXPECT_EQ(rectIn(next, inspector).top() - rectIn(add, inspector).bottom() - 1, 9);
         }
     }
+}
+
+// The review's list shows its scroll indicator (a thumb is drawn) when its items overflow it.
+TEST_F(WindowLayout, ReviewListShowsItsScrollIndicator) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    show(AppSection::cleanup);
+    CleanupState& cleanup = app->state().cleanup();
+    cleanup.prepareReview();
+    ASSERT_TRUE(waitFor([&] { return cleanup.review().has_value() && !cleanup.isPreparing(); }));
+    settle();
+    QDialog* sheet = app->contentView()->presentedReviewSheet();
+    ASSERT_NE(sheet, nullptr);
+    auto* list = sheet->findChild<QScrollArea*>();
+    ASSERT_NE(list, nullptr);
+    QScrollBar* bar = list->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0) << "the fixture's three items overflow the list";
+    ASSERT_TRUE(bar->isVisible());
+    const QImage drawn = bar->grab().toImage();
+    bool thumb = false;
+    for (int y = 0; y < drawn.height() && !thumb; ++y)
+        for (int x = 0; x < drawn.width() && !thumb; ++x) thumb = qAlpha(drawn.pixel(x, y)) > 0;
+    EXPECT_TRUE(thumb);
+    cleanup.invalidatePreview();
 }
 
 } // namespace
