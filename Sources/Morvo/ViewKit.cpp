@@ -14,6 +14,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QGridLayout>
 #include <QScrollArea>
 #include <QTemporaryDir>
 #include <QTextLine>
@@ -853,10 +854,6 @@ ThemedMessageBox::ThemedMessageBox(QWidget* parent) : QMessageBox(parent) {
     setIcon(QMessageBox::NoIcon);
     setWindowTitle(QStringLiteral("Morvo"));
     setTextFormat(Qt::PlainText);
-    if (auto* grid = layout()) {
-        grid->setContentsMargins(24, 22, 24, 20);
-        grid->setSpacing(10);
-    }
     Theme::track(this, [this] { applyTheme(); });
 }
 
@@ -925,6 +922,22 @@ void ThemedMessageBox::fitSize() {
     if (!grid) {
         fitting_ = false;
         return;
+    }
+    // QMessageBox builds a new grid whenever its texts change, with the platform's narrow margins
+    // and an indent where the icon would be; the alert keeps even margins instead.
+    grid->setContentsMargins(24, 22, 24, 20);
+    grid->setSpacing(10);
+    if (auto* cells = qobject_cast<QGridLayout*>(grid)) {
+        for (int i = 0; i < cells->count(); ++i) {
+            QSpacerItem* spacer = cells->itemAt(i)->spacerItem();
+            int row = 0, column = 0, rows = 0, columns = 0;
+            cells->getItemPosition(i, &row, &column, &rows, &columns);
+            if (spacer && column == 0 && spacer->sizePolicy().horizontalPolicy() == QSizePolicy::Fixed)
+                spacer->changeSize(0, 0, QSizePolicy::Fixed, QSizePolicy::Fixed);
+        }
+        cells->setColumnStretch(cells->columnCount() - 1, 1);  // the texts take the width, not the empty indent
+        cells->setHorizontalSpacing(0);                         // nor a gap after it
+        cells->invalidate();
     }
     for (QLabel* label : findChildren<QLabel*>()) {
         if (label->objectName() != QStringLiteral("qt_msgbox_label") &&

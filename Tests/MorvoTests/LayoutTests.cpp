@@ -229,6 +229,11 @@ TEST_F(WindowLayout, PickerCardValuesAndAlertFit) {
     ASSERT_NE(title, nullptr);
     EXPECT_GE(title->width(), title->sizeHint().width());
     EXPECT_NE(alert->windowTitle(), title->text()) << "the title is shown once";
+    // Its texts sit in even margins, clear of the edges.
+    const QRect text = rectIn(title, alert);
+    EXPECT_GE(text.left(), 20);
+    EXPECT_EQ(alert->width() - 1 - text.right(), text.left()) << text.left();
+    EXPECT_GE(text.top(), 20);
     app->state().setErrorMessage(std::nullopt);
 }
 
