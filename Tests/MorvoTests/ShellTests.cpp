@@ -215,6 +215,8 @@ TEST_F(MorvoAppTest, AppearanceIsStoredAndSwitchesEveryWindow) {
     app->openSettings();
     auto* settingsView = app->settingsWindow()->findChild<AppearanceSettingsView*>();
     ASSERT_NE(settingsView, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(app->settingsWindow()));
+    EXPECT_EQ(QApplication::focusWidget(), app->settingsWindow()) << "no card's ring before a key";
 
     app->menuAction("Light")->trigger();
     EXPECT_EQ(settings->value("morvo.appearance").toString(), "light");
