@@ -220,6 +220,14 @@ TrashReport TrashService::moveSynchronously(const TrashPreview& preview, const s
     std::int64_t budget = policy.maxItems();
     const DependencyOrder ordered = dependencyOrder(preview.items, confirmedIDs, dependencies);
     const trash::ProtectedPlaces places = trash::ProtectedPlaces::gather(policy, fs);
+    {
+        std::vector<Url> planned;
+        for (const TrashPreviewItem& item : ordered.items)
+            if (confirmedIDs.contains(item.id) && !ordered.blocked.contains(item.id) && !item.blockedReason &&
+                item.fingerprint)
+                planned.push_back(item.url);
+        mover.plan(planned);
+    }
 
     for (const TrashPreviewItem& item : ordered.items) {
         TrashItemResult result{item.id, item.url, TrashItemStatus::skipped, std::nullopt, {}, item.logicalSize};

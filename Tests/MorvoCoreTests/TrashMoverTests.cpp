@@ -235,10 +235,18 @@ TEST(TrashMover, TrashPlaceTakenByAFileOrALink) {
         const char* label;
         bool link;
         int expected;
+        bool usedBefore = false;  // the mover used the real Trash before it was replaced
     };
-    for (const Case& c : {Case{"regular file", false, ENOTDIR}, Case{"link to a folder", true, ELOOP}}) {
+    for (const Case& c : {Case{"regular file", false, ENOTDIR}, Case{"link to a folder", true, ELOOP},
+                          Case{"link, after a move", true, ELOOP, true}}) {
         TempDir dir;
         const std::string data = dir.path() + "/data";
+        auto mover = moverFor(data);
+        if (c.usedBefore) {
+            const std::string first = dir.write("first.txt", "first");
+            ASSERT_TRUE(mover.trashItem(Url::file(first), identityOf(first)));
+            fs::rename(data + "/Trash", dir.path() + "/old-trash");
+        }
         if (c.link) {
             fs::create_directories(dir.path() + "/elsewhere");
             fs::create_directories(data);
@@ -247,7 +255,6 @@ TEST(TrashMover, TrashPlaceTakenByAFileOrALink) {
             dir.write("data/Trash", "not a folder");
         }
         const std::string item = dir.write("item.txt", "kept");
-        auto mover = moverFor(data);
         try {
             mover.trashItem(Url::file(item), identityOf(item));
             ADD_FAILURE() << c.label;
@@ -344,6 +351,66 @@ TEST(TrashMover, RecordLeftByAnInterruptedMoveIsTakenBackAtTheNextStart) {
     EXPECT_EQ(FreedesktopTrashMover::recoverInterruptedMoves(data + "-state"), 0u);
     EXPECT_TRUE(fs::exists(trash + "/info/report.txt.trashinfo"));
     EXPECT_EQ(slurp(trash + "/files/report.txt"), "report");
+}
+
+// A planned run writes its reservations down ahead, several at once; a mover that stops for good
+// in the middle of such a run leaves only the record of the item it was moving, and the next start
+// takes back that one alone.
+TEST(TrashMover, ReservationsWrittenAheadForARunAreRecoveredLikeSingleOnes) {
+    TempDir dir;
+    const std::string data = dir.path() + "/data";
+    const std::string trash = data + "/Trash";
+    const std::string a = dir.write("docs/a.txt", "a");
+    const std::string otherA = dir.write("other/a.txt", "other a");  // a's name is taken by then
+    const std::string d = dir.write("docs/d.txt", "d");
+    const std::string b = dir.write("docs/b.txt", "b");
+    const std::string stranger = "[Trash Info]\nPath=/elsewhere/d.txt\nDeletionDate=2024-05-06T07:08:09\n";
+    dir.write("data/Trash/info/d.txt.trashinfo", stranger);  // d's first name is someone else's
+    const std::vector<Url> run{Url::file(a), Url::file(otherA), Url::file(d), Url::file(b)};
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        FreedesktopTrashMover::Options options = optionsFor(data);
+        int renames = 0;
+        options.beforeRename = [&renames] {
+            if (++renames == 4) ::_exit(0);  // stops for good right before b's rename
+        };
+        FreedesktopTrashMover mover(options);
+        mover.plan(run);
+        try {
+            for (const Url& item : run) mover.trashItem(item, identityOf(item.path));
+        } catch (...) {
+            ::_exit(2);
+        }
+        ::_exit(3);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    EXPECT_EQ(slurp(trash + "/files/a.txt"), "a");
+    EXPECT_EQ(slurp(trash + "/files/a.2.txt"), "other a");
+    EXPECT_EQ(slurp(trash + "/files/d.2.txt"), "d");
+    EXPECT_NE(slurp(trash + "/info/a.2.txt.trashinfo").find("/other/a.txt"), std::string::npos);
+    ASSERT_TRUE(fs::exists(trash + "/info/b.txt.trashinfo"));
+    EXPECT_EQ(slurp(b), "b");
+
+    EXPECT_EQ(FreedesktopTrashMover::recoverInterruptedMoves(data + "-state"), 1u);
+    EXPECT_FALSE(fs::exists(trash + "/info/b.txt.trashinfo"));
+    EXPECT_EQ(slurp(trash + "/info/d.txt.trashinfo"), stranger);
+    for (const char* record : {"a.txt", "a.2.txt", "d.2.txt"})
+        EXPECT_TRUE(fs::exists(trash + "/info/" + std::string(record) + ".trashinfo")) << record;
+    EXPECT_EQ(countEntries(trash + "/info"), 4u);
+
+    // A run that ends normally settles every reservation and leaves no journal.
+    {
+        auto mover = moverFor(data);
+        mover.plan({Url::file(b)});
+        ASSERT_TRUE(mover.trashItem(Url::file(b), identityOf(b)));
+    }
+    EXPECT_EQ(slurp(trash + "/files/b.txt"), "b");
+    EXPECT_EQ(countEntries(data + "-state/morvo/trash-reservations"), 0u);
 }
 
 TEST(TrashMover, RecoveryLeavesRecordsThatAreNoLongerTheMoversAlone) {

@@ -12,12 +12,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <map>
 #include <mutex>
 #include <random>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -240,12 +244,14 @@ void removeOwnInfo(int infoFolder, const std::string& infoName, int createdFd) {
     ::unlinkat(infoFolder, infoName.c_str(), 0);
 }
 
-void checkIdentity(int parent, const std::string& name, const TrashItemIdentity& expected, const std::string& path) {
+FileMetadata checkIdentity(int parent, const std::string& name, const TrashItemIdentity& expected,
+                           const std::string& path) {
     FileMetadata now;
     int error = statAt(parent, name.c_str(), now);
     if (error != 0) throw PosixError(error, path);
     if (now.isSymbolicLink() || now.device != expected.device || now.inode != expected.inode)
         throw TrashItemChangedError();
+    return now;
 }
 
 
@@ -345,14 +351,27 @@ public:
         if (open_ == 0) ::unlinkat(folder_.get(), name_.c_str(), 0);
     }
 
-    std::uint64_t reserve(const std::string& info, const std::string& files, const std::string& content) {
+    struct Record {
+        std::string info, files, content;
+    };
+    // Writes down every record with one synced write and returns the first one's id, the others
+    // following in order. The first is in use from here; the others once adopted.
+    std::uint64_t reserve(const std::vector<Record>& records) {
         std::lock_guard lock(mutex_);
-        const std::uint64_t id = ++lastID_;
-        append("reserve " + std::to_string(id) + " " + trashPercentEncode(info) + " " + trashPercentEncode(files) +
-               " " + trashPercentEncode(content) + "\n");
+        const std::uint64_t first = lastID_ + 1;
+        std::string lines;
+        for (const Record& r : records)
+            lines += "reserve " + std::to_string(++lastID_) + " " + trashPercentEncode(r.info) + " " +
+                     trashPercentEncode(r.files) + " " + trashPercentEncode(r.content) + "\n";
+        append(lines);
         if (::fdatasync(fd_.get()) != 0) throw PosixError(errno, path_);
         ++open_;
-        return id;
+        return first;
+    }
+    // A reservation written down ahead is in use from here (settled by done()).
+    void adopt() {
+        std::lock_guard lock(mutex_);
+        ++open_;
     }
     void created(std::uint64_t id, int fd) {
         FileMetadata m;
@@ -479,9 +498,123 @@ std::size_t FreedesktopTrashMover::recoverInterruptedMoves(const std::string& st
 }
 
 namespace {
+
+// The home Trash, opened once and used for as long as its folders are still the ones its names
+// lead to.
+struct OpenHomeTrash {
+    TrashLocation location;
+    FileMetadata files, info;
+
+    bool stillNamed() const {
+        auto same = [](const std::string& path, const FileMetadata& opened) {
+            FileMetadata now;
+            return statAt(AT_FDCWD, path.c_str(), now, false) == 0 && now.isDirectory() &&
+                   now.device == opened.device && now.inode == opened.inode;
+        };
+        return same(location.root + "/files", files) && same(location.root + "/info", info);
+    }
+};
+
+// The Path= value of `path` in a trash whose top folder is `topdir` (empty: the home trash).
+std::optional<std::string> originalPathIn(const std::string& path, const std::string& topdir) {
+    if (topdir.empty()) return path;
+    if (topdir == "/") return path.substr(1);
+    if (path.size() <= topdir.size() + 1 || !path.starts_with(topdir) || path[topdir.size()] != '/') return std::nullopt;
+    return path.substr(topdir.size() + 1);
+}
+
+// How many planned items one synced write reserves ahead, and for how long such a reservation is
+// used: its deletion date is the time it was written down.
+constexpr std::size_t kReservedAhead = 128;
+constexpr auto kAheadLifetime = std::chrono::seconds(2);
+
 } // namespace
 
-FreedesktopTrashMover::FreedesktopTrashMover(Options options) : options_(std::move(options)) {}
+struct FreedesktopTrashMover::State {
+    std::mutex mutex;
+    std::shared_ptr<const OpenHomeTrash> home;
+    std::vector<std::string> planned;                           // normalized, in order
+    std::unordered_map<std::string, std::size_t> plannedIndex;  // path -> its first place
+    struct Ahead {
+        std::uint64_t id;
+        std::string files, originalPath, content;
+        std::chrono::steady_clock::time_point writtenAt;
+    };
+    std::unordered_map<std::string, Ahead> ahead;  // by info path
+
+    std::shared_ptr<const OpenHomeTrash> homeTrashFor(const Options& options) {
+        std::lock_guard lock(mutex);
+        if (home && home->stillNamed()) return home;
+        home.reset();
+        auto opened = std::make_shared<OpenHomeTrash>();
+        opened->location = homeTrash(options.dataHome, options.uid);
+        if (statFd(opened->location.files.get(), opened->files) != 0 ||
+            statFd(opened->location.info.get(), opened->info) != 0)
+            throw PosixError(errno, opened->location.root);
+        home = std::move(opened);
+        return home;
+    }
+
+    // The reservation written down ahead for exactly this record, when there is a fresh one.
+    std::optional<Ahead> takeAhead(const std::string& info, const std::string& files, const std::string& originalPath) {
+        std::lock_guard lock(mutex);
+        auto found = ahead.find(info);
+        if (found == ahead.end()) return std::nullopt;
+        Ahead taken = std::move(found->second);
+        ahead.erase(found);
+        if (taken.files != files || taken.originalPath != originalPath ||
+            std::chrono::steady_clock::now() - taken.writtenAt > kAheadLifetime)
+            return std::nullopt;
+        return taken;
+    }
+
+    // The records of the planned items after `path` that would go to `location` under their own
+    // names, appended to `records` (whose first entry is the current item's).
+    void planAfter(const std::string& path, const TrashLocation& location, const std::string& date,
+                   std::vector<Journal::Record>& records, std::vector<std::string>& originals) {
+        std::lock_guard lock(mutex);
+        ahead.clear();
+        auto found = plannedIndex.find(path);
+        if (found == plannedIndex.end()) return;
+        std::unordered_set<std::string> taken{records.front().info};
+        const std::size_t end = std::min(planned.size(), found->second + 1 + kReservedAhead);
+        for (std::size_t i = found->second + 1; i < end; ++i) {
+            const std::string& next = planned[i];
+            const std::string name(path::lastComponent(next));
+            if (next == "/" || name.empty() || name == "." || name == "..") continue;
+            std::optional<std::string> original = originalPathIn(next, location.topdir);
+            if (!original) continue;
+            const std::string candidate = trashCandidateName(name, 1);
+            std::string info = location.root + "/info/" + candidate + std::string(kInfoSuffix);
+            if (!taken.insert(info).second) continue;
+            records.push_back({std::move(info), location.root + "/files/" + candidate, trashInfoContent(*original, date)});
+            originals.push_back(std::move(*original));
+        }
+    }
+
+    void rememberAhead(const std::vector<Journal::Record>& records, std::vector<std::string>& originals,
+                       std::uint64_t firstID) {
+        std::lock_guard lock(mutex);
+        const auto now = std::chrono::steady_clock::now();
+        for (std::size_t i = 1; i < records.size(); ++i)
+            ahead[records[i].info] = {firstID + i, records[i].files, std::move(originals[i - 1]), records[i].content, now};
+    }
+};
+
+void FreedesktopTrashMover::plan(const std::vector<Url>& items) {
+    std::lock_guard lock(state_->mutex);
+    state_->planned.clear();
+    state_->plannedIndex.clear();
+    state_->ahead.clear();
+    for (const Url& item : items) {
+        if (!item.isFileURL() || !item.path.starts_with("/")) continue;
+        state_->plannedIndex.emplace(path::normalize(item.path), state_->planned.size());
+        state_->planned.push_back(path::normalize(item.path));
+    }
+}
+
+FreedesktopTrashMover::FreedesktopTrashMover(Options options)
+    : options_(std::move(options)), state_(std::make_unique<State>()) {}
 
 FreedesktopTrashMover::~FreedesktopTrashMover() = default;
 
@@ -518,47 +651,64 @@ std::optional<Url> FreedesktopTrashMover::trashItem(const Url& item, const Trash
 
     // Held open from here to the rename: the item is renamed out of this very folder.
     OpenedFolder parent = openWithoutLinks(std::string(path::parent(path)));
-    checkIdentity(parent.fd.get(), name, expected, path);
-    FileMetadata itemRecord;
-    if (int error = statAt(parent.fd.get(), name.c_str(), itemRecord); error != 0) throw PosixError(error, path);
+    const FileMetadata itemRecord = checkIdentity(parent.fd.get(), name, expected, path);
 
-    TrashLocation location;
-    bool useHome = false;
+    std::shared_ptr<const OpenHomeTrash> home;
+    TrashLocation volume;
+    const TrashLocation* location = nullptr;
     try {
-        location = homeTrash(options_.dataHome, options_.uid);
-        useHome = deviceOf(location.files.get()) == itemRecord.device;
+        home = state_->homeTrashFor(options_);
+        if (home->files.device == itemRecord.device) location = &home->location;
     } catch (const PosixError&) {
         // Without a usable home Trash an item on the home volume cannot go anywhere; an item on
         // another volume can still use that volume's trash.
         if (nearestExistingDevice(options_.dataHome) == itemRecord.device) throw;
     }
-    if (!useHome) location = volumeTrash(parent, itemRecord.device, options_.uid);
-    if (deviceOf(location.files.get()) != itemRecord.device) throw PosixError(EXDEV, path);
-
-    std::string originalPath = path;
-    if (!location.topdir.empty()) {
-        originalPath = location.topdir == "/" ? path.substr(1) : path.substr(location.topdir.size() + 1);
+    if (!location) {
+        volume = volumeTrash(parent, itemRecord.device, options_.uid);
+        if (deviceOf(volume.files.get()) != itemRecord.device) throw PosixError(EXDEV, path);
+        location = &volume;
     }
-    const std::string date = options_.deletionDate ? options_.deletionDate() : localDeletionDate();
-    const std::string content = trashInfoContent(originalPath, date);
+
+    const std::optional<std::string> originalPath = originalPathIn(path, location->topdir);
+    if (!originalPath) throw PosixError(EXDEV, path);
+    std::string content;  // the record's text, fixed by the first reservation
+    auto dateNow = [this] { return options_.deletionDate ? options_.deletionDate() : localDeletionDate(); };
 
     if (!options_.stateHome.empty() && !journal_) journal_ = std::make_unique<Journal>(options_.stateHome);
 
     for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
         const std::string candidate = trashCandidateName(name, attempt);
         const std::string infoName = candidate + std::string(kInfoSuffix);
-        const std::string infoPath = location.root + "/info/" + infoName;
-        const std::string landedPath = location.root + "/files/" + candidate;
+        const std::string infoPath = location->root + "/info/" + infoName;
+        const std::string landedPath = location->root + "/files/" + candidate;
         // Written down (and on disk) before the record exists, settled whatever happens after.
+        // The first name tried was usually written down ahead, with the planned items before it.
+        std::uint64_t id = 0;
+        if (!journal_) {
+            if (content.empty()) content = trashInfoContent(*originalPath, dateNow());
+        } else if (auto ahead = attempt == 1 ? state_->takeAhead(infoPath, landedPath, *originalPath) : std::nullopt) {
+            content = std::move(ahead->content);
+            id = ahead->id;
+            journal_->adopt();
+        } else {
+            const std::string date = dateNow();
+            if (content.empty()) content = trashInfoContent(*originalPath, date);
+            std::vector<Journal::Record> records{{infoPath, landedPath, content}};
+            std::vector<std::string> originals;
+            if (attempt == 1) state_->planAfter(path, *location, date, records, originals);
+            id = journal_->reserve(records);
+            state_->rememberAhead(records, originals, id);
+        }
         struct Settle {
             Journal* journal;
             std::uint64_t id;
             ~Settle() {
                 if (journal) journal->done(id);
             }
-        } settle{journal_.get(), journal_ ? journal_->reserve(infoPath, landedPath, content) : 0};
+        } settle{journal_.get(), id};
 
-        Fd info(::openat(location.info.get(), infoName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+        Fd info(::openat(location->info.get(), infoName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                          0600));
         if (!info.valid()) {
             if (errno == EEXIST) continue;
@@ -567,19 +717,19 @@ std::optional<Url> FreedesktopTrashMover::trashItem(const Url& item, const Trash
         if (settle.journal) settle.journal->created(settle.id, info.get());
         if (!writeAll(info.get(), content)) {
             const int error = errno;
-            removeOwnInfo(location.info.get(), infoName, info.get());
+            removeOwnInfo(location->info.get(), infoName, info.get());
             throw PosixError(error, infoPath);
         }
         try {
             checkIdentity(parent.fd.get(), name, expected, path);
         } catch (...) {
-            removeOwnInfo(location.info.get(), infoName, info.get());
+            removeOwnInfo(location->info.get(), infoName, info.get());
             throw;
         }
         if (options_.beforeRename) options_.beforeRename();
-        if (::renameat2(parent.fd.get(), name.c_str(), location.files.get(), candidate.c_str(), RENAME_NOREPLACE) != 0) {
+        if (::renameat2(parent.fd.get(), name.c_str(), location->files.get(), candidate.c_str(), RENAME_NOREPLACE) != 0) {
             const int error = errno;
-            removeOwnInfo(location.info.get(), infoName, info.get());
+            removeOwnInfo(location->info.get(), infoName, info.get());
             if (error == EEXIST) continue;
             throw PosixError(error, path);
         }
@@ -587,13 +737,13 @@ std::optional<Url> FreedesktopTrashMover::trashItem(const Url& item, const Trash
         // The rename went by name: make sure what landed is the reviewed object. Another one that
         // took the name in the meantime is put back where it was.
         FileMetadata landed;
-        const int landedError = statAt(location.files.get(), candidate.c_str(), landed, false);
+        const int landedError = statAt(location->files.get(), candidate.c_str(), landed, false);
         if (landedError == 0 && !landed.isSymbolicLink() && landed.device == expected.device &&
             landed.inode == expected.inode)
             return Url::file(landedPath, itemRecord.isDirectory());
         if (landedError == 0 &&
-            ::renameat2(location.files.get(), candidate.c_str(), parent.fd.get(), name.c_str(), RENAME_NOREPLACE) == 0) {
-            removeOwnInfo(location.info.get(), infoName, info.get());
+            ::renameat2(location->files.get(), candidate.c_str(), parent.fd.get(), name.c_str(), RENAME_NOREPLACE) == 0) {
+            removeOwnInfo(location->info.get(), infoName, info.get());
             throw TrashItemChangedError();
         }
         // It stays in the Trash with its record, so it can be restored from there.

@@ -14,6 +14,7 @@
 #include <optional>
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace morvo {
 
@@ -50,6 +51,9 @@ public:
     // Throws TrashItemChangedError when the item is another object now, another MorvoError
     // (usually PosixError) when the move itself fails; the item is then where it was.
     virtual std::optional<Url> trashItem(const Url& item, const TrashItemIdentity& expected) = 0;
+    // Names the items a run is about to move, in the order it will ask for them; a hint only, so
+    // that a mover can prepare for several at once. Items may still be skipped or come unplanned.
+    virtual void plan(const std::vector<Url>& items) { (void)items; }
 };
 
 class FreedesktopTrashMover : public TrashMover {
@@ -76,6 +80,9 @@ public:
     static Options optionsFromEnvironment();
 
     std::optional<Url> trashItem(const Url& item, const TrashItemIdentity& expected) override;
+    // The restore records of planned items are written down ahead, several with one synced write,
+    // instead of one synced write each.
+    void plan(const std::vector<Url>& items) override;
 
     // Takes back the restore records that a mover which stopped between reserving them and
     // moving its item left behind under `stateHome`: a record is removed only when it is still the
@@ -86,8 +93,10 @@ public:
 
 private:
     class Journal;
+    struct State;
     Options options_;
     std::unique_ptr<Journal> journal_;
+    std::unique_ptr<State> state_;
 };
 
 // The home Trash folder of the current user ($XDG_DATA_HOME/Trash by the rules above).
