@@ -258,6 +258,7 @@ CacheWorkspaceView::CacheWorkspaceView(CleanupDiscoveryState& state, CleanupStat
         column->addWidget(scanNotesToggle_, 0, Qt::AlignLeft);
         scanNotesList_ = new QScrollArea;
         scanNotesList_->setFrameShape(QFrame::NoFrame);
+        showFocusRing(scanNotesList_);
         scanNotesList_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         scanNotesList_->setWidgetResizable(true);
         scanNotesList_->viewport()->setAutoFillBackground(false);
@@ -366,6 +367,7 @@ CacheWorkspaceView::CacheWorkspaceView(CleanupDiscoveryState& state, CleanupStat
                                            StateCheckBox* check = static_cast<CacheEntryRow*>(row)->checkBox();
                                            if (check->isEnabled()) check->click();
                                        }});
+    list_->setFocusPolicy(Qt::NoFocus);  // its rows take the focus
     list_->setFrameShape(QFrame::NoFrame);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

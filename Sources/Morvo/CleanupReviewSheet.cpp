@@ -8,12 +8,12 @@
 #include "Morvo/ViewKit.h"
 #include "MorvoCore/Platform/Text.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
-#include <QScrollBar>
 #include <QVBoxLayout>
 
 namespace morvo {
@@ -58,6 +58,7 @@ QString CleanupReviewSheet::confirmationMessage(const Totals& totals) {
 
 CleanupReviewSheet::CleanupReviewSheet(CleanupState& state, bool showsConfirmation, QWidget* parent)
     : QWidget(parent), state_(state) {
+    qApp->installEventFilter(this);
     setObjectName(QStringLiteral("cleanup-review-sheet"));
     setFixedWidth(740);
     setAutoFillBackground(true);
@@ -113,20 +114,13 @@ CleanupReviewSheet::CleanupReviewSheet(CleanupState& state, bool showsConfirmati
 
     // The list.
     auto* scroll = new QScrollArea;
+    scroll->setFocusPolicy(Qt::NoFocus);  // its rows' checkboxes take the focus
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidgetResizable(true);
     scroll->setFixedHeight(340);
-    // A slim indicator in the theme's colours rather than the platform's light track.
-    Theme::track(scroll, [scroll] {
-        const QString thumb = Theme::secondary(0.45).name(QColor::HexArgb);
-        scroll->verticalScrollBar()->setStyleSheet(
-            QStringLiteral("QScrollBar:vertical { background: transparent; width: 8px; margin: 2px; }"
-                           "QScrollBar::handle:vertical { background: %1; border-radius: 2px; min-height: 24px; }"
-                           "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
-                           "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }")
-                .arg(thumb));
-    });
+    // The application's style sheet draws its slim indicator in the theme's colours; a rule of its
+    // own here would add its margins to the application's and leave the thumb no width.
     scroll->viewport()->setAutoFillBackground(false);
     auto* list = new QWidget;
     auto* entries = new QVBoxLayout(list);
@@ -276,8 +270,11 @@ void CleanupReviewSheet::setShowsConfirmation(bool shows) {
         dialog_->done(QMessageBox::Cancel);
         return;
     }
+    // Not modal to the window system, which would also block the menu bar and the commands'
+    // shortcuts; the sheet itself ignores the pointer and the keys while the dialog is open
+    // (see eventFilter).
     auto* box = new ThemedMessageBox(this);
-    box->setWindowModality(Qt::WindowModal);
+    box->setWindowModality(Qt::NonModal);
     confirm_ = box->addButton(QString(), QMessageBox::DestructiveRole);
     confirm_->setObjectName(QStringLiteral("cleanup-confirm-trash"));
     ThemedMessageBox::setButtonKind(confirm_, ThemedMessageBox::ButtonKind::destructive);
@@ -294,7 +291,33 @@ void CleanupReviewSheet::setShowsConfirmation(bool shows) {
     });
     dialog_ = box;
     updateConfirmation();
-    box->open();
+    box->show();
+    box->raise();
+    box->activateWindow();
+}
+
+bool CleanupReviewSheet::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ContextMenu:
+        break;
+    default:
+        return false;
+    }
+    if (!dialog_ || !dialog_->isVisible()) return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    // The sheet's own window: the sheet, its children and the frame that holds it.
+    if (!widget || widget->window() != window()) return false;
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress) {
+        dialog_->raise();
+        dialog_->activateWindow();
+    }
+    return true;
 }
 
 void CleanupReviewSheet::updateConfirmation() {

@@ -70,6 +70,9 @@ public:
     std::size_t rowCount() const;
     std::vector<CleanupMessage*> noteLines() const;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void updateRows();
     void updateSelection();

@@ -2,6 +2,7 @@
 
 #include "Morvo/AboutView.h"
 #include "Morvo/AppState.h"
+#include "Morvo/CleanupReviewSheet.h"
 #include "Morvo/CleanupState.h"
 #include "Morvo/InspectorView.h"
 #include "Morvo/InventoryState.h"
@@ -69,6 +70,12 @@ public:
     }
 
 protected:
+    void showEvent(QShowEvent* event) override {
+        QDialog::showEvent(event);
+        // As in the main window: the first focus rests on the sheet, not on its close button's ring.
+        if (!focusWidget()) setFocus(Qt::OtherFocusReason);
+    }
+
     void closeEvent(QCloseEvent* event) override {
         if (canDismiss_ && !canDismiss_()) {
             event->ignore();
@@ -264,6 +271,8 @@ QWidget* ContentView::makeTopBar() {
     refreshButton_ = new KitButton(std::make_shared<QuietButtonStyle>(), bar);
     refreshButton_->addSymbol(QStringLiteral("arrow.clockwise"));
     refreshButton_->setToolTip(QStringLiteral("Refresh this view (Ctrl+R)"));
+    // Its symbol alone has no name; the help text has (the shortcut is announced on its own).
+    refreshButton_->setAccessibleName(QStringLiteral("Refresh this view"));
     connect(refreshButton_, &QAbstractButton::clicked, this, [this] { state_.rescan(); });
     layout->addWidget(refreshButton_);
 
@@ -470,7 +479,10 @@ void ContentView::syncReviewSheet() {
     if (!review) return;
     auto* dialog = new SheetDialog(window(), makeReviewSheetContent(cleanup, nullptr),
                                    // The system's own dismissal waits while a review is prepared or a move runs.
-                                   [&cleanup] { return !cleanup.isPreparing() && !cleanup.isTrashing(); },
+                                   // Nor does it leave the move's confirmation behind.
+                                   [this, &cleanup] {
+                                       return !cleanup.isPreparing() && !cleanup.isTrashing() && !reviewConfirmation();
+                                   },
                                    [&cleanup] {
                                        if (!cleanup.isTrashing()) cleanup.invalidatePreview();
                                    });
@@ -518,9 +530,17 @@ void ContentView::present(QDialog* dialog) {
 }
 
 QDialog* ContentView::frontPresentation() const {
+    if (QMessageBox* confirmation = reviewConfirmation()) return confirmation;
     for (QDialog* dialog : {static_cast<QDialog*>(alert_.data()), reviewDialog_.data(), sheetDialog_.data()})
         if (dialog && dialog->isVisible()) return dialog;
     return nullptr;
+}
+
+QMessageBox* ContentView::reviewConfirmation() const {
+    if (!reviewDialog_) return nullptr;
+    auto* sheet = reviewDialog_->findChild<CleanupReviewSheet*>();
+    QMessageBox* dialog = sheet ? sheet->confirmationDialog() : nullptr;
+    return dialog && dialog->isVisible() ? dialog : nullptr;
 }
 
 bool ContentView::eventFilter(QObject* watched, QEvent* event) {
@@ -554,6 +574,9 @@ void ContentView::paintEvent(QPaintEvent*) {
 
 void ContentView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    // The window's first focus rests on the content itself, which draws no ring, rather than on
+    // the first control of the Tab chain; the first Tab reaches that control.
+    if (!window()->focusWidget()) setFocus(Qt::OtherFocusReason);
     if (!event->spontaneous()) emit shown();
 }
 

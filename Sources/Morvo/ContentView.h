@@ -73,6 +73,8 @@ private:
     void syncAlert();
     void present(QDialog* dialog);
     QDialog* frontPresentation() const;
+    // The review's open move confirmation, which stands in front of the review sheet.
+    QMessageBox* reviewConfirmation() const;
 
     AppState& state_;
     SidebarView* sidebar_ = nullptr;

@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <chrono>
 
 namespace morvo {
@@ -133,8 +134,9 @@ QString InspectorView::percentText(const DiskNode& node, const DiskNode& root) {
 InspectorView::InspectorView(AppState& state, QWidget* parent) : QWidget(parent), state_(state) {
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    auto* scroll = new QScrollArea(this);
-    QWidget* content = transparentScrollContent(scroll);
+    scroll_ = new QScrollArea(this);
+    QWidget* content = transparentScrollContent(scroll_);
+    scroll_->viewport()->installEventFilter(this);
     stack_ = new QVBoxLayout(content);
     stack_->setContentsMargins(22, 29, 22, 24);
     stack_->setSpacing(23);
@@ -145,7 +147,7 @@ InspectorView::InspectorView(AppState& state, QWidget* parent) : QWidget(parent)
     header->addWidget(new SymbolView(QStringLiteral("sidebar.right"), 12, Theme::muted, content));
     stack_->addLayout(header);
     stack_->addStretch();
-    outer->addWidget(scroll);
+    outer->addWidget(scroll_);
 
     for (auto signal : {&AppState::selectedIDChanged, &AppState::snapshotChanged, &AppState::mapRootIDChanged,
                         &AppState::hasScannedFolderChanged})
@@ -166,9 +168,48 @@ void InspectorView::rebuild() {
     }
     QWidget* parent = stack_->parentWidget();
     const auto node = state_.selectedNode();
+    gaps_.clear();
     body_ = node ? makeDetails(*node, parent) : makeEmptyPrompt(parent);
     stack_->insertWidget(1, body_);
     body_->show();
+    fitSpacing();
+}
+
+bool InspectorView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Resize && watched == scroll_->viewport()) fitSpacing();
+    return QWidget::eventFilter(watched, event);
+}
+
+void InspectorView::setSpacingScale(double scale) {
+    auto scaled = [scale](int value) { return static_cast<int>(std::lround(value * scale)); };
+    stack_->setSpacing(scaled(23));
+    stack_->setContentsMargins(22, scaled(29), 22, scaled(24));
+    for (const auto& [layout, spacing] : gaps_) {
+        layout->setSpacing(scaled(spacing));
+        layout->invalidate();
+    }
+    stack_->invalidate();
+    if (body_) body_->updateGeometry();
+}
+
+// The details of a node with a long name and path are taller than the column of the default
+// window, which would put the actions below the fold. Rather than scroll there, the vertical gaps
+// give way, down to half their size; only a column shorter than that scrolls.
+void InspectorView::fitSpacing() {
+    const int width = scroll_->viewport()->width();
+    const int available = scroll_->viewport()->height();
+    auto height = [&] {
+        const int h = stack_->totalHeightForWidth(width);
+        return h >= 0 ? h : stack_->totalSizeHint().height();
+    };
+    setSpacingScale(1.0);
+    const int full = height();
+    if (gaps_.empty() || full <= available) return;
+    setSpacingScale(0.0);
+    const int bare = height();
+    constexpr double smallest = 0.5;
+    const double scale = full > bare ? std::clamp(double(available - bare) / (full - bare), smallest, 1.0) : 1.0;
+    setSpacingScale(std::floor(scale * 100) / 100);
 }
 
 QWidget* InspectorView::makeEmptyPrompt(QWidget* parent) {
@@ -197,10 +238,12 @@ QWidget* InspectorView::makeDetails(const DiskNode& node, QWidget* parent) {
     auto* stack = new QVBoxLayout(details);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(23);
+    gaps_.push_back({stack, 23});
 
     // Identity.
     auto* identity = new QVBoxLayout();
     identity->setSpacing(15);
+    gaps_.push_back({identity, 15});
     identity->addWidget(new NodeTile(QString::fromLatin1(symbolName(node)), nodeTint, details));
     auto* name = new SelectableText(qs(node.name), systemFont(19, QFont::Medium, FontDesign::standard, -0.4), Theme::text, details);
     name->setMaximumLines(3);
@@ -220,6 +263,7 @@ QWidget* InspectorView::makeDetails(const DiskNode& node, QWidget* parent) {
     // Size.
     auto* size = new QVBoxLayout();
     size->setSpacing(10);
+    gaps_.push_back({size, 10});
     size->addWidget(new SectionEyebrow(QStringLiteral("Logical size"), details));
     size->addWidget(new TextLabel(formatByteCount(node.logicalSize), systemFont(31, QFont::Light, FontDesign::standard, -1),
                                   Theme::text, details));
@@ -230,6 +274,7 @@ QWidget* InspectorView::makeDetails(const DiskNode& node, QWidget* parent) {
     // Facts.
     auto* facts = new QVBoxLayout();
     facts->setSpacing(14);
+    gaps_.push_back({facts, 14});
     facts->addWidget(detailRow(QStringLiteral("Allocated"), formatByteCount(node.allocatedSize), details));
     if (node.isDirectory) {
         facts->addWidget(detailRow(QStringLiteral("Files inside"), QString::fromStdString(text::formatInteger(node.fileCount)), details));
@@ -244,6 +289,7 @@ QWidget* InspectorView::makeDetails(const DiskNode& node, QWidget* parent) {
     // Location.
     auto* location = new QVBoxLayout();
     location->setSpacing(10);
+    gaps_.push_back({location, 10});
     location->addWidget(new SectionEyebrow(QStringLiteral("Location"), details));
     auto* box = new ThemedBackground(Theme::panel, 1.0, details);
     box->setCornerRadius(8);
@@ -256,6 +302,7 @@ QWidget* InspectorView::makeDetails(const DiskNode& node, QWidget* parent) {
     // Actions.
     auto* actions = new QVBoxLayout();
     actions->setSpacing(9);
+    gaps_.push_back({actions, 9});
     CleanupState& cleanup = state_.cleanup();
     const bool queued = cleanup.contains(node.url);
     auto* add = new KitButton(std::make_shared<QuietButtonStyle>(), details);

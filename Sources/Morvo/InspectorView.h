@@ -8,7 +8,11 @@
 #include <QWidget>
 
 #include <string>
+#include <utility>
+#include <vector>
 
+class QBoxLayout;
+class QScrollArea;
 class QVBoxLayout;
 
 namespace morvo {
@@ -30,15 +34,22 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void rebuild();
     QWidget* makeEmptyPrompt(QWidget* parent);
     QWidget* makeDetails(const DiskNode& node, QWidget* parent);
+    // Scales the details' vertical gaps and the column's top and bottom padding.
+    void setSpacingScale(double scale);
+    void fitSpacing();
 
     AppState& state_;
     QVBoxLayout* stack_;
     QWidget* body_ = nullptr;
+    QScrollArea* scroll_;
+    // The details' layouts and their full spacing.
+    std::vector<std::pair<QBoxLayout*, int>> gaps_;
 };
 
 } // namespace morvo

@@ -263,6 +263,7 @@ InventoryScanNotice::InventoryScanNotice(InventoryState& state, QWidget* parent)
     notes->addWidget(notesToggle_, 0, Qt::AlignLeft);
     notesArea_ = new NotesScrollArea(130);
     makeTransparent(notesArea_);
+    showFocusRing(notesArea_);
     notesArea_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     notesArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     notesList_ = new QWidget;

@@ -50,6 +50,11 @@ protected:
         QPainter p(this);
         p.fillRect(rect(), Theme::background());
     }
+    void showEvent(QShowEvent* event) override {
+        QWidget::showEvent(event);
+        // The first focus rests on the window, not on the first card's ring; Tab reaches the cards.
+        if (!focusWidget()) setFocus(Qt::OtherFocusReason);
+    }
 };
 
 } // namespace

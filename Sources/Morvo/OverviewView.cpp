@@ -248,6 +248,7 @@ OverviewView::OverviewView(AppState& state, QWidget* parent) : QWidget(parent), 
 
     connect(&state_, &AppState::hasScannedFolderChanged, this, &OverviewView::updateShape);
     connect(&state_, &AppState::isScanningChanged, this, &OverviewView::updateFirstScan);
+    connect(&state_, &AppState::isScanningChanged, this, &OverviewView::updateShape);
     connect(&state_, &AppState::progressChanged, this, &OverviewView::updateFirstScan);
     connect(&state_, &AppState::scanURLChanged, this, &OverviewView::updateFirstScan);
     connect(&state_, &AppState::snapshotChanged, this, [this] {
@@ -436,8 +437,10 @@ std::vector<KitButton*> OverviewView::breadcrumbButtons() const {
 
 void OverviewView::updateShape() {
     const bool scanned = state_.hasScannedFolder();
-    subtitle_->setText(scanned ? QStringLiteral("Your files, seen from a different perspective.")
-                               : QStringLiteral("Reading the files on your Mac. Everything here comes from your storage."));
+    // "Reading" only while a scan runs: after a failed or stopped first scan nothing is read.
+    subtitle_->setText(scanned || !state_.isScanning()
+                           ? QStringLiteral("Your files, seen from a different perspective.")
+                           : QStringLiteral("Reading the files on your Mac. Everything here comes from your storage."));
     firstScan_->setVisible(!scanned);
     metrics_->setVisible(scanned);
     mapPanel_->setVisible(scanned);

@@ -179,6 +179,7 @@ void ScanDetailsView::rebuildNotes() {
     auto* scroll = new QScrollArea(frame);
     scroll->setObjectName(QString());
     scroll->setFrameShape(QFrame::NoFrame);
+    showFocusRing(scroll);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     scroll->setWidgetResizable(true);

@@ -14,6 +14,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QGridLayout>
 #include <QScrollArea>
 #include <QTemporaryDir>
 #include <QTextLine>
@@ -853,10 +854,6 @@ ThemedMessageBox::ThemedMessageBox(QWidget* parent) : QMessageBox(parent) {
     setIcon(QMessageBox::NoIcon);
     setWindowTitle(QStringLiteral("Morvo"));
     setTextFormat(Qt::PlainText);
-    if (auto* grid = layout()) {
-        grid->setContentsMargins(24, 22, 24, 20);
-        grid->setSpacing(10);
-    }
     Theme::track(this, [this] { applyTheme(); });
 }
 
@@ -925,6 +922,22 @@ void ThemedMessageBox::fitSize() {
     if (!grid) {
         fitting_ = false;
         return;
+    }
+    // QMessageBox builds a new grid whenever its texts change, with the platform's narrow margins
+    // and an indent where the icon would be; the alert keeps even margins instead.
+    grid->setContentsMargins(24, 22, 24, 20);
+    grid->setSpacing(10);
+    if (auto* cells = qobject_cast<QGridLayout*>(grid)) {
+        for (int i = 0; i < cells->count(); ++i) {
+            QSpacerItem* spacer = cells->itemAt(i)->spacerItem();
+            int row = 0, column = 0, rows = 0, columns = 0;
+            cells->getItemPosition(i, &row, &column, &rows, &columns);
+            if (spacer && column == 0 && spacer->sizePolicy().horizontalPolicy() == QSizePolicy::Fixed)
+                spacer->changeSize(0, 0, QSizePolicy::Fixed, QSizePolicy::Fixed);
+        }
+        cells->setColumnStretch(cells->columnCount() - 1, 1);  // the texts take the width, not the empty indent
+        cells->setHorizontalSpacing(0);                         // nor a gap after it
+        cells->invalidate();
     }
     for (QLabel* label : findChildren<QLabel*>()) {
         if (label->objectName() != QStringLiteral("qt_msgbox_label") &&
@@ -1012,6 +1025,8 @@ QLineEdit* makeSearchField(const QString& objectName, const QString& accessibleN
 }
 
 void makeTransparent(QScrollArea* area) {
+    // The controls inside take the focus; the area itself would be a Tab stop with no ring.
+    area->setFocusPolicy(Qt::NoFocus);
     area->setFrameShape(QFrame::NoFrame);
     area->setWidgetResizable(true);
     area->setAutoFillBackground(false);
@@ -1020,6 +1035,7 @@ void makeTransparent(QScrollArea* area) {
 }
 
 QWidget* transparentScrollContent(QScrollArea* scroll) {
+    scroll->setFocusPolicy(Qt::NoFocus);  // as in makeTransparent
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -1029,6 +1045,51 @@ QWidget* transparentScrollContent(QScrollArea* scroll) {
     scroll->setWidget(content);
     content->setAutoFillBackground(false);  // setWidget turns it on
     return content;
+}
+
+namespace {
+
+// The ring of a focused scroll area, drawn over it and its content.
+class FocusRing : public QWidget {
+public:
+    explicit FocusRing(QAbstractScrollArea* area) : QWidget(area), area_(area) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFocusPolicy(Qt::NoFocus);
+        hide();
+        area->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::Resize: setGeometry(area_->rect()); break;
+        case QEvent::FocusIn:
+            setGeometry(area_->rect());
+            show();
+            raise();
+            break;
+        case QEvent::FocusOut: hide(); break;
+        default: break;
+        }
+        return false;
+    }
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(Theme::accent(0.6), 1.5));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 6, 6);
+    }
+
+private:
+    QAbstractScrollArea* area_;
+};
+
+} // namespace
+
+void showFocusRing(QAbstractScrollArea* area) {
+    area->setFocusPolicy(Qt::StrongFocus);
+    new FocusRing(area);
 }
 
 void paintCard(QWidget& widget, double radius) {

@@ -32,6 +32,7 @@
 #include <vector>
 
 class QLineEdit;
+class QAbstractScrollArea;
 class QScrollArea;
 
 namespace morvo {
@@ -431,6 +432,10 @@ void makeTransparent(QScrollArea* area);
 // Makes `scroll` a frameless, resizable area with neither scroll bar nor fill and gives it an
 // unfilled content widget, which it returns: for columns that scroll by wheel or touch only.
 QWidget* transparentScrollContent(QScrollArea* scroll);
+
+// For a list of texts with no control to take the focus: `area` stays a Tab stop, so its keys
+// scroll it, and shows the kit's focus ring while it has the focus.
+void showFocusRing(QAbstractScrollArea* area);
 
 // Paints `widget` as a card: Theme::panel in its rectangle, inset half a pixel, rounded by
 // `radius`, stroked with a 1-point Theme::border. For a paintEvent.

@@ -162,7 +162,7 @@ TEST(CleanupReviewSheet, ConfirmationThatArrivesTooLateDoesNothing) {
     sheet.show();
     sheet.setShowsConfirmation(true);
     QPushButton* confirm = sheet.confirmButton();
-    QTest::mouseClick(sheet.row(f.path("a"))->checkBox(), Qt::LeftButton);  // nothing ticked any more
+    f.state.togglePreviewItem(f.path("a"));  // nothing ticked any more
     EXPECT_EQ(confirm->text(), QStringLiteral("Move 0 items to Trash"));
     confirm->click();
     EXPECT_FALSE(f.state.isTrashing());

@@ -91,17 +91,19 @@ TEST_F(ContentViewTest, ScanningHeadlineNamesTheFolderOrDisk) {
 }
 
 TEST_F(ContentViewTest, AfterAFailedFirstScanNoLineClaimsWorkInProgress) {
-    const QString waiting = "Waiting for your scan to finish", indexing = "Your files are being indexed";
+    const QString waiting = "Waiting for your scan to finish", indexing = "Your files are being indexed",
+                  reading = "Reading the files on your Mac. Everything here comes from your storage.";
     state->startScan(Url::file("/no/such/path", true), false);
     ASSERT_TRUE(state->isScanning());
     EXPECT_EQ(view->footerStatus(), waiting);
     EXPECT_EQ(view->sidebar()->scanCard()->footerText(), indexing);
+    EXPECT_TRUE(showsText(view.get(), reading));
 
     ASSERT_TRUE(waitFor([&] { return state->errorMessage().has_value(); }));
     state->setErrorMessage(std::nullopt);
     ASSERT_FALSE(state->isScanning());
     ASSERT_FALSE(state->hasScannedFolder());
-    for (const QString& claim : {waiting, indexing, QString("SCANNING"), QString("SCANNED")})
+    for (const QString& claim : {waiting, indexing, reading, QString("SCANNING"), QString("SCANNED")})
         EXPECT_FALSE(showsText(view.get(), claim) || view->footerStatus() == claim) << claim.toStdString();
     EXPECT_EQ(view->footerStatus(), "Choose a folder to begin scanning.");
     EXPECT_EQ(view->sidebar()->scanCard()->footerText(), "Not scanned");
@@ -158,6 +160,7 @@ TEST_F(ContentViewTest, TopBarButtonsFollowQueueSectionAndWork) {
     QAbstractButton* refresh = buttonLabelled(view.get(), "Refresh this view (Ctrl+R)");
     auto* scan = byIdentifier(view.get(), "scan-folder");
     ASSERT_TRUE(refresh && scan);
+    EXPECT_EQ(refresh->accessibleName(), "Refresh this view") << "a symbol alone says nothing to a screen reader";
     state->startScan(Url::file(fixture.home.string(), true), true);
     EXPECT_FALSE(refresh->isEnabled());
     EXPECT_TRUE(scan->isEnabled()) << "a running scan leaves Scan folder enabled";
@@ -221,6 +224,7 @@ TEST_F(ContentViewTest, SheetsFollowTheStateAndDismissalClearsIt) {
     state->setSheet(AppSheet::scanDetails);
     ASSERT_NE(view->presentedSheet(), nullptr);
     EXPECT_NE(view->presentedSheet()->findChild<ScanDetailsView*>(), nullptr);
+    EXPECT_EQ(view->presentedSheet()->focusWidget(), view->presentedSheet()) << "no control's ring before a key";
     view->presentedSheet()->reject(); // Escape
     EXPECT_FALSE(state->sheet());
     QTest::qWait(1);

@@ -24,6 +24,7 @@
 
 #include <QApplication>
 #include <QListView>
+#include <QScrollArea>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -206,6 +207,8 @@ bool tabTo(const std::function<bool(QWidget*)>& wanted, std::string& trail, int 
         if (focus && wanted(focus)) return true;
         if (!focus) return false;
         trail += std::string(focus->metaObject()->className()) + "(" + focus->accessibleName().toStdString() + ") ";
+        // The scroll areas draw no focus ring; their controls take the focus instead.
+        if (qobject_cast<QAbstractScrollArea*>(focus)) ADD_FAILURE() << "Tab stopped on a scroll area: " << trail;
         QTest::keyClick(focus, Qt::Key_Tab);
     }
     return false;
@@ -236,6 +239,7 @@ TEST_F(KeyboardTest, ANewUserWalksTheWholeApplicationWithTheKeyboard) {
     app.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(app.mainWindow()));
     ASSERT_TRUE(waitFor([&] { return s.hasScannedFolder() && !s.isScanning(); })) << "the start-up scan of the home folder";
+    EXPECT_EQ(QApplication::focusWidget(), app.contentView()) << "no control shows a ring before the first key";
     std::string trail;
     auto key = [](int k, Qt::KeyboardModifiers m = {}) {
         QWidget* focus = QApplication::focusWidget() ? QApplication::focusWidget() : QApplication::activeWindow();

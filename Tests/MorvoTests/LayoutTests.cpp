@@ -6,7 +6,9 @@
 #include "Morvo/CacheEntryRow.h"
 #include "Morvo/CacheWorkspaceView.h"
 #include "Morvo/CleanupRows.h"
+#include "Morvo/CleanupState.h"
 #include "Morvo/ContentView.h"
+#include "Morvo/InspectorView.h"
 #include "Morvo/OverviewView.h"
 #include "Morvo/SidebarView.h"
 #include "Morvo/WorkspaceHost.h"
@@ -227,7 +229,62 @@ TEST_F(WindowLayout, PickerCardValuesAndAlertFit) {
     ASSERT_NE(title, nullptr);
     EXPECT_GE(title->width(), title->sizeHint().width());
     EXPECT_NE(alert->windowTitle(), title->text()) << "the title is shown once";
+    // Its texts sit in even margins, clear of the edges.
+    const QRect text = rectIn(title, alert);
+    EXPECT_GE(text.left(), 20);
+    EXPECT_EQ(alert->width() - 1 - text.right(), text.left()) << text.left();
+    EXPECT_GE(text.top(), 20);
     app->state().setErrorMessage(std::nullopt);
+}
+
+// The inspector's details, with a long name and path, are whole at the default size; with room to
+// spare they keep their full spacing (the add and explore buttons 9 points apart).
+TEST_F(WindowLayout, InspectorFitsTheDefaultWindow) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    for (QSize size : {QSize(1340, 860), QSize(1920, 1080)}) {
+        window()->resize(size);
+        show(AppSection::overview);
+        auto* inspector = window()->findChild<InspectorView*>();
+        ASSERT_NE(inspector, nullptr);
+        auto* area = inspector->findChild<QScrollArea*>();
+        ASSERT_NE(area, nullptr);
+        EXPECT_LE(contentBottom(area->widget()), area->viewport()->height()) << size.width();
+        EXPECT_EQ(area->verticalScrollBar()->value(), 0);
+        if (size.width() == 1920) {
+            QWidget* add = inspector->findChild<QWidget*>(QStringLiteral("add-to-cleanup"));
+            ASSERT_NE(add, nullptr);
+            QWidget* next = nullptr;
+            for (auto* button : inspector->findChildren<KitButton*>())
+                if (button->isVisibleTo(inspector) && rectIn(button, inspector).top() > rectIn(add, inspector).bottom() &&
+                    (!next || button->y() < next->y()))
+                    next = button;
+            ASSERT_NE(next, nullptr);
+            EXPECT_EQ(rectIn(next, inspector).top() - rectIn(add, inspector).bottom() - 1, 9);
+        }
+    }
+}
+
+// The review's list shows its scroll indicator (a thumb is drawn) when its items overflow it.
+TEST_F(WindowLayout, ReviewListShowsItsScrollIndicator) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    show(AppSection::cleanup);
+    CleanupState& cleanup = app->state().cleanup();
+    cleanup.prepareReview();
+    ASSERT_TRUE(waitFor([&] { return cleanup.review().has_value() && !cleanup.isPreparing(); }));
+    settle();
+    QDialog* sheet = app->contentView()->presentedReviewSheet();
+    ASSERT_NE(sheet, nullptr);
+    auto* list = sheet->findChild<QScrollArea*>();
+    ASSERT_NE(list, nullptr);
+    QScrollBar* bar = list->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0) << "the fixture's three items overflow the list";
+    ASSERT_TRUE(bar->isVisible());
+    const QImage drawn = bar->grab().toImage();
+    bool thumb = false;
+    for (int y = 0; y < drawn.height() && !thumb; ++y)
+        for (int x = 0; x < drawn.width() && !thumb; ++x) thumb = qAlpha(drawn.pixel(x, y)) > 0;
+    EXPECT_TRUE(thumb);
+    cleanup.invalidatePreview();
 }
 
 } // namespace

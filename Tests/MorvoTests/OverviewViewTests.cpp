@@ -112,7 +112,9 @@ TEST_F(OverviewViewTest, FirstScanPanelFollowsTheFirstScanOnly) {
     EXPECT_TRUE(view->firstScanPanel()->isVisibleTo(view.get()));
     EXPECT_FALSE(view->metricsRow()->isVisibleTo(view.get()));
     EXPECT_TRUE(hasText(view.get(), "Choose where to look."));
-    EXPECT_TRUE(hasText(view.get(), "Reading the files on your Mac. Everything here comes from your storage."));
+    const char* reading = "Reading the files on your Mac. Everything here comes from your storage.";
+    EXPECT_FALSE(hasText(view.get(), reading)) << "nothing is read before a scan starts";
+    EXPECT_TRUE(hasText(view.get(), "Your files, seen from a different perspective."));
     EXPECT_TRUE(hasText(view.get(), "Scan a folder or disk to build its storage map and find large files."));
     auto* path = view->findChild<PathText*>();
     ASSERT_NE(path, nullptr);
@@ -125,6 +127,7 @@ TEST_F(OverviewViewTest, FirstScanPanelFollowsTheFirstScanOnly) {
     held = std::make_shared<HeldScan>();
     state->startScan(Url::file("/r", true), false);
     EXPECT_TRUE(hasText(view.get(), "Getting to know your storage."));
+    EXPECT_TRUE(hasText(view.get(), reading));
     EXPECT_TRUE(hasText(view.get(), "0 files found"));
     EXPECT_TRUE(hasText(view.get(), formatByteCount(0) + " indexed so far"));
     EXPECT_EQ(path->text(), "/r");

@@ -4,6 +4,7 @@
 
 #include "Morvo/AppearanceSettingsView.h"
 #include "Morvo/CleanupDiscoveryState.h"
+#include "Morvo/CleanupReviewSheet.h"
 #include "Morvo/CleanupState.h"
 #include "Morvo/ContentView.h"
 #include "Morvo/InventoryState.h"
@@ -144,6 +145,11 @@ TEST_F(MorvoAppTest, MenusAndShortcutsStayAvailableWhileASheetOrTheAlertIsShown)
     ContentView* content = app->contentView();
     QMenuBar* bar = app->mainWindow()->menuBar();
 
+    auto reviewSheet = [&]() -> CleanupReviewSheet* {
+        QDialog* dialog = content->presentedReviewSheet();
+        return dialog ? dialog->findChild<CleanupReviewSheet*>() : nullptr;
+    };
+
     struct Case {
         const char* name;
         std::function<void()> present, close;
@@ -157,6 +163,14 @@ TEST_F(MorvoAppTest, MenusAndShortcutsStayAvailableWhileASheetOrTheAlertIsShown)
          [&] { state.setErrorMessage(std::nullopt); }, [&] { return content->presentedAlert(); }},
         {"review", [&] { state.cleanup().prepareReview(); }, [&] { state.cleanup().invalidatePreview(); },
          [&] { return content->presentedReviewSheet(); }},
+        {"move confirmation",
+         [&] {
+             state.cleanup().prepareReview();
+             ASSERT_TRUE(waitFor([&] { return reviewSheet() && state.cleanup().canConfirm(); }));
+             reviewSheet()->setShowsConfirmation(true);
+         },
+         [&] { state.cleanup().invalidatePreview(); },
+         [&]() -> QWidget* { return reviewSheet() ? reviewSheet()->confirmationDialog() : nullptr; }},
     };
     for (const Case& c : cases) {
         state.setSection(AppSection::overview);
@@ -182,6 +196,13 @@ TEST_F(MorvoAppTest, MenusAndShortcutsStayAvailableWhileASheetOrTheAlertIsShown)
         QTest::mouseClick(app->mainWindow()->windowHandle(), Qt::LeftButton, {},
                           overview->mapTo(app->mainWindow(), overview->rect().center()));
         EXPECT_EQ(state.section(), AppSection::cleanup) << c.name << ": the content took a click behind the sheet";
+        if (CleanupReviewSheet* sheet = reviewSheet(); sheet && sheet->showsConfirmation()) {
+            // Nor does the review sheet behind its confirmation take one.
+            QWidget* back = sheet->backButton();
+            QTest::mouseClick(back->window()->windowHandle(), Qt::LeftButton, {},
+                              back->mapTo(back->window(), back->rect().center()));
+            EXPECT_TRUE(sheet->showsConfirmation() && state.cleanup().review()) << "the review left its confirmation";
+        }
         c.close();
         ASSERT_TRUE(waitFor([&] { return !c.shown(); })) << c.name;
     }
@@ -194,6 +215,8 @@ TEST_F(MorvoAppTest, AppearanceIsStoredAndSwitchesEveryWindow) {
     app->openSettings();
     auto* settingsView = app->settingsWindow()->findChild<AppearanceSettingsView*>();
     ASSERT_NE(settingsView, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(app->settingsWindow()));
+    EXPECT_EQ(QApplication::focusWidget(), app->settingsWindow()) << "no card's ring before a key";
 
     app->menuAction("Light")->trigger();
     EXPECT_EQ(settings->value("morvo.appearance").toString(), "light");

@@ -6,6 +6,10 @@
 #include "Morvo/ViewKit.h"
 
 #include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollArea>
+#include <QVBoxLayout>
 #include <QClipboard>
 #include <QSignalSpy>
 #include <QTest>
@@ -112,6 +116,34 @@ TEST(ViewKit, PathTextWrapsAnywhereAndCopiesTheSelection) {
     text.selectAll();
     QTest::keyClick(&text, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QApplication::clipboard()->text().toStdString(), path);
+}
+
+// A list of texts keeps its Tab stop, so its keys scroll it, and shows a ring while it has the focus.
+TEST(ViewKit, TextListShowsItsFocusRing) {
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* before = new QLineEdit;
+    auto* list = new QScrollArea;
+    list->setWidget(new QLabel(QStringLiteral("A note")));
+    showFocusRing(list);
+    layout->addWidget(before);
+    layout->addWidget(list);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    auto ring = [list]() -> QWidget* {
+        for (auto* child : list->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (child->testAttribute(Qt::WA_TransparentForMouseEvents) && child->isVisible()) return child;
+        return nullptr;
+    };
+    before->setFocus();
+    EXPECT_EQ(ring(), nullptr);
+    QTest::keyClick(before, Qt::Key_Tab);
+    ASSERT_TRUE(list->hasFocus());
+    ASSERT_NE(ring(), nullptr);
+    EXPECT_EQ(ring()->geometry(), list->rect());
+    QTest::keyClick(list, Qt::Key_Backtab);
+    EXPECT_EQ(ring(), nullptr);
 }
 
 } // namespace
