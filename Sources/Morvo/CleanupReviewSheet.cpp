@@ -297,18 +297,7 @@ void CleanupReviewSheet::setShowsConfirmation(bool shows) {
 }
 
 bool CleanupReviewSheet::eventFilter(QObject* watched, QEvent* event) {
-    switch (event->type()) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::Wheel:
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
-    case QEvent::ContextMenu:
-        break;
-    default:
-        return false;
-    }
+    if (!isUserInput(*event)) return false;
     if (!dialog_ || !dialog_->isVisible()) return false;
     auto* widget = qobject_cast<QWidget*>(watched);
     // The sheet's own window: the sheet, its children and the frame that holds it.

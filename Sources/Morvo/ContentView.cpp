@@ -544,18 +544,7 @@ QMessageBox* ContentView::reviewConfirmation() const {
 }
 
 bool ContentView::eventFilter(QObject* watched, QEvent* event) {
-    switch (event->type()) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::Wheel:
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
-    case QEvent::ContextMenu:
-        break;
-    default:
-        return false;
-    }
+    if (!isUserInput(*event)) return false;
     auto* widget = qobject_cast<QWidget*>(watched);
     if (!widget || (widget != this && !isAncestorOf(widget))) return false;
     QDialog* front = frontPresentation();

@@ -1092,6 +1092,21 @@ void showFocusRing(QAbstractScrollArea* area) {
     new FocusRing(area);
 }
 
+bool isUserInput(const QEvent& event) {
+    switch (event.type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ContextMenu:
+        return true;
+    default:
+        return false;
+    }
+}
+
 void paintCard(QWidget& widget, double radius) {
     QPainter p(&widget);
     p.setRenderHint(QPainter::Antialiasing);

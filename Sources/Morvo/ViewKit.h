@@ -441,6 +441,10 @@ void showFocusRing(QAbstractScrollArea* area);
 // `radius`, stroked with a 1-point Theme::border. For a paintEvent.
 void paintCard(QWidget& widget, double radius);
 
+// Whether `event` is the user's input (a click, the wheel, a key, a context menu): what a window
+// behind an open presentation ignores.
+bool isUserInput(const QEvent& event);
+
 // Rounded-rectangle helper: the path of a rectangle with corner radius `radius`.
 QPainterPath roundedRect(const QRectF& rect, double radius);
 
