@@ -301,7 +301,7 @@ QWidget* ContentView::makeFooter() {
 }
 
 QString ContentView::titleText() const {
-    if (showsInspector(state_.section()) && state_.snapshot()) return qs(state_.snapshot()->root().name);
+    if (showsInspector(state_.section()) && state_.snapshot()) return qs(state_.snapshot()->name(DiskSnapshot::rootIndex));
     return QStringLiteral("Morvo");
 }
 
