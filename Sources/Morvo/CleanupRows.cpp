@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -156,6 +157,15 @@ public:
     QLayoutItem* itemAt(int index) const override {
         return index >= 0 && index < count() ? items_[static_cast<std::size_t>(index)] : nullptr;
     }
+    // Takes the items of `widgets` out, all in one pass.
+    void removeWidgets(const std::unordered_set<QWidget*>& widgets) {
+        std::erase_if(items_, [&](QLayoutItem* item) {
+            if (!widgets.count(item->widget())) return false;
+            delete item;
+            return true;
+        });
+        invalidate();
+    }
     QLayoutItem* takeAt(int index) override {
         if (index < 0 || index >= count()) return nullptr;
         QLayoutItem* item = items_[static_cast<std::size_t>(index)];
@@ -253,12 +263,17 @@ void RowStack::sync(const std::vector<std::string>& ids, const std::function<QWi
         ordered.push_back(widget);
         nextIDs.push_back(ids[i]);
     }
-    // Dropped rows leave at once (no lookup finds them) and are deleted later: one of them may
-    // hold the button whose click brought us here.
-    for (auto& [id, widget] : rows_) {
-        widget->hide();
-        widget->setParent(nullptr);
-        widget->deleteLater();
+    // Dropped rows leave the list at once and are deleted later: one of them may hold the button
+    // whose click brought us here. They stay children until then: taking each out of the window
+    // (a new parent) would restyle all of its widgets, which for a long list took a while.
+    if (!rows_.empty()) {
+        std::unordered_set<QWidget*> dropped;
+        for (auto& [id, widget] : rows_) dropped.insert(widget);
+        layout_->removeWidgets(dropped);
+        for (QWidget* widget : dropped) {
+            widget->hide();
+            widget->deleteLater();
+        }
     }
     rows_ = std::move(next);
     ids_ = std::move(nextIDs);
