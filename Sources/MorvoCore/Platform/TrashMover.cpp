@@ -19,6 +19,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <map>
 #include <mutex>
@@ -72,8 +73,8 @@ std::vector<std::string> splitComponents(const std::string& path) {
     return out;
 }
 
-// A folder reached from "/" one component at a time, none of them a link; with the device of
-// every folder on the way (for finding the top of the item's volume).
+// A folder reached from "/" one component at a time, none of them a link; when asked for, with
+// the device of every folder on the way (for finding the top of the item's volume).
 struct OpenedFolder {
     Fd fd;
     std::vector<std::pair<std::string, std::uint64_t>> chain;  // path, device; "/" first
@@ -111,20 +112,24 @@ std::uint64_t deviceOf(int fd) {
     return m.device;
 }
 
-OpenedFolder openWithoutLinks(const std::string& folder) {
+OpenedFolder openWithoutLinks(const std::string& folder, bool withDevices = false) {
     OpenedFolder out;
     out.fd = Fd(::open("/", kDirectoryFlags));
     if (!out.fd.valid()) throw PosixError(errno, "/");
     FileMetadata m;
-    if (statFd(out.fd.get(), m) != 0) throw PosixError(errno, "/");
-    out.chain.emplace_back("/", m.device);
+    if (withDevices) {
+        if (statFd(out.fd.get(), m) != 0) throw PosixError(errno, "/");
+        out.chain.emplace_back("/", m.device);
+    }
     std::string soFar;
     for (const std::string& part : splitComponents(folder)) {
         soFar += "/" + part;
         if (part == "." || part == "..") throw PosixError(EINVAL, soFar);
         Fd next = openFolderAt(out.fd.get(), part.c_str(), soFar);
-        if (statFd(next.get(), m) != 0) throw PosixError(errno, soFar);
-        out.chain.emplace_back(soFar, m.device);
+        if (withDevices) {
+            if (statFd(next.get(), m) != 0) throw PosixError(errno, soFar);
+            out.chain.emplace_back(soFar, m.device);
+        }
         out.fd = std::move(next);
     }
     return out;
@@ -214,6 +219,7 @@ std::uint64_t nearestExistingDevice(std::string path) {
     }
 }
 
+// `parent` is opened with its devices.
 TrashLocation volumeTrash(const OpenedFolder& parent, std::uint64_t device, uid_t uid) {
     // The top of the volume: the highest folder on the way that is still on the item's device.
     std::string topdir;
@@ -281,7 +287,7 @@ void removeOwnEntry(int folder, const std::string& name, int createdFd) {
 FileMetadata checkIdentity(int parent, const std::string& name, const TrashItemIdentity& expected,
                            const std::string& path) {
     FileMetadata now;
-    int error = statAt(parent, name.c_str(), now);
+    int error = statAt(parent, name.c_str(), now, false);
     if (error != 0) throw PosixError(error, path);
     if (now.isSymbolicLink() || now.device != expected.device || now.inode != expected.inode)
         throw TrashItemChangedError();
@@ -385,9 +391,6 @@ constexpr std::int64_t kJournalCompactAt = 256 << 10;
 // that stopped stands. Journals of this mover never grow near it; an older mover's might have.
 constexpr std::int64_t kRecoveryWindow = 8 << 20;
 
-// Appends the decimal digits of `value`, without allocating beyond `out`'s room.
-char* appendNumber(char* out, char* end, std::uint64_t value) { return std::to_chars(out, end, value).ptr; }
-
 } // namespace
 
 // The mover's journal: what it is about to name in a Trash, one line per step, each written before
@@ -474,7 +477,7 @@ public:
         for (const Record& r : records)
             lines += "reserve " + std::to_string(++lastID_) + " " + trashPercentEncode(r.info) + " " +
                      trashPercentEncode(r.files) + " " + trashPercentEncode(r.content) + "\n";
-        if (!append(lines)) return std::nullopt;
+        if (!append(std::move(lines))) return std::nullopt;
         if (::fdatasync(fd_.get()) != 0) {
             broken_ = true;
             return std::nullopt;
@@ -492,22 +495,34 @@ public:
         return true;
     }
 
+    // Settles reservation `id`. Its line goes out with the next line written: a reservation that
+    // recovery finds unsettled is checked against what is on disk anyway, so a late line costs
+    // recovery one look, and the run one write per item less.
     void done(std::uint64_t id) noexcept {
-        char line[32] = "done ";
-        char* end = appendNumber(line + 5, line + sizeof line - 1, id);
-        *end++ = '\n';
         std::lock_guard lock(mutex_);
-        append(std::string_view(line, static_cast<std::size_t>(end - line)));
         --open_;
+        if (broken_) return;
         // Nothing in flight: no line is needed any more, so a journal grown large starts again.
-        if (open_ == 0 && !broken_ && size_ > kJournalCompactAt) {
+        if (open_ == 0 && size_ > kJournalCompactAt) {
             if (::ftruncate(fd_.get(), 0) == 0) {
                 size_ = 0;
+                settledSize_ = 0;
                 ++generation_;  // the reservations written down ahead went with their lines
             } else {
                 broken_ = true;
             }
+            return;
         }
+        constexpr std::size_t kLongestLine = 32;
+        if (settledSize_ + kLongestLine > sizeof settled_) {
+            if (!writeOut(std::string_view(settled_, settledSize_))) return;
+            settledSize_ = 0;
+        }
+        char* out = settled_ + settledSize_;
+        std::memcpy(out, "done ", 5);
+        out = std::to_chars(out + 5, out + kLongestLine - 1, id).ptr;
+        *out++ = '\n';
+        settledSize_ = static_cast<std::size_t>(out - settled_);
     }
 
 private:
@@ -533,14 +548,24 @@ private:
         }
     }
 
-    void note(const std::string& line) {
+    void note(std::string line) {
         std::lock_guard lock(mutex_);
-        append(line);
+        append(std::move(line));
+    }
+
+    // Writes `text` after the done lines that wait.
+    bool append(std::string text) {
+        if (broken_) return false;
+        if (settledSize_ > 0) {
+            text.insert(0, settled_, settledSize_);
+            settledSize_ = 0;
+        }
+        return writeOut(text);
     }
 
     // After a failed write nothing more is written: a line cut short stays the last one, and
     // recovery reads only whole lines.
-    bool append(std::string_view text) {
+    bool writeOut(std::string_view text) noexcept {
         if (broken_) return false;
         std::size_t written = 0;
         while (written < text.size()) {
@@ -563,6 +588,8 @@ private:
     std::uint64_t lastID_ = 0;
     std::uint64_t generation_ = 0;
     std::int64_t size_ = 0;
+    char settled_[1024];  // done lines not yet written
+    std::size_t settledSize_ = 0;
     int open_ = 0;
     bool broken_ = false;
 };
@@ -852,9 +879,9 @@ std::optional<std::string> originalPathIn(const std::string& path, const std::st
 constexpr std::size_t kReservedAhead = 128;
 constexpr auto kAheadLifetime = std::chrono::seconds(2);
 
-// How unnamed records get their name: through /proc, then by the descriptor itself (which needs a
-// privilege), then not at all (a temporary name instead).
-enum class Linking { proc, emptyPath, none };
+// How unnamed records get their name: by the descriptor itself (older kernels want a privilege
+// for that), else through /proc, else not at all (a temporary name instead).
+enum class Linking { emptyPath, proc, none };
 
 } // namespace
 
@@ -872,7 +899,7 @@ struct FreedesktopTrashMover::State {
     std::unordered_map<std::string, Ahead> ahead;  // by the record's path in the journal
     std::shared_ptr<Journal> journal;
     std::size_t journalRetryIn = 0;  // items moved without a journal before it is tried again
-    std::atomic<Linking> linking{Linking::proc};
+    std::atomic<Linking> linking{Linking::emptyPath};
     std::unordered_set<std::uint64_t> withoutUnnamedFiles;  // devices whose file system refuses them
     std::string temporaryPrefix;  // private to this mover
     std::uint64_t temporaries = 0;
@@ -976,6 +1003,12 @@ struct FreedesktopTrashMover::State {
     // Names the unnamed file `fd` `name` in `folder`: 0, EEXIST when the name is taken, another
     // errno when the folder refuses, or -1 when this system cannot name unnamed files.
     int linkUnnamed(int fd, int folder, const std::string& name) {
+        if (linking.load() == Linking::emptyPath) {
+            if (::linkat(fd, "", folder, name.c_str(), AT_EMPTY_PATH) == 0) return 0;
+            const int error = errno;
+            if (error != ENOENT && error != EPERM) return error;
+            linking = Linking::proc;  // refused for want of the privilege, or no such folder: /proc tells
+        }
         if (linking.load() == Linking::proc) {
             char proc[40];
             std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
@@ -983,12 +1016,6 @@ struct FreedesktopTrashMover::State {
             const int error = errno;
             // ENOENT from the folder, not from a missing /proc.
             if (error != ENOENT || ::faccessat(AT_FDCWD, proc, F_OK, AT_SYMLINK_NOFOLLOW) == 0) return error;
-            linking = Linking::emptyPath;
-        }
-        if (linking.load() == Linking::emptyPath) {
-            if (::linkat(fd, "", folder, name.c_str(), AT_EMPTY_PATH) == 0) return 0;
-            const int error = errno;
-            if (error != ENOENT && error != EPERM) return error;
             linking = Linking::none;
         }
         return -1;
@@ -1100,7 +1127,7 @@ std::optional<Url> FreedesktopTrashMover::trashItem(const Url& item, const Trash
         if (nearestExistingDevice(options_.dataHome) == itemRecord.device) throw;
     }
     if (!location) {
-        volume = volumeTrash(parent, itemRecord.device, options_.uid);
+        volume = volumeTrash(openWithoutLinks(std::string(path::parent(path)), true), itemRecord.device, options_.uid);
         if (deviceOf(volume.files.get()) != itemRecord.device) throw PosixError(EXDEV, path);
         location = &volume;
     }

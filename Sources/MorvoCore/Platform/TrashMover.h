@@ -73,7 +73,9 @@ public:
         // $XDG_STATE_HOME: every restore record is written down in a journal under it before it gets
         // its name, so that one left behind by a crash can be taken back (recoverInterruptedMoves).
         // Empty: nothing is written down. Where the journal cannot be kept (a read-only or full
-        // state folder), the moves go on without it, as safe as before but for that crash window.
+        // state folder), the moves go on without it with every check of the item, and no record is
+        // ever left empty; only a crash between a record's naming and its item's rename can then
+        // leave that (whole) record behind, which the next start cannot know to take back.
         std::string stateHome;
         // Called right before each rename (tests use it to stand for a crash or a race).
         std::function<void()> beforeRename;
