@@ -739,6 +739,46 @@ TEST(TrashMoverCrash, MovesGoOnWhenTheJournalCannotBeKept) {
     if (skipped == static_cast<int>(std::size(cases))) GTEST_SKIP() << "no private mounts here";
 }
 
+// A Trash on a disk that fills up during a run, with the journal on the same disk: what fits
+// moves, what does not stays where it was with the disk's own error, and nothing half made is left.
+TEST(TrashMoverCrash, TrashFillingUpMovesWhatFitsAndLeavesNothingHalfMade) {
+    TempDir dir;
+    const std::string disk = dir.path() + "/disk";
+    std::vector<Item> items;
+    const ChildEnd end = test::runChild([&] {
+        if (!test::privateMounts() || !fs::create_directories(disk) || !test::mountTmpfs(disk, "size=64k"))
+            return kChildSkipped;
+        for (int i = 0; i < 10; ++i) {  // a page each, and as many records as fit
+            const std::string path = disk + "/docs/f" + std::to_string(i) + ".txt";
+            items.push_back({dir.write("disk/docs/f" + std::to_string(i) + ".txt", path), path});
+        }
+        std::size_t moved = 0, full = 0;
+        {
+            FreedesktopTrashMover::Options options = optionsFor(disk + "/data");
+            options.stateHome = disk + "/state";
+            FreedesktopTrashMover mover(options);
+            std::vector<Url> run;
+            for (const Item& item : items) run.push_back(Url::file(item.path));
+            mover.plan(run);
+            for (const Item& item : items) {
+                try {
+                    moved += mover.trashItem(Url::file(item.path), identityOf(item.path)) ? 1 : 0;
+                } catch (const PosixError& error) {
+                    EXPECT_EQ(error.code(), ENOSPC) << item.path << ": " << error.description();
+                    full += error.code() == ENOSPC ? 1 : 0;
+                }
+            }
+        }
+        EXPECT_GT(moved, 0u);
+        EXPECT_GT(full, 0u);
+        FreedesktopTrashMover::recoverInterruptedMoves(disk + "/state");
+        expectSoundTrash(disk + "/data/Trash", items, {}, "full disk");
+        return ::testing::Test::HasFailure() ? 1 : 0;
+    });
+    if (end.exited && end.code == kChildSkipped) GTEST_SKIP() << "no private mounts here";
+    EXPECT_TRUE(end.exited && end.code == 0) << "exit " << end.code << ", signal " << end.signal;
+}
+
 // A journal that starts failing in the middle of a run (its disk full, or an I/O error) ends
 // neither the run nor the process: every item still moves, and the next start finds a sound Trash.
 TEST(TrashMoverCrash, JournalFailingInTheMiddleOfARunEndsNothing) {
