@@ -35,11 +35,12 @@ QWidget* ListKeys::rowOf(QWidget* widget) const {
     return nullptr;
 }
 
-void ListKeys::moveTo(QWidget* row) {
+void ListKeys::moveTo(QWidget* row, bool forward) {
     QWidget* target = rows_.focusTarget ? rows_.focusTarget(row) : row;
     if (!target) target = row;
     scroll_->ensureWidgetVisible(row, 0, 0);
-    target->setFocus(Qt::OtherFocusReason);
+    // The keyboard moved the focus, as Tab does (so the focus ring shows).
+    target->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
 }
 
 bool ListKeys::eventFilter(QObject* watched, QEvent* event) {
@@ -61,23 +62,23 @@ bool ListKeys::eventFilter(QObject* watched, QEvent* event) {
     const int page = std::max(1, scroll_->viewport()->height());
 
     switch (key->key()) {
-    case Qt::Key_Up: moveTo(all[static_cast<std::size_t>(std::max<std::ptrdiff_t>(0, index - 1))]); return true;
-    case Qt::Key_Down: moveTo(all[static_cast<std::size_t>(std::min(last, index + 1))]); return true;
-    case Qt::Key_Home: moveTo(all.front()); return true;
-    case Qt::Key_End: moveTo(all.back()); return true;
+    case Qt::Key_Up: moveTo(all[static_cast<std::size_t>(std::max<std::ptrdiff_t>(0, index - 1))], false); return true;
+    case Qt::Key_Down: moveTo(all[static_cast<std::size_t>(std::min(last, index + 1))], true); return true;
+    case Qt::Key_Home: moveTo(all.front(), false); return true;
+    case Qt::Key_End: moveTo(all.back(), true); return true;
     case Qt::Key_PageDown: {
         // The last row that starts within a page below this one, and at least the next row.
         std::ptrdiff_t next = std::min(last, index + 1);
         for (std::ptrdiff_t i = next; i <= last; ++i)
             if (top(all[static_cast<std::size_t>(i)]) <= top(row) + page) next = i;
-        moveTo(all[static_cast<std::size_t>(next)]);
+        moveTo(all[static_cast<std::size_t>(next)], true);
         return true;
     }
     case Qt::Key_PageUp: {
         std::ptrdiff_t previous = std::max<std::ptrdiff_t>(0, index - 1);
         for (std::ptrdiff_t i = previous; i >= 0; --i)
             if (top(all[static_cast<std::size_t>(i)]) >= top(row) - page) previous = i;
-        moveTo(all[static_cast<std::size_t>(previous)]);
+        moveTo(all[static_cast<std::size_t>(previous)], false);
         return true;
     }
     case Qt::Key_Return:

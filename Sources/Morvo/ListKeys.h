@@ -39,7 +39,8 @@ protected:
 
 private:
     QWidget* rowOf(QWidget* widget) const;
-    void moveTo(QWidget* row);
+    // `forward`: the move goes down the list (it gives the focus as Tab would, else as Backtab).
+    void moveTo(QWidget* row, bool forward);
 
     QScrollArea* scroll_;
     Rows rows_;

@@ -51,7 +51,7 @@ public:
     // Shows the main window and brings the application to the front.
     void show();
     void openSettings();
-    // The menu item titled `title` (for tests and tools), or null.
+    // The menu item titled `title` as shown (without its mnemonic's "&"; for tests and tools), or null.
     QAction* menuAction(const QString& title) const;
 
     // The smallest the main window gets, menu bar included.
