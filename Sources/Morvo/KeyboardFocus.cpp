@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <unordered_set>
+#include <vector>
 
 namespace morvo {
 
@@ -157,6 +158,12 @@ public:
 
     bool keyboard() const { return keyboard_; }
 
+    void setKeyboard(bool keyboard) {
+        if (keyboard == keyboard_) return;
+        keyboard_ = keyboard;
+        refresh();
+    }
+
     QRect geometry(const QWidget* window) const {
         if (!overlay_ || overlay_->parentWidget() != window || overlay_->isHidden()) return {};
         return overlay_->geometry();
@@ -166,15 +173,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         switch (event->type()) {
         case QEvent::KeyPress:
-            // Seen unless a list's keys took it first; their focus moves say Tab or Backtab.
+            // Seen unless a filter before this one took it (a list's keys say so themselves).
             if (isNavigationKey(*static_cast<QKeyEvent*>(event))) setKeyboard(true);
             break;
-        case QEvent::FocusIn: {
-            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-            if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) setKeyboard(true);
-            else if (reason == Qt::MouseFocusReason) setKeyboard(false);
+        case QEvent::FocusIn:
+            // The platform gives focus for Tab also when a dialog opens: only a click says more.
+            if (static_cast<QFocusEvent*>(event)->reason() == Qt::MouseFocusReason) setKeyboard(false);
             break;
-        }
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick:
             setKeyboard(false);
@@ -205,12 +210,6 @@ protected:
 private:
     bool affects(QWidget* widget) const {
         return widget == target_.data() || widget->isAncestorOf(target_) || widget == frameOf(target_);
-    }
-
-    void setKeyboard(bool keyboard) {
-        if (keyboard == keyboard_) return;
-        keyboard_ = keyboard;
-        refresh();
     }
 
     void schedule() {
@@ -302,6 +301,10 @@ void FocusRing::setShape(QWidget* control, QWidget* frame, double radius) {
     control->setProperty(kRadiusProperty, radius);
 }
 
+void FocusRing::keysMovedFocus() {
+    if (RingController* c = controller()) c->setKeyboard(true);
+}
+
 bool FocusRing::isKeyboardNavigation() {
     RingController* c = controller();
     return c && c->keyboard();
@@ -310,15 +313,6 @@ bool FocusRing::isKeyboardNavigation() {
 QRect FocusRing::geometry(const QWidget* window) {
     RingController* c = controller();
     return c ? c->geometry(window) : QRect();
-}
-
-std::vector<QWidget*> tabStops(QWidget* root) {
-    std::vector<QWidget*> order;
-    walk(root, nullptr, order);
-    std::vector<QWidget*> stops;
-    for (QWidget* w : order)
-        if (w != root && isStop(w)) stops.push_back(w);
-    return stops;
 }
 
 bool focusNextInReadingOrder(QWidget* root, bool forward) {

@@ -1,6 +1,6 @@
 #pragma once
-// The keyboard focus of every window: the one focus ring of the application, and the Tab order
-// in reading order.
+// The keyboard focus: the one focus ring of the application, and Tab in reading order (the main
+// window's content uses it).
 //
 // The ring is drawn over the focused control's window, around the control's shape and outside
 // it: a 2-point band of Theme::background next to the shape, then a 2-point band of
@@ -8,9 +8,8 @@
 // background (they are only 8.6:1 apart in the dark appearance, 5.5:1 in the light one), so the
 // inner band parts the ring from a filled control and the outer band from the surface around it.
 // The ring shows only while the user moves the focus with the keyboard (Tab, Backtab, the arrows,
-// Home, End, Page Up, Page Down, and any focus given for Tab or Backtab, as a list's arrow keys
-// give it); a click hides it, and focus that the program or a click gives shows none until the
-// next of those keys.
+// Home, End, Page Up, Page Down); a click hides it, and focus that the program or a click gives
+// shows none until the next of those keys.
 //
 //   class Row : public QAbstractButton, public FocusRingShape {
 //       QRectF focusRingRect() const override { return cardRect(); }
@@ -22,8 +21,6 @@
 
 #include <QRect>
 #include <QRectF>
-
-#include <vector>
 
 class QWidget;
 
@@ -51,6 +48,8 @@ public:
     // The ring of `control` goes around `frame` (which draws the control's box, as a search bar
     // around its field) with corner radius `radius`; `frame` may be the control itself.
     static void setShape(QWidget* control, QWidget* frame, double radius);
+    // Code that moves the focus for a key it takes for itself (a list's arrows) says so here.
+    static void keysMovedFocus();
     // Whether the focus was last moved by the keyboard.
     static bool isKeyboardNavigation();
     // The outer edge of the ring drawn in `window` now, in the window's coordinates; empty when
@@ -58,16 +57,13 @@ public:
     static QRect geometry(const QWidget* window);
 };
 
-// The controls of `root` that Tab stops at, in reading order: the widgets depth first, each one's
-// children in the order its layout places them (a box's items in turn, a grid's row by row), then
-// the children outside its layout, top to bottom and left to right. A stop is shown, enabled and
-// takes Tab focus.
-std::vector<QWidget*> tabStops(QWidget* root);
-
-// Moves the focus from the focus widget of `root`'s window to the next (or previous) stop of
-// `root` in reading order, wrapping around, and scrolls the stop into view. From a widget that is
-// no stop (`root` itself, a section's view, a control being hidden), it goes to the first stop
-// after (or before) it. False when `root` has no stop.
+// Moves the focus from the focus widget of `root`'s window to the next (or previous) control of
+// `root` that Tab stops at, wrapping around, and scrolls it into view. The stops are the shown,
+// enabled controls that take Tab focus, in reading order: the widgets depth first, each one's
+// children in the order its layout places them (a box's items in turn, a grid's row by row),
+// then the children outside its layout, top to bottom and left to right. From a widget that is no
+// stop (`root` itself, a section's view, a control being hidden), the focus goes to the first
+// stop after (or before) it. False when `root` has no stop.
 bool focusNextInReadingOrder(QWidget* root, bool forward);
 
 } // namespace morvo

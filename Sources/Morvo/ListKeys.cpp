@@ -1,5 +1,7 @@
 #include "Morvo/ListKeys.h"
 
+#include "Morvo/KeyboardFocus.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QKeyEvent>
@@ -35,12 +37,12 @@ QWidget* ListKeys::rowOf(QWidget* widget) const {
     return nullptr;
 }
 
-void ListKeys::moveTo(QWidget* row, bool forward) {
+void ListKeys::moveTo(QWidget* row) {
     QWidget* target = rows_.focusTarget ? rows_.focusTarget(row) : row;
     if (!target) target = row;
     scroll_->ensureWidgetVisible(row, 0, 0);
-    // The keyboard moved the focus, as Tab does (so the focus ring shows).
-    target->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    FocusRing::keysMovedFocus();  // the keys never reach the ring's own filter
+    target->setFocus(Qt::OtherFocusReason);
 }
 
 bool ListKeys::eventFilter(QObject* watched, QEvent* event) {
@@ -62,23 +64,23 @@ bool ListKeys::eventFilter(QObject* watched, QEvent* event) {
     const int page = std::max(1, scroll_->viewport()->height());
 
     switch (key->key()) {
-    case Qt::Key_Up: moveTo(all[static_cast<std::size_t>(std::max<std::ptrdiff_t>(0, index - 1))], false); return true;
-    case Qt::Key_Down: moveTo(all[static_cast<std::size_t>(std::min(last, index + 1))], true); return true;
-    case Qt::Key_Home: moveTo(all.front(), false); return true;
-    case Qt::Key_End: moveTo(all.back(), true); return true;
+    case Qt::Key_Up: moveTo(all[static_cast<std::size_t>(std::max<std::ptrdiff_t>(0, index - 1))]); return true;
+    case Qt::Key_Down: moveTo(all[static_cast<std::size_t>(std::min(last, index + 1))]); return true;
+    case Qt::Key_Home: moveTo(all.front()); return true;
+    case Qt::Key_End: moveTo(all.back()); return true;
     case Qt::Key_PageDown: {
         // The last row that starts within a page below this one, and at least the next row.
         std::ptrdiff_t next = std::min(last, index + 1);
         for (std::ptrdiff_t i = next; i <= last; ++i)
             if (top(all[static_cast<std::size_t>(i)]) <= top(row) + page) next = i;
-        moveTo(all[static_cast<std::size_t>(next)], true);
+        moveTo(all[static_cast<std::size_t>(next)]);
         return true;
     }
     case Qt::Key_PageUp: {
         std::ptrdiff_t previous = std::max<std::ptrdiff_t>(0, index - 1);
         for (std::ptrdiff_t i = previous; i >= 0; --i)
             if (top(all[static_cast<std::size_t>(i)]) >= top(row) - page) previous = i;
-        moveTo(all[static_cast<std::size_t>(previous)], false);
+        moveTo(all[static_cast<std::size_t>(previous)]);
         return true;
     }
     case Qt::Key_Return:

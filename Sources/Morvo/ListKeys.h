@@ -39,8 +39,7 @@ protected:
 
 private:
     QWidget* rowOf(QWidget* widget) const;
-    // `forward`: the move goes down the list (it gives the focus as Tab would, else as Backtab).
-    void moveTo(QWidget* row, bool forward);
+    void moveTo(QWidget* row);
 
     QScrollArea* scroll_;
     Rows rows_;

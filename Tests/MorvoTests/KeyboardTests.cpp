@@ -321,6 +321,19 @@ TEST_F(KeyboardTest, TheRingShowsOnlyAfterTheKeyboardMovedTheFocus) {
     kit.accent->setFocus(Qt::OtherFocusReason);
     EXPECT_TRUE(unchanged(grabWindow(&kit.window), none, kit.window.rect())) << "a click hides it";
 
+    // An alert that opens gives its default button the focus: no ring before a key.
+    ThemedMessageBox alert(&kit.window);
+    alert.setText(QStringLiteral("Couldn't finish the scan"));
+    QAbstractButton* ok = alert.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    alert.show();
+    alert.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&alert));
+    ASSERT_TRUE(waitFor([&] { return QApplication::focusWidget() == ok; }));
+    const QImage opened = grabWindow(&alert);
+    alert.setFocus(Qt::OtherFocusReason);
+    EXPECT_TRUE(unchanged(grabWindow(&alert), opened, alert.rect())) << "the default button shows no ring";
+    alert.hide();
+
     // In the window: a row clicked takes the focus without a ring; Down moves it to the next row
     // with the ring.
     state->startScan(Url::file(fixture.home.string(), true), true);
