@@ -17,6 +17,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cmath>
 #include <unordered_set>
 #include <vector>
 
@@ -333,9 +334,11 @@ bool focusNextInReadingOrder(QWidget* root, bool forward) {
     // Away from a control that is hidden or disabled, the move is the program's, not the keys'.
     const bool leaving = from && from != root && (!from->isVisible() || !from->isEnabled());
     target->setFocus(leaving ? Qt::OtherFocusReason : forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    // Into view with room for its ring.
+    const int room = static_cast<int>(std::ceil(FocusRing::gap + FocusRing::width));
     for (QWidget* w = target->parentWidget(); w && w != root->window(); w = w->parentWidget())
         if (auto* area = qobject_cast<QScrollArea*>(w); area && area->widget() && area->widget()->isAncestorOf(target))
-            area->ensureWidgetVisible(target, 8, 8);
+            area->ensureWidgetVisible(target, room, room);
     return true;
 }
 

@@ -613,15 +613,20 @@ TEST_F(KeyboardTest, ANewUserWalksTheWholeApplicationWithTheKeyboard) {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         return menu ? shown(menu->title()) : std::string("none");
     };
+    // Escape closes the menu; on X11 the menu bar keeps the keys until a second Escape.
+    auto leaveMenus = [&] {
+        for (int i = 0; i < 3 && (QApplication::activePopupWidget() || qobject_cast<QMenuBar*>(QApplication::focusWidget())); ++i)
+            key(Qt::Key_Escape);
+        EXPECT_EQ(openMenu(), "none");
+        activate();
+        EXPECT_EQ(QApplication::focusWidget(), app.contentView()) << "the focus is back where it was";
+    };
     key(Qt::Key_F, Qt::AltModifier);
     EXPECT_EQ(openMenu(), "File") << "Alt+F";
-    key(Qt::Key_Escape);
-    EXPECT_EQ(openMenu(), "none");
-    activate();
+    leaveMenus();
     key(Qt::Key_F10);
     EXPECT_EQ(openMenu(), "Morvo") << "F10";
-    key(Qt::Key_Escape);
-    activate();
+    leaveMenus();
 
     // 1. Scan a folder: Ctrl+O, the panel answers with the folder the user picked.
     key(Qt::Key_O, Qt::ControlModifier);
