@@ -9,18 +9,15 @@
 #include "Morvo/TaskRunner.h"
 #include "MorvoCore/Platform/TrashMover.h"
 
-#include <QAction>
 #include <QProcess>
-#include <QSettings>
 #include <QSocketNotifier>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
-#include <map>
 #include <set>
 #include <sstream>
 #include <thread>
