@@ -6,6 +6,7 @@
 #include "Morvo/CleanupState.h"
 #include "Morvo/InspectorView.h"
 #include "Morvo/InventoryState.h"
+#include "Morvo/KeyboardFocus.h"
 #include "Morvo/Platform/AppLocation.h"
 #include "Morvo/Platform/Workspace.h"
 #include "Morvo/ScanDetailsView.h"
@@ -41,6 +42,8 @@ void dropLater(QWidget* widget) {
 
 // A window-modal sheet. Dismissal by the user (Escape, the window's close button) asks
 // `canDismiss` first and then reports through `onDismiss`; closing it from the state says nothing.
+// It draws its own 1-point edge, as the alerts do: without a window manager's frame a sheet in the
+// window's background colour would not stand apart from the window behind it.
 class SheetDialog : public QDialog {
 public:
     SheetDialog(QWidget* parent, QWidget* content, std::function<bool()> canDismiss, std::function<void()> onDismiss)
@@ -48,7 +51,7 @@ public:
         setWindowModality(Qt::WindowModal);
         setWindowTitle(QStringLiteral("Morvo"));
         auto* layout = new QVBoxLayout(this);
-        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setContentsMargins(1, 1, 1, 1);
         layout->setSizeConstraint(QLayout::SetFixedSize);
         content->setParent(this);
         layout->addWidget(content);
@@ -70,6 +73,14 @@ public:
     }
 
 protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.fillRect(rect(), Theme::background());
+        p.setPen(QPen(Theme::border(), 1));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+    }
+
     void showEvent(QShowEvent* event) override {
         QDialog::showEvent(event);
         // As in the main window: the first focus rests on the sheet, not on its close button's ring.
@@ -163,6 +174,7 @@ QString ContentView::supportAddress() { return QStringLiteral("hello@morvo.app")
 
 ContentView::ContentView(AppState& state, std::function<void()> openSettings, QWidget* parent)
     : QWidget(parent), state_(state) {
+    // The window's minimum is the content's; the menu bar comes on top of it.
     setMinimumSize(1100, 740);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
@@ -221,6 +233,7 @@ ContentView::ContentView(AppState& state, std::function<void()> openSettings, QW
     refreshFooter();
     refreshInspector();
     qApp->installEventFilter(this);
+    FocusRing::install();
 }
 
 ContentView::~ContentView() {
@@ -430,6 +443,9 @@ QString ContentView::footerStatus() const {
 }
 
 void ContentView::refreshFooter() {
+    // The status is made anew on every change; a focus on it stays on the new one.
+    const bool focused = footerStatus_ && window()->focusWidget() == footerStatus_;
+    if (focused) setFocus(Qt::OtherFocusReason);
     dropLater(footerStatus_);
     const AppSection section = state_.section();
     QWidget* footer = footerStatusHolder_->parentWidget();
@@ -444,10 +460,13 @@ void ContentView::refreshFooter() {
     }
     footerStatusHolder_->addWidget(footerStatus_);
     footerStatus_->show();
+    if (focused && (footerStatus_->focusPolicy() & Qt::TabFocus)) footerStatus_->setFocus(Qt::OtherFocusReason);
 }
 
 void ContentView::refreshInspector() {
     const bool shows = showsInspector(state_.section());
+    // As with the workspace's own focus: a focus in the inspector that goes rests on the section.
+    if (!shows && inspector_->isAncestorOf(window()->focusWidget())) focusSection();
     inspector_->setVisible(shows);
     inspectorRule_->setVisible(shows);
 }
@@ -555,6 +574,12 @@ bool ContentView::eventFilter(QObject* watched, QEvent* event) {
     }
     return true;
 }
+
+void ContentView::focusSection() {
+    if (QWidget* section = workspace_->currentWorkspace()) section->setFocus(Qt::OtherFocusReason);
+}
+
+bool ContentView::focusNextPrevChild(bool next) { return focusNextInReadingOrder(this, next); }
 
 void ContentView::paintEvent(QPaintEvent*) {
     QPainter p(this);

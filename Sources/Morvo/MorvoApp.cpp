@@ -5,6 +5,7 @@
 #include "Morvo/CleanupDiscoveryState.h"
 #include "Morvo/ContentView.h"
 #include "Morvo/InventoryState.h"
+#include "Morvo/KeyboardFocus.h"
 #include "Morvo/Platform/AppearanceStore.h"
 #include "Morvo/ViewKit.h"
 
@@ -16,7 +17,11 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPalette>
+#include <QScreen>
+#include <QWindow>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace morvo {
 
@@ -25,6 +30,13 @@ namespace {
 // Closing the main window quits, whatever other window (settings) is open.
 class MainWindow : public QMainWindow {
 protected:
+    // With no focus in the content (the focused control went away), Tab starts its reading
+    // order rather than the window's order of creation.
+    bool focusNextPrevChild(bool next) override {
+        if (QWidget* content = centralWidget()) return focusNextInReadingOrder(content, next);
+        return QMainWindow::focusNextPrevChild(next);
+    }
+
     void closeEvent(QCloseEvent* event) override {
         QMainWindow::closeEvent(event);
         if (event->isAccepted()) {
@@ -57,6 +69,16 @@ protected:
     }
 };
 
+// A menu title as shown: `text` without the "&" that marks its mnemonic ("&&" shows one "&").
+QString shownTitle(const QString& text) {
+    QString shown;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('&') && i + 1 < text.size()) ++i;
+        shown += text[i];
+    }
+    return shown;
+}
+
 } // namespace
 
 MorvoApp::MorvoApp(Options options, QObject* parent)
@@ -72,12 +94,8 @@ MorvoApp::MorvoApp(Options options, QObject* parent)
     content_ = new ContentView(*state_, [this] { openSettings(); });
     window_->setCentralWidget(content_);
     buildMenus(window_->menuBar());
-    // 1100×740 is the whole window, as on a desktop whose menu bar is not in the window. Here
-    // the menu bar is, so the content's minimum gives way by the menu bar's height and the
-    // window's whole minimum stays within 1100×740 (it fits a 1366×768 screen with a panel).
-    content_->setMinimumSize(minimumWindowSize.width(), minimumWindowSize.height() - window_->menuBar()->sizeHint().height());
-    window_->setMinimumSize(minimumWindowSize);
-    window_->resize(1340, 860);
+    // The minimum is the content's (ContentView); the window adds its menu bar to it.
+    window_->resize(defaultWindowSize);
     connect(content_, &ContentView::shown, this, [this] {
         // After the window is up: the start-up task only issues calls, so it ends at once.
         QMetaObject::invokeMethod(this, &MorvoApp::runStartupTask, Qt::QueuedConnection);
@@ -90,9 +108,21 @@ MorvoApp::~MorvoApp() {
 }
 
 void MorvoApp::show() {
+    if (!placed_) placeFirstWindow();
     window_->show();
     window_->raise();
     window_->activateWindow();
+}
+
+void MorvoApp::placeFirstWindow() {
+    placed_ = true;
+    // The first window fits the screen it opens on, frame included where the platform knows it
+    // before the window is shown, so nothing of it starts out past a small screen's edge.
+    window_->winId();
+    const QMargins frame = window_->windowHandle() ? window_->windowHandle()->frameMargins() : QMargins();
+    const QScreen* screen = window_->screen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), defaultWindowSize);
+    window_->setGeometry(initialWindowGeometry(available.marginsRemoved(frame), window_->minimumSizeHint()));
 }
 
 void MorvoApp::openSettings() {
@@ -105,8 +135,15 @@ void MorvoApp::openSettings() {
 QAction* MorvoApp::menuAction(const QString& title) const {
     if (!window_) return nullptr;
     for (QAction* action : window_->findChildren<QAction*>())
-        if (action->text() == title) return action;
+        if (shownTitle(action->text()) == title) return action;
     return nullptr;
+}
+
+QRect MorvoApp::initialWindowGeometry(const QRect& available, QSize minimum, QSize preferred) {
+    const QSize size = preferred.boundedTo(available.size()).expandedTo(minimum);
+    const int x = available.x() + std::max(0, (available.width() - size.width()) / 2);
+    const int y = available.y() + std::max(0, (available.height() - size.height()) / 2);
+    return {QPoint(x, y), size};
 }
 
 std::optional<std::string> MorvoApp::startupScanPath(const std::vector<std::string>& arguments) {
@@ -129,8 +166,16 @@ void MorvoApp::runStartupTask() {
     if (!state.inventory().hasStartedInitialLoad()) state.inventory().load();
 }
 
+// Titles carry the desktop's mnemonics: "&" marks the letter that Alt (in a menu, the letter
+// alone) chooses; it is not shown.
 void MorvoApp::buildMenus(QMenuBar* bar) {
     AppState& state = *state_;
+    // The section commands leave the focus on the section, never on one of its controls.
+    auto openSection = [this, &state](AppSection section) {
+        state.setSection(section);
+        state.setCategory(std::nullopt);
+        if (content_) content_->focusSection();
+    };
     auto add = [this](QMenu* menu, const QString& title, QKeySequence key, auto&& slot) {
         QAction* action = menu->addAction(title);
         if (!key.isEmpty()) action->setShortcut(key);
@@ -139,47 +184,53 @@ void MorvoApp::buildMenus(QMenuBar* bar) {
         return action;
     };
 
-    QMenu* app = bar->addMenu(QStringLiteral("Morvo"));
-    add(app, QStringLiteral("About Morvo"), {}, [&state] { state.setSheet(AppSheet::about); });
-    add(app, QStringLiteral("Settings…"), QKeySequence(QStringLiteral("Ctrl+,")), [this] { openSettings(); });
+    QMenu* app = bar->addMenu(QStringLiteral("&Morvo"));
+    add(app, QStringLiteral("&About Morvo"), {}, [&state] { state.setSheet(AppSheet::about); });
+    add(app, QStringLiteral("&Settings…"), QKeySequence(QStringLiteral("Ctrl+,")), [this] { openSettings(); });
     app->addSeparator();
-    add(app, QStringLiteral("Quit Morvo"), QKeySequence(QStringLiteral("Ctrl+Q")), [this] {
+    add(app, QStringLiteral("&Quit Morvo"), QKeySequence(QStringLiteral("Ctrl+Q")), [this] {
         if (window_) window_->close();
     });
 
-    QMenu* file = bar->addMenu(QStringLiteral("File"));
-    add(file, QStringLiteral("Scan Folder…"), QKeySequence(QStringLiteral("Ctrl+O")), [&state] { state.chooseFolder(); });
-    add(file, QStringLiteral("Scan Home Folder"), {}, [&state] { state.startScan(Url::file(state.homeDirectory(), true), false); });
-    add(file, QStringLiteral("Rescan"), QKeySequence(QStringLiteral("Ctrl+R")), [&state] { state.rescan(); });
+    QMenu* file = bar->addMenu(QStringLiteral("&File"));
+    add(file, QStringLiteral("Scan &Folder…"), QKeySequence(QStringLiteral("Ctrl+O")), [&state] { state.chooseFolder(); });
+    add(file, QStringLiteral("Scan &Home Folder"), {}, [&state] { state.startScan(Url::file(state.homeDirectory(), true), false); });
+    add(file, QStringLiteral("&Rescan"), QKeySequence(QStringLiteral("Ctrl+R")), [&state] { state.rescan(); });
     file->addSeparator();
-    add(file, QStringLiteral("Review Cleanup Queue"), QKeySequence(QStringLiteral("Ctrl+Shift+K")), [&state] {
-        state.setSection(AppSection::cleanup);
-        state.setCategory(std::nullopt);
-    });
-    add(file, QStringLiteral("Scan Applications"), {}, [&state] {
-        state.setSection(AppSection::applications);
-        state.setCategory(std::nullopt);
+    add(file, QStringLiteral("Review Cleanup &Queue"), QKeySequence(QStringLiteral("Ctrl+Shift+K")),
+        [openSection] { openSection(AppSection::cleanup); });
+    add(file, QStringLiteral("Scan &Applications"), {}, [openSection, &state] {
+        openSection(AppSection::applications);
         state.inventory().load();
     });
-    add(file, QStringLiteral("Scan Caches and Logs"), {}, [&state] {
-        state.setSection(AppSection::caches);
-        state.setCategory(std::nullopt);
+    add(file, QStringLiteral("Scan &Caches and Logs"), {}, [openSection, &state] {
+        openSection(AppSection::caches);
         state.cacheDiscovery().load();
     });
 
-    QMenu* view = bar->addMenu(QStringLiteral("View"));
-    QMenu* appearanceMenu = view->addMenu(QStringLiteral("Appearance"));
+    QMenu* view = bar->addMenu(QStringLiteral("&View"));
+    QMenu* appearanceMenu = view->addMenu(QStringLiteral("&Appearance"));
     auto* group = new QActionGroup(appearanceMenu);
     group->setExclusive(true);
     for (AppAppearance a : allAppAppearances) {
         const auto t = title(a);
-        QAction* action = appearanceMenu->addAction(QString::fromLatin1(t.data(), static_cast<qsizetype>(t.size())));
+        QAction* action =
+            appearanceMenu->addAction(QStringLiteral("&") + QString::fromLatin1(t.data(), static_cast<qsizetype>(t.size())));
         action->setCheckable(true);
         action->setChecked(a == appearance_->appearance());
         group->addAction(action);
         connect(action, &QAction::triggered, this, [this, a] { appearance_->setAppearance(a); });
         appearanceActions_.push_back(action);
     }
+
+    // F10 opens the first menu, as on the desktop.
+    auto* menuKey = new QAction(window_);
+    menuKey->setShortcut(QKeySequence(Qt::Key_F10));
+    menuKey->setShortcutContext(Qt::WindowShortcut);
+    connect(menuKey, &QAction::triggered, bar, [bar] {
+        if (!bar->actions().isEmpty()) bar->setActiveAction(bar->actions().constFirst());
+    });
+    window_->addAction(menuKey);
 }
 
 void MorvoApp::applyAppearance(AppAppearance appearance) {
