@@ -159,8 +159,8 @@ struct FolderJob {
           pinsParent(pins) {
         if (depth <= kKept) head[depth - 1] = index;
     }
-    // The rest of `previous`'s folder, read through `cursor`, a handle whose position is past the
-    // names `previous` holds: the same folder, later in the same listing.
+    // The rest of `previous`'s folder, to be listed through `rest`, a handle whose position is past
+    // the names `previous` holds: the same folder, later in the same listing.
     FolderJob(const FolderJob& previous, int rest)
         : reader(previous.reader), parent(previous.parent), name(previous.name), depth(previous.depth),
           indexInParent(previous.indexInParent), parentSequence(previous.parentSequence), sequence(previous.sequence),
@@ -1010,8 +1010,8 @@ std::shared_ptr<const DiskSnapshot> scanWith(const ScanSettings& settings, const
                 frame.job = std::move(rest);  // `job` is gone
                 frame.next = 0;
                 frame.readyEnd = 0;
-                if (frame.job->readError != 0)
-                    addErrorIssue([&] { return frame.job->path(); }, frame.job->readError);
+                if (const int error = frame.job->openError != 0 ? frame.job->openError : frame.job->readError)
+                    addErrorIssue([&] { return frame.job->path(); }, error);
                 continue;
             }
             if (frame.next == frame.readyEnd) {

@@ -125,8 +125,6 @@ public:
 
     // The records read.
     std::int64_t entries() const { return entries_.load(std::memory_order_relaxed); }
-    // The names listed, over all folders.
-    std::size_t names() const { return names_.load(std::memory_order_relaxed); }
 
 private:
     // Opens and lists a folder (`slice` empty), or reads the records of one slice of a listing.

@@ -10,9 +10,10 @@ namespace morvo {
 
 namespace {
 
-// Depth-first over open folders: one descriptor per level of the current path, each folder's names
-// read a batch at a time as they are yielded. A folder below the start is opened before it is yielded, so that one that cannot be opened is reported and left
-// out instead of being yielded without contents.
+// Depth-first over open folders: one descriptor per level of the current path, each folder's
+// names read a batch at a time as they are yielded, so that a walk that stops early has read
+// little of a large folder. A folder below the start is opened before it is yielded, so that one
+// that cannot be opened is reported and left out instead of being yielded without contents.
 class WalkingEnumerator final : public DirectoryEnumerator {
 public:
     WalkingEnumerator(const DirectoryReader& reader, Options options, ErrorHandler handler, std::string folder,
