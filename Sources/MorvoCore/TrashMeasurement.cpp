@@ -125,6 +125,8 @@ public:
 
     // The records read.
     std::int64_t entries() const { return entries_.load(std::memory_order_relaxed); }
+    // The names listed, over all folders: the entries the item has at least.
+    std::size_t names() const { return names_.load(std::memory_order_relaxed); }
 
 private:
     // Opens and lists a folder (`slice` empty), or reads the records of one slice of a listing.
@@ -375,7 +377,11 @@ Measurement measure(const Url& url, std::int64_t& remainingBudget, std::stop_tok
         // entry.
         bool ancestorsChecked = false;
         std::optional<std::set<std::string>> mountPoints;
-        // The checks of one entry in the order of the walk; `pathOf()` gives its full path.
+        // Whether the entry list is kept for the digest: not when more entries were listed than
+        // the budget admits, so that the item is refused whatever the walk meets first.
+        bool keepEntries = true;
+        // The checks of one entry in the order of the walk; `pathOf()` gives its full path and
+        // `relative` the path below the item, needed only while the entries are kept.
         auto accept = [&](const FileMetadata& found, std::string relative, auto&& pathOf) {
             if (stop.stop_requested()) throw CancellationError();
             if (!ancestorsChecked) {
@@ -389,7 +395,7 @@ Measurement measure(const Url& url, std::int64_t& remainingBudget, std::stop_tok
                 (found.mountRootKnown ? found.mountRoot : isMountRoot(found, pathOf(), &mountPoints)))
                 throw TrashFailure("This folder contains a mounted volume. Review that volume separately.");
             takeBudget(remainingBudget);
-            entries.emplace_back(std::move(relative), m);
+            if (keepEntries) entries.emplace_back(std::move(relative), m);
             switch (m.type()) {
             case S_IFREG:
                 if (m.size >= 0 && __builtin_add_overflow(result.bytes, m.size, &result.bytes))
@@ -420,8 +426,8 @@ Measurement measure(const Url& url, std::int64_t& remainingBudget, std::stop_tok
                 };
                 std::vector<Frame> frames{{top, 0, std::string()}};
                 walked = true;
-                entries.reserve(std::min(static_cast<std::size_t>(walk.entries()),
-                                         static_cast<std::size_t>(std::max<std::int64_t>(budgetBefore, 0))) + 1);
+                keepEntries = static_cast<std::int64_t>(walk.names()) <= budgetBefore;
+                if (keepEntries) entries.reserve(static_cast<std::size_t>(walk.entries()) + 1);
                 while (!frames.empty()) {
                     Frame& frame = frames.back();
                     const bool pastTheListing = frame.next >= frame.listing->entries.size();
@@ -436,13 +442,16 @@ Measurement measure(const Url& url, std::int64_t& remainingBudget, std::stop_tok
                         remainingBudget = budgetBefore;
                         result = resultBefore;
                         entries.resize(1);
+                        keepEntries = true;
                         walked = false;
                         break;
                     }
                     const char* name = frame.listing->names.data() + listed->nameOffset;
-                    std::string relative = frame.relative.empty() ? std::string(name) : frame.relative + "/" + name;
-                    accept(listed->metadata, relative, [&] { return path::join(itemPath, relative); });
-                    if (contents) frames.push_back({contents, 0, std::move(relative)});
+                    auto spell = [&] { return frame.relative.empty() ? std::string(name) : frame.relative + "/" + name; };
+                    std::string relative = keepEntries || contents ? spell() : std::string();
+                    std::string below = contents ? relative : std::string();
+                    accept(listed->metadata, std::move(relative), [&] { return path::join(itemPath, spell()); });
+                    if (contents) frames.push_back({contents, 0, std::move(below)});
                 }
             }
         }
