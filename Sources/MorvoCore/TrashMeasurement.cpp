@@ -453,6 +453,14 @@ Measurement measure(const Url& url, std::int64_t& remainingBudget, std::stop_tok
                     accept(listed->metadata, std::move(relative), [&] { return path::join(itemPath, spell()); });
                     if (contents) frames.push_back({contents, 0, std::move(below)});
                 }
+                if (walked && !keepEntries) {
+                    // Not reached: more entries than the budget admits were all taken. Should the
+                    // folders have changed under the walk, the digest is not made without them.
+                    remainingBudget = budgetBefore;
+                    result = resultBefore;
+                    keepEntries = true;
+                    walked = false;
+                }
             }
         }
 
