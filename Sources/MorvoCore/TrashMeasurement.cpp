@@ -10,7 +10,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -81,35 +80,23 @@ public:
     struct Listing;
     struct Listed {
         FileMetadata metadata;
-        const char* name = nullptr;   // in one of its listing's batches
+        std::uint32_t nameOffset = 0;
         Listing* contents = nullptr;  // for a folder; null when it was left unread (a mount)
     };
-    static constexpr std::size_t kSlice = 256;
     struct Listing {
-        // The names a read at a time, and the entries a slice at a time: neither moves once
-        // made, so that readers take slices while the folder is still being listed.
-        std::deque<std::string> batches;  // NUL-terminated names, as the reader lists them
-        std::vector<std::unique_ptr<Listed[]>> slices;  // kSlice entries each, the last one partly
-        std::size_t count = 0;
+        std::string names;  // NUL-terminated, as the reader lists them
+        std::vector<Listed> entries;
         int handle = -1;
-        bool allNames = false;               // the folder's every name is listed
+        bool allNames = false;               // the folder's every name is in `names`
         bool complete = false;               // every entry listed recorded, subfolders queued
-        std::atomic<std::size_t> users{0};   // the lister and slices, then subfolder opens, still to use `handle`
+        std::atomic<std::size_t> users{0};   // slices, then subfolder opens, still to use `handle`
         std::atomic<bool> broken{false};     // a record could not be read
-
-        std::size_t size() const { return count; }
-        Listed& entry(std::size_t i) const { return slices[i / kSlice][i % kSlice]; }
     };
 
     ParallelWalk(const DirectoryReader& reader, std::uint64_t device, std::int64_t entryLimit, std::stop_token stop)
         : reader_(reader), device_(device), entryLimit_(entryLimit), stop_(std::move(stop)) {}
 
     ~ParallelWalk() {
-        {
-            std::lock_guard lock(mutex_);
-            failed_ = true;
-        }
-        cv_.notify_all();
         for (auto& t : threads_) t.join();
         for (const auto& listing : listings_)
             if (listing->handle >= 0) reader_.closeDirectory(listing->handle);
@@ -123,19 +110,13 @@ public:
         if (handle < 0) return nullptr;
         listings_.push_back(std::make_unique<Listing>());
         Listing* root = listings_.back().get();
-        {
-            std::lock_guard lock(mutex_);
-            busy_ = 1;  // the root's listing, which helpers may join before it ends
-        }
         std::vector<Task> found;
-        const bool ok = list(*root, handle, found, true);
+        const bool ok = list(*root, handle, found);
         {
             std::lock_guard lock(mutex_);
-            --busy_;
-            if (!ok) failed_ = true;
-            for (const Task& t : found) queue_.push_back(t);
+            failed_ = !ok;
+            queue_ = std::move(found);
         }
-        cv_.notify_all();
         work(true);
         for (auto& t : threads_) t.join();
         threads_.clear();
@@ -148,27 +129,24 @@ public:
     std::size_t names() const { return names_.load(std::memory_order_relaxed); }
 
 private:
-    // Opens and lists a folder, or reads the records of one slice of a listing.
+    // Opens and lists a folder (`slice` empty), or reads the records of one slice of a listing.
     struct Task {
         Listing* listing;
-        Listed* first = nullptr;  // the slice's entries, or for an open the folder's entry in `listing`
-        std::size_t count = 0;
+        std::size_t begin = 0, end = 0;  // the slice; for an open, `begin` is the entry in `listing`
         bool open = false;
-        Listing* folder = nullptr;  // for an open: where its listing goes
+        Listing* folder = nullptr;       // for an open: where its listing goes
     };
+    static constexpr std::size_t kSlice = 256;
     // Helpers start only once the item has shown enough entries to be worth them.
     static constexpr std::size_t kNamesBeforeHelpers = 1024;
-
-    void startHelpers() {
-        for (unsigned i = 1; i < threadLimit_; ++i) threads_.emplace_back([this] { work(false); });
-    }
 
     void work(bool caller) {
         std::unique_lock lock(mutex_);
         for (;;) {
             if (caller && threads_.empty() && threadLimit_ > 1 && !failed_ && queue_.size() > 1 &&
-                names_.load(std::memory_order_relaxed) >= kNamesBeforeHelpers)
-                startHelpers();
+                names_.load(std::memory_order_relaxed) >= kNamesBeforeHelpers) {
+                for (unsigned i = 1; i < threadLimit_; ++i) threads_.emplace_back([this] { work(false); });
+            }
             cv_.wait(lock, [&] { return failed_ || !queue_.empty() || busy_ == 0; });
             if (failed_ || (queue_.empty() && busy_ == 0)) {
                 cv_.notify_all();
@@ -188,15 +166,6 @@ private:
         }
     }
 
-    // A slice made while its folder is still being listed, for whoever is free.
-    void post(const Task& task) {
-        {
-            std::lock_guard lock(mutex_);
-            queue_.push_back(task);
-        }
-        cv_.notify_one();
-    }
-
     void release(Listing& listing) {
         if (listing.users.fetch_sub(1, std::memory_order_acq_rel) == 1) {
             reader_.closeDirectory(listing.handle);
@@ -211,53 +180,41 @@ private:
             release(parent);
             return true;
         }
-        const int handle = reader_.openDirectoryAt(parent.handle, task.first->name);
+        const int handle = reader_.openDirectoryAt(parent.handle, parent.names.data() + parent.entries[task.begin].nameOffset);
         release(parent);
         if (handle < 0) return false;
-        return list(*task.folder, handle, found, false);
+        return list(*task.folder, handle, found);
     }
 
     // Whether the names listed already cover every entry the calling thread can take.
     bool enough() const { return static_cast<std::int64_t>(names_.load(std::memory_order_relaxed)) > entryLimit_; }
 
-    // Lists the names of an open folder (taking its handle), as far as the walk needs them; each
-    // slice of them goes to the readers as soon as it is full, the last one is read here.
-    bool list(Listing& listing, int handle, std::vector<Task>& found, bool caller) {
+    // Lists the names of an open folder (taking its handle), as far as the walk needs them, and
+    // cuts their records into slices.
+    bool list(Listing& listing, int handle, std::vector<Task>& found) {
         listing.handle = handle;
-        listing.users.store(1, std::memory_order_relaxed);  // this lister's own
-        bool ok = true;
-        std::size_t filled = kSlice;  // entries in the last slice
-        while (ok && !listing.allNames && !enough()) {
-            if (stop_.stop_requested()) {
-                ok = false;
-                break;
-            }
-            std::string& batch = listing.batches.emplace_back();
-            ok = reader_.readMoreNames(handle, batch, listing.allNames) == 0;
-            std::size_t added = 0;
-            for (std::size_t offset = 0; offset < batch.size(); offset += std::strlen(batch.data() + offset) + 1) {
-                if (filled == kSlice) {
-                    if (!listing.slices.empty()) {
-                        listing.users.fetch_add(1, std::memory_order_relaxed);
-                        post({&listing, listing.slices.back().get(), kSlice});
-                    }
-                    listing.slices.push_back(std::make_unique<Listed[]>(kSlice));
-                    filled = 0;
-                }
-                listing.slices.back()[filled++].name = batch.data() + offset;
-                ++added;
-            }
-            listing.count += added;
-            names_.fetch_add(added, std::memory_order_relaxed);
-            if (caller && threads_.empty() && threadLimit_ > 1 &&
-                names_.load(std::memory_order_relaxed) >= kNamesBeforeHelpers && listing.slices.size() > 2)
-                startHelpers();
+        while (!listing.allNames && !enough()) {
+            if (stop_.stop_requested()) return false;
+            const std::size_t before = listing.names.size();
+            if (reader_.readMoreNames(handle, listing.names, listing.allNames) != 0) return false;
+            names_.fetch_add(static_cast<std::size_t>(
+                                 std::count(listing.names.begin() + static_cast<std::ptrdiff_t>(before),
+                                            listing.names.end(), '\0')),
+                             std::memory_order_relaxed);
         }
-        if (!ok) return false;
-        if (listing.count == 0) return finish(listing, found);
-        listing.users.fetch_add(1, std::memory_order_relaxed);
-        const bool lastRead = readSlice({&listing, listing.slices.back().get(), filled}, found);
-        return leave(listing, found) && lastRead;
+        listing.entries.reserve(static_cast<std::size_t>(std::count(listing.names.begin(), listing.names.end(), '\0')));
+        for (std::size_t offset = 0; offset < listing.names.size();) {
+            listing.entries.emplace_back().nameOffset = static_cast<std::uint32_t>(offset);
+            offset += std::strlen(listing.names.data() + offset) + 1;
+        }
+        const std::size_t count = listing.entries.size();
+        if (count == 0) return finish(listing, found);
+        const std::size_t slices = (count + kSlice - 1) / kSlice;
+        listing.users.store(slices, std::memory_order_release);
+        // The first slice here, the others for whoever is free.
+        for (std::size_t s = slices; s-- > 1;)
+            found.push_back({&listing, s * kSlice, std::min(count, (s + 1) * kSlice)});
+        return readSlice({&listing, 0, std::min(count, kSlice)}, found);
     }
 
     // The records of a listing are read in full even past the limit: the names listed bound
@@ -265,19 +222,15 @@ private:
     bool readSlice(const Task& task, std::vector<Task>& found) {
         Listing& listing = *task.listing;
         if (stop_.stop_requested()) listing.broken.store(true, std::memory_order_relaxed);
-        for (std::size_t i = 0; i < task.count && !listing.broken.load(std::memory_order_relaxed); ++i) {
-            Listed& entry = task.first[i];
-            if (reader_.statAt(listing.handle, entry.name, entry.metadata) != 0)
+        for (std::size_t i = task.begin; i < task.end && !listing.broken.load(std::memory_order_relaxed); ++i) {
+            Listed& entry = listing.entries[i];
+            if (reader_.statAt(listing.handle, listing.names.data() + entry.nameOffset, entry.metadata) != 0)
                 listing.broken.store(true, std::memory_order_relaxed);
             else
                 entries_.fetch_add(1, std::memory_order_relaxed);
         }
-        return leave(listing, found);
-    }
-
-    // Ends a use of a listing being read; the last one finds every record of the folder in.
-    bool leave(Listing& listing, std::vector<Task>& found) {
         if (listing.users.fetch_sub(1, std::memory_order_acq_rel) != 1) return true;
+        // The last slice done: every record of the folder is in.
         if (listing.broken.load(std::memory_order_relaxed)) return false;
         return finish(listing, found);
     }
@@ -286,8 +239,8 @@ private:
     bool finish(Listing& listing, std::vector<Task>& found) {
         listing.complete = true;
         std::size_t subfolders = 0;
-        for (std::size_t i = 0; i < listing.size(); ++i)
-            if (const FileMetadata& m = listing.entry(i).metadata; m.isDirectory() && !isOtherMount(m)) ++subfolders;
+        for (const Listed& entry : listing.entries)
+            if (entry.metadata.isDirectory() && !isOtherMount(entry.metadata)) ++subfolders;
         if (subfolders == 0) {
             reader_.closeDirectory(listing.handle);
             listing.handle = -1;
@@ -297,12 +250,12 @@ private:
         std::vector<Task> opens;
         {
             std::lock_guard lock(mutex_);
-            for (std::size_t i = 0; i < listing.size(); ++i) {
-                Listed& entry = listing.entry(i);
-                if (!entry.metadata.isDirectory() || isOtherMount(entry.metadata)) continue;
+            for (std::size_t i = 0; i < listing.entries.size(); ++i) {
+                const FileMetadata& m = listing.entries[i].metadata;
+                if (!m.isDirectory() || isOtherMount(m)) continue;
                 listings_.push_back(std::make_unique<Listing>());
-                entry.contents = listings_.back().get();
-                opens.push_back({&listing, &entry, 0, true, listings_.back().get()});
+                listing.entries[i].contents = listings_.back().get();
+                opens.push_back({&listing, i, 0, true, listings_.back().get()});
             }
         }
         // Last first, so that the walk goes deep rather than wide and few folders stay open.
@@ -477,12 +430,12 @@ Measurement measure(const Url& url, std::int64_t& remainingBudget, std::stop_tok
                 if (keepEntries) entries.reserve(static_cast<std::size_t>(walk.entries()) + 1);
                 while (!frames.empty()) {
                     Frame& frame = frames.back();
-                    const bool pastTheListing = frame.next >= frame.listing->size();
+                    const bool pastTheListing = frame.next >= frame.listing->entries.size();
                     if (pastTheListing && frame.listing->allNames) {
                         frames.pop_back();
                         continue;
                     }
-                    const ParallelWalk::Listed* listed = pastTheListing ? nullptr : &frame.listing->entry(frame.next++);
+                    const ParallelWalk::Listed* listed = pastTheListing ? nullptr : &frame.listing->entries[frame.next++];
                     const ParallelWalk::Listing* contents = listed ? listed->contents : nullptr;
                     if (!listed || (listed->metadata.isDirectory() && !(contents && contents->complete))) {
                         // Left unread: this walk cannot tell what the single-threaded one meets here.
@@ -493,7 +446,7 @@ Measurement measure(const Url& url, std::int64_t& remainingBudget, std::stop_tok
                         walked = false;
                         break;
                     }
-                    const char* name = listed->name;
+                    const char* name = frame.listing->names.data() + listed->nameOffset;
                     auto spell = [&] { return frame.relative.empty() ? std::string(name) : frame.relative + "/" + name; };
                     std::string relative = keepEntries || contents ? spell() : std::string();
                     std::string below = contents ? relative : std::string();
