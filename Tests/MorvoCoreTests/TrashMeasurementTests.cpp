@@ -428,6 +428,7 @@ TEST(TrashMeasurement, ItemFarLargerThanTheBudgetIsReadOnlyAsFarAsTheBudget) {
     };
     const std::vector<Case> cases = {
         {"/m/flat", 100, kLimit, 0},
+        {"/m/flat", 1500, kLimit, 0},  // the limit met far into the folder, past several slices
         {"/m/flat", 1, kLimit, 0},
         {"/m/pipe-early", 100, kSpecial, 100 - 54},  // the item, a and its 50, b, and the pipe, refused
         {"/m/pipe-late", 100, kLimit, 0},
