@@ -447,7 +447,15 @@ Measurement measure(const Url& url, std::int64_t& remainingBudget, std::stop_tok
                         break;
                     }
                     const char* name = frame.listing->names.data() + listed->nameOffset;
-                    auto spell = [&] { return frame.relative.empty() ? std::string(name) : frame.relative + "/" + name; };
+                    // At its exact size: the entry list keeps it.
+                    auto spell = [&] {
+                        if (frame.relative.empty()) return std::string(name);
+                        const std::size_t length = std::strlen(name);
+                        std::string out;
+                        out.reserve(frame.relative.size() + 1 + length);
+                        out.append(frame.relative).append(1, '/').append(name, length);
+                        return out;
+                    };
                     std::string relative = keepEntries || contents ? spell() : std::string();
                     std::string below = contents ? relative : std::string();
                     accept(listed->metadata, std::move(relative), [&] { return path::join(itemPath, spell()); });
