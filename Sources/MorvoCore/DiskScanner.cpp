@@ -235,9 +235,8 @@ struct FolderJob {
     }
     std::string childPath(const ReadEntry& e) const { return path::join(path(), entryName(e)); }
 
-    // Lays out the listing for the NUL-terminated `names`, one entry per name.
-    void setListing(std::string_view allNames) {
-        const std::size_t count = static_cast<std::size_t>(std::count(allNames.begin(), allNames.end(), '\0'));
+    // Lays out the listing for the `count` NUL-terminated names in `allNames`, one entry per name.
+    void setListing(std::string_view allNames, std::size_t count) {
         listing = std::make_unique_for_overwrite<std::byte[]>(count * sizeof(ReadEntry) + allNames.size());
         auto* first = std::uninitialized_default_construct_n(reinterpret_cast<ReadEntry*>(listing.get()), count) - count;
         entries = std::span<ReadEntry>(first, count);
@@ -613,7 +612,8 @@ private:
                 scratch.clear();
                 const std::size_t wanted = names != 0 ? names : namesPerListing_;
                 bool atEnd = false;
-                for (std::size_t count = 0; !atEnd && count < wanted && !abandoned();) {
+                std::size_t count = 0;
+                while (!atEnd && count < wanted && !abandoned()) {
                     const std::size_t before = scratch.size();
                     job->readError = reader_.readMoreNames(handle, scratch, atEnd);
                     count += static_cast<std::size_t>(std::count(scratch.begin() + static_cast<std::ptrdiff_t>(before),
@@ -627,7 +627,7 @@ private:
                     else
                         job->readError = -rest;  // the listing broke off here
                 }
-                job->setListing(scratch);
+                job->setListing(scratch, count);
                 if (scratch.capacity() > (std::size_t{1} << 20)) std::string().swap(scratch);
             } catch (...) {
                 job->openError = ENOMEM;
