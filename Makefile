@@ -1,6 +1,6 @@
 # The two set-up commands: `make run` and `make test`. Both install what is missing first.
 ARGS ?=
-.PHONY: deps build run test sanitize fuzz bench clean
+.PHONY: deps build run install test sanitize fuzz bench clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -12,6 +12,11 @@ build: deps
 run: build
 	@if [ -x build/default/Sources/Morvo/morvo ]; then build/default/Sources/Morvo/morvo $(ARGS); \
 	else echo "The application is not built yet; the core library and morvo-bench are in build/default."; fi
+
+# Installs morvo, its menu entry and its icon under PREFIX; PREFIX=~/.local needs no root.
+PREFIX ?= /usr/local
+install: build
+	cmake --install build/default --prefix "$(patsubst ~/%,$(HOME)/%,$(PREFIX))"
 
 test: build
 	QT_QPA_PLATFORM=offscreen ctest --preset default

@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-qpa-plugins libgl-dev libxkbcommon-dev
   libplist-dev libssl-dev libicu-dev uuid-dev
   fonts-inter fonts-material-design-icons-iconfont fonts-dejavu-core
-  xvfb xauth dbus
+  xvfb xauth dbus desktop-file-utils
   clang libclang-rt-14-dev
 )
 

@@ -41,6 +41,8 @@ void dropLater(QWidget* widget) {
 
 // A window-modal sheet. Dismissal by the user (Escape, the window's close button) asks
 // `canDismiss` first and then reports through `onDismiss`; closing it from the state says nothing.
+// It draws its own 1-point edge, as the alerts do: without a window manager's frame a sheet in the
+// window's background colour would not stand apart from the window behind it.
 class SheetDialog : public QDialog {
 public:
     SheetDialog(QWidget* parent, QWidget* content, std::function<bool()> canDismiss, std::function<void()> onDismiss)
@@ -48,7 +50,7 @@ public:
         setWindowModality(Qt::WindowModal);
         setWindowTitle(QStringLiteral("Morvo"));
         auto* layout = new QVBoxLayout(this);
-        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setContentsMargins(1, 1, 1, 1);
         layout->setSizeConstraint(QLayout::SetFixedSize);
         content->setParent(this);
         layout->addWidget(content);
@@ -70,6 +72,14 @@ public:
     }
 
 protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.fillRect(rect(), Theme::background());
+        p.setPen(QPen(Theme::border(), 1));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+    }
+
     void showEvent(QShowEvent* event) override {
         QDialog::showEvent(event);
         // As in the main window: the first focus rests on the sheet, not on its close button's ring.
@@ -163,6 +173,7 @@ QString ContentView::supportAddress() { return QStringLiteral("hello@morvo.app")
 
 ContentView::ContentView(AppState& state, std::function<void()> openSettings, QWidget* parent)
     : QWidget(parent), state_(state) {
+    // The window's minimum is the content's; the menu bar comes on top of it.
     setMinimumSize(1100, 740);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);

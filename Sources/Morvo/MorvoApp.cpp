@@ -16,7 +16,11 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPalette>
+#include <QScreen>
+#include <QWindow>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace morvo {
 
@@ -72,12 +76,8 @@ MorvoApp::MorvoApp(Options options, QObject* parent)
     content_ = new ContentView(*state_, [this] { openSettings(); });
     window_->setCentralWidget(content_);
     buildMenus(window_->menuBar());
-    // 1100×740 is the whole window, as on a desktop whose menu bar is not in the window. Here
-    // the menu bar is, so the content's minimum gives way by the menu bar's height and the
-    // window's whole minimum stays within 1100×740 (it fits a 1366×768 screen with a panel).
-    content_->setMinimumSize(minimumWindowSize.width(), minimumWindowSize.height() - window_->menuBar()->sizeHint().height());
-    window_->setMinimumSize(minimumWindowSize);
-    window_->resize(1340, 860);
+    // The minimum is the content's (ContentView); the window adds its menu bar to it.
+    window_->resize(defaultWindowSize);
     connect(content_, &ContentView::shown, this, [this] {
         // After the window is up: the start-up task only issues calls, so it ends at once.
         QMetaObject::invokeMethod(this, &MorvoApp::runStartupTask, Qt::QueuedConnection);
@@ -90,9 +90,21 @@ MorvoApp::~MorvoApp() {
 }
 
 void MorvoApp::show() {
+    if (!placed_) placeFirstWindow();
     window_->show();
     window_->raise();
     window_->activateWindow();
+}
+
+void MorvoApp::placeFirstWindow() {
+    placed_ = true;
+    // The first window fits the screen it opens on, frame included where the platform knows it
+    // before the window is shown, so nothing of it starts out past a small screen's edge.
+    window_->winId();
+    const QMargins frame = window_->windowHandle() ? window_->windowHandle()->frameMargins() : QMargins();
+    const QScreen* screen = window_->screen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), defaultWindowSize);
+    window_->setGeometry(initialWindowGeometry(available.marginsRemoved(frame), window_->minimumSizeHint()));
 }
 
 void MorvoApp::openSettings() {
@@ -107,6 +119,13 @@ QAction* MorvoApp::menuAction(const QString& title) const {
     for (QAction* action : window_->findChildren<QAction*>())
         if (action->text() == title) return action;
     return nullptr;
+}
+
+QRect MorvoApp::initialWindowGeometry(const QRect& available, QSize minimum, QSize preferred) {
+    const QSize size = preferred.boundedTo(available.size()).expandedTo(minimum);
+    const int x = available.x() + std::max(0, (available.width() - size.width()) / 2);
+    const int y = available.y() + std::max(0, (available.height() - size.height()) / 2);
+    return {QPoint(x, y), size};
 }
 
 std::optional<std::string> MorvoApp::startupScanPath(const std::vector<std::string>& arguments) {

@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QRect>
 #include <QSettings>
 #include <QSize>
 
@@ -48,14 +49,18 @@ public:
     // The settings window, when it has been opened.
     QWidget* settingsWindow() const { return settings_; }
 
-    // Shows the main window and brings the application to the front.
+    // Shows the main window and brings the application to the front; the first time, it places the
+    // window on its screen (initialWindowGeometry).
     void show();
     void openSettings();
     // The menu item titled `title` (for tests and tools), or null.
     QAction* menuAction(const QString& title) const;
 
-    // The smallest the main window gets, menu bar included.
-    static constexpr QSize minimumWindowSize{1100, 740};
+    // The size the first window asks for, menu bar included.
+    static constexpr QSize defaultWindowSize{1340, 860};
+    // Where the first window opens: `preferred` within the screen's `available` area, never smaller
+    // than `minimum`, centred on it; a window larger than the area keeps its top left corner in it.
+    static QRect initialWindowGeometry(const QRect& available, QSize minimum, QSize preferred = defaultWindowSize);
 
     // The path right after the first "--scan", when one follows it.
     static std::optional<std::string> startupScanPath(const std::vector<std::string>& arguments);
@@ -68,6 +73,7 @@ public:
 
 private:
     void buildMenus(QMenuBar* bar);
+    void placeFirstWindow();
     void applyAppearance(AppAppearance appearance);
 
     Options options_;
@@ -77,6 +83,7 @@ private:
     ContentView* content_ = nullptr;
     QPointer<QWidget> settings_;
     std::vector<QAction*> appearanceActions_;
+    bool placed_ = false;
 };
 
 } // namespace morvo

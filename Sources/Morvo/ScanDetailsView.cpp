@@ -201,11 +201,12 @@ void ScanDetailsView::rebuildNotes() {
     entries->addStretch();
     scroll->setWidget(list);
     list->setAutoFillBackground(false); // setWidget turns it on
-    // At most 220 high (padding included); shorter lists take only what they need.
+    // The list scrolls within at most 220 (a shorter one takes only what it needs); the box's
+    // padding comes on top.
     list->setFixedWidth(550 - 56 - 28);
     list->adjustSize();
-    const int wanted = list->sizeHint().height() + 28;
-    frame->setFixedHeight(std::min(220, wanted));
+    scroll->setFixedHeight(std::min(220, list->sizeHint().height()));
+    frame->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     frameLayout->addWidget(scroll);
     layout->addWidget(frame);
     notesHolder_->addWidget(notes_);

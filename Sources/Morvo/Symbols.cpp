@@ -23,7 +23,7 @@ struct SymbolEntry {
 // Symbol name -> Material Icons code point. Sorted by name for binary search.
 constexpr std::array kSymbols = std::to_array<SymbolEntry>({
     {"app.dashed", 0xe835},                     // check_box_outline_blank
-    {"app.fill", 0xe5c3},                       // apps
+    {"app.fill", 0xe5c3},                       // apps (drawn as an application tile, see below)
     {"archivebox.fill", 0xe149},                // archive
     {"arrow.clockwise", 0xe5d5},                // refresh
     {"arrow.right", 0xe5c8},                    // arrow_forward
@@ -135,6 +135,14 @@ void drawSymbol(QPainter& painter, const QRectF& rect, std::string_view name, do
         painter.setPen(Qt::NoPen);
         painter.setBrush(color);
         painter.drawPath(sparklePath(box));
+    } else if (name == "app.fill") {
+        // An application's tile: one filled rounded square. The font's "apps" is a grid of dots,
+        // which reads as a launcher.
+        const double side = pixelSize * 0.8;
+        const QRectF box(rect.center().x() - side / 2, rect.center().y() - side / 2, side, side);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(color);
+        painter.drawRoundedRect(box, side * 0.225, side * 0.225);
     } else {
         painter.setFont(symbolFont(pixelSize));
         painter.setPen(color);

@@ -473,11 +473,52 @@ void SelectableText::setMaximumLines(int lines) {
     update();
 }
 
-void SelectableText::setWrapAnywhere(bool anywhere) {
-    wrapAnywhere_ = anywhere;
+void SelectableText::setPathBreaks(bool pathBreaks) {
+    pathBreaks_ = pathBreaks;
     updateGeometry();
     update();
 }
+
+namespace {
+
+// Where a path's line that starts at `from` may end within `width`: after the last "/" or run of
+// spaces that still fits (the spaces hang past the edge), or at the end of the text. Gives that
+// position and the width of what it draws, or -1 when even the first name does not fit.
+std::pair<int, double> pathLineEnd(const QString& text, int from, double width, const QFontMetricsF& metrics) {
+    int best = -1;
+    double bestWidth = 0;
+    const int n = static_cast<int>(text.size());
+    for (int end = from + 1; end <= n; ++end) {
+        const QChar last = text[end - 1];
+        const bool forced = last == QChar::LineSeparator;
+        if (!forced && end < n && last != QLatin1Char('/') && !(last == QLatin1Char(' ') && text[end] != QLatin1Char(' ')))
+            continue;
+        int drawnEnd = forced ? end - 1 : end;
+        while (drawnEnd > from && text[drawnEnd - 1] == QLatin1Char(' ')) --drawnEnd;
+        const double drawn = metrics.horizontalAdvance(text.mid(from, drawnEnd - from));
+        if (drawn > width) break;
+        best = end;
+        bestWidth = drawn;
+        if (forced) break;
+    }
+    return {best, bestWidth};
+}
+
+// Lays out `line` of a path: up to the break that pathLineEnd chose. The layout itself breaks
+// anywhere; a line width just past what the chosen part draws makes it end there.
+void layoutPathLine(QTextLine& line, const QString& text, double width, const QFontMetricsF& metrics) {
+    const auto [end, drawn] = pathLineEnd(text, line.textStart(), width, metrics);
+    if (end < 0) {
+        line.setLineWidth(width); // a name wider than the line: it breaks where the line is full
+        return;
+    }
+    for (double slack = 0.5;; slack += 0.5) {
+        line.setLineWidth(std::min(width, drawn + slack));
+        if (line.textStart() + line.textLength() >= end || drawn + slack >= width) return;
+    }
+}
+
+} // namespace
 
 void SelectableText::setAlignment(Qt::Alignment alignment) {
     alignment_ = alignment;
@@ -490,8 +531,9 @@ double SelectableText::layoutText(QTextLayout& layout, double width, bool limite
     layout.setText(shown);
     layout.setFont(font_);
     QTextOption option(alignment_);
-    option.setWrapMode(wrapAnywhere_ ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere);
+    option.setWrapMode(pathBreaks_ ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout.setTextOption(option);
+    const QFontMetricsF metrics(font_);
     layout.beginLayout();
     double y = 0;
     int lines = 0;
@@ -499,7 +541,8 @@ double SelectableText::layoutText(QTextLayout& layout, double width, bool limite
         if (limited && maxLines_ > 0 && lines == maxLines_) break;
         QTextLine line = layout.createLine();
         if (!line.isValid()) break;
-        line.setLineWidth(std::max(1.0, width));
+        if (pathBreaks_) layoutPathLine(line, shown, std::max(1.0, width), metrics);
+        else line.setLineWidth(std::max(1.0, width));
         if (lines > 0) y += lineSpacing_;
         line.setPosition(QPointF(0, y));
         y += line.height();
@@ -513,6 +556,14 @@ int SelectableText::lineCount(int width) const {
     QTextLayout layout;
     layoutText(layout, width, false);
     return layout.lineCount();
+}
+
+QStringList SelectableText::lines(int width) const {
+    QTextLayout layout;
+    layoutText(layout, width, false);
+    QStringList texts;
+    for (int i = 0; i < layout.lineCount(); ++i) texts << text_.mid(layout.lineAt(i).textStart(), layout.lineAt(i).textLength());
+    return texts;
 }
 
 int SelectableText::heightForWidth(int width) const {
@@ -620,7 +671,7 @@ void SelectableText::contextMenuEvent(QContextMenuEvent* event) { event->ignore(
 
 PathText::PathText(const Url& url, QWidget* parent) : SelectableText(QString(), monospacedFont(10), Theme::secondary, parent) {
     setLineSpacing(3);
-    setWrapAnywhere(true);
+    setPathBreaks(true);
     setUrl(url);
 }
 

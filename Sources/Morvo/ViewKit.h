@@ -261,7 +261,8 @@ private:
 
 // Selectable plain text that wraps over as many lines as it needs (at word boundaries, or anywhere
 // when a word is longer than the line), optionally cut after `maximumLines` lines with an ellipsis.
-// Drag or double-click to select; Ctrl+C copies the selection. No context menu.
+// Drag or double-click to select; Ctrl+C copies the selection, exactly as the text has it (line
+// breaks are only drawn, never put into the text). No context menu.
 class SelectableText : public QWidget {
     Q_OBJECT
 
@@ -272,12 +273,15 @@ public:
     void setForeground(AdaptiveColor color);
     void setLineSpacing(double spacing);
     void setMaximumLines(int lines);               // 0 = no limit
-    void setWrapAnywhere(bool anywhere);            // paths: break between any two characters
+    // Paths: lines break after a "/" and after spaces, inside a name only when that name alone is
+    // wider than the line.
+    void setPathBreaks(bool pathBreaks);
     void setAlignment(Qt::Alignment alignment);
     QString selectedText() const;
     void selectAll();
-    // Lines the text takes at `width` (before the maximum).
+    // Lines the text takes at `width` (before the maximum), and the text of each.
     int lineCount(int width) const;
+    QStringList lines(int width) const;
 
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override;
@@ -301,14 +305,15 @@ private:
     AdaptiveColor color_;
     double lineSpacing_ = 0;
     int maxLines_ = 0;
-    bool wrapAnywhere_ = false;
+    bool pathBreaks_ = false;
     Qt::Alignment alignment_ = Qt::AlignLeft;
     int anchor_ = -1;
     int cursor_ = -1;
 };
 
 // A full path, verbatim: selectable monospaced text (system 10) in Theme::secondary, line spacing 3,
-// wrapping anywhere over as many lines as it needs at the full width. Accessible name "Path: " + path.
+// wrapping over as many lines as it needs at the full width, after a "/" or at a space, and inside a
+// name only when it alone is wider than the line. Accessible name "Path: " + path.
 class PathText : public SelectableText {
     Q_OBJECT
 

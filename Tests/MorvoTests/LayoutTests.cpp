@@ -1,6 +1,6 @@
 // Layout and truncation at real sizes: cards as tall as what they draw, texts that are not cut,
 // the current folder's crumb kept whole, a list that starts at its top after a search, and a
-// window whose whole minimum fits 1100×740 with every section still usable there.
+// window whose content keeps its 1100×740 minimum with every section still usable there.
 #include "Support/WindowFixture.h"
 
 #include "Morvo/CacheEntryRow.h"
@@ -10,6 +10,7 @@
 #include "Morvo/ContentView.h"
 #include "Morvo/InspectorView.h"
 #include "Morvo/OverviewView.h"
+#include "Morvo/ScanDetailsView.h"
 #include "Morvo/SidebarView.h"
 #include "Morvo/WorkspaceHost.h"
 
@@ -21,6 +22,8 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QVBoxLayout>
+
+#include <functional>
 
 using namespace morvo;
 using namespace morvo::shelltest;
@@ -96,6 +99,42 @@ TEST(CardHeights, WrappedLinesReserveOnlyWhatTheyDraw) {
     }
 }
 
+// The scan notes' list scrolls within 220 points, and the panel around it adds its 14-point
+// padding on top of that; a short list takes only what it needs.
+TEST(ScanNotes, ListScrollsWithin220AndThePaddingComesOnTop) {
+    loadFonts();
+    QApplication::setFont(systemFont(13));
+    Fixture fixture;
+    AppState state(fixture.services());
+    for (int count : {1, 250}) {
+        std::vector<ScanIssue> issues;
+        for (int i = 0; i < count; ++i)
+            issues.push_back(makeScanIssue(fixture.home / ("locked " + std::to_string(i)), "Permission denied"));
+        ASSERT_TRUE(publish(state, fixture, makeSnapshot(fixture.home.string(), true, issues)));
+        // Held as the sheet holds it: at the size it asks for.
+        QWidget sheet;
+        auto* holder = new QVBoxLayout(&sheet);
+        holder->setSizeConstraint(QLayout::SetFixedSize);
+        auto* view = new ScanDetailsView(state, [] {});
+        holder->addWidget(view);
+        sheet.show();
+        QCoreApplication::processEvents();
+        QScrollArea* list = nullptr;
+        for (auto* area : view->findChildren<QScrollArea*>())
+            if (area->isVisibleTo(view)) list = area;
+        ASSERT_NE(list, nullptr);
+        QWidget* box = list->parentWidget();
+        EXPECT_EQ(box->height(), list->height() + 28) << count;
+        if (count == 250) {
+            EXPECT_EQ(list->height(), 220);
+            EXPECT_GT(list->verticalScrollBar()->maximum(), 0);
+        } else {
+            EXPECT_EQ(list->height(), list->widget()->sizeHint().height()) << "as tall as its one note";
+            EXPECT_EQ(list->verticalScrollBar()->maximum(), 0);
+        }
+    }
+}
+
 class WindowLayout : public WindowFixture {
 protected:
     QMainWindow* window() const { return app->mainWindow(); }
@@ -108,20 +147,21 @@ protected:
     }
 };
 
-// The window goes down to 1100×740 with its menu bar, and there the status bar is whole, no
-// section needs more height than it gets, and the caches list shows its first card whole. At the
-// default size every row of the sidebar is in view, none under the scan card.
+// The window goes down to its content's 1100×740 under the menu bar, and there the status bar is
+// whole, no section needs more height than it gets and the caches list shows its first card whole.
+// There and at the default size every row of the sidebar is in view, none under the scan card, and
+// the card and the two rows under it end inside the window.
 TEST_F(WindowLayout, MinimumWindowFitsAndEverySectionStillFits) {
     ASSERT_NO_FATAL_FAILURE(start());
-    window()->resize(1100, 740);
+    window()->resize(900, 600);
     settle();
-    EXPECT_EQ(window()->size(), QSize(1100, 740));
-    EXPECT_LE(window()->minimumSizeHint().height(), 740);
     ContentView* content = app->contentView();
+    EXPECT_EQ(content->size(), QSize(1100, 740)) << "the content keeps its minimum";
+    EXPECT_EQ(window()->height(), 740 + window()->menuBar()->height());
     for (AppSection section : allAppSections) {
         show(section);
         const QRect shown = rectIn(content, window());
-        EXPECT_EQ(shown.bottom() + 1, 740) << rawValue(section);
+        EXPECT_EQ(shown.bottom() + 1, window()->height()) << rawValue(section);
         EXPECT_LE(content->minimumSizeHint().height(), content->height()) << rawValue(section);
         QWidget* host = content->workspaceHost();
         EXPECT_LE(host->minimumSizeHint().height(), host->height()) << rawValue(section);
@@ -135,16 +175,36 @@ TEST_F(WindowLayout, MinimumWindowFitsAndEverySectionStillFits) {
     for (auto* row : rows) firstHeight = std::max(firstHeight, row->y() == 0 ? row->height() : 0);
     EXPECT_GE(list->viewport()->height(), firstHeight);
 
-    window()->resize(1340, 860);
-    show(AppSection::overview);
+    // The card and the two rows under it stay pinned inside the window at every height; at the
+    // default size every row of the list is in view, none under the card. In the shortest window
+    // the list's gaps are at half and the rows it cannot hold are reached by scrolling it.
     SidebarView* sidebar = content->sidebar();
-    const QRect card = rectIn(sidebar->scanCard(), sidebar);
-    for (FileCategory category : allFileCategories) {
-        SidebarRow* row = sidebar->categoryRow(category);
-        const QRect inSidebar = rectIn(row, sidebar);
-        EXPECT_LE(inSidebar.bottom(), card.top()) << displayName(category);
-        EXPECT_EQ(row->visibleRegion().boundingRect().height(), row->height()) << displayName(category) << " in view";
+    QWidget* about = nullptr;
+    for (auto* button : sidebar->findChildren<KitButton*>())
+        if (button->accessibleName() == QStringLiteral("About Morvo")) about = button;
+    ASSERT_NE(about, nullptr);
+    for (QSize size : {window()->minimumSize(), QSize(1340, 860)}) {
+        window()->resize(size);
+        show(AppSection::overview);
+        EXPECT_EQ(rectIn(about, window()).bottom() + 1, window()->height()) << size.height();
+        const QRect card = rectIn(sidebar->scanCard(), sidebar);
+        for (FileCategory category : allFileCategories) {
+            SidebarRow* row = sidebar->categoryRow(category);
+            if (size.height() == 860) {
+                EXPECT_LE(rectIn(row, sidebar).bottom(), card.top()) << displayName(category);
+                EXPECT_EQ(row->visibleRegion().boundingRect().height(), row->height()) << displayName(category) << " in view";
+            }
+        }
     }
+    window()->resize(window()->minimumSize());
+    show(AppSection::overview);
+    EXPECT_DOUBLE_EQ(sidebar->gapScale(), 0.5);
+    auto* navigation = sidebar->findChild<QScrollArea*>();
+    ASSERT_NE(navigation, nullptr);
+    SidebarRow* last = sidebar->categoryRow(FileCategory::other);
+    navigation->ensureWidgetVisible(last, 0, 0);
+    settle();
+    EXPECT_EQ(last->visibleRegion().boundingRect().height(), last->height()) << "the list scrolls to its last row";
 }
 
 // With long folder names the crumbs further up give way and the current folder keeps its name.
@@ -260,6 +320,60 @@ TEST_F(WindowLayout, InspectorFitsTheDefaultWindow) {
                     next = button;
             ASSERT_NE(next, nullptr);
             EXPECT_EQ(rectIn(next, inspector).top() - rectIn(add, inspector).bottom() - 1, 9);
+        }
+    }
+}
+
+// Every sheet draws its own edge, a 1-point Theme::border line like the alerts', so that it stands
+// apart from the window behind it on a desktop that draws no frame, in both appearances.
+TEST_F(WindowLayout, SheetsDrawTheirEdgeInBothAppearances) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    AppState& state = app->state();
+    ContentView* content = app->contentView();
+    struct Case {
+        const char* name;
+        std::function<void()> present, close;
+        std::function<QDialog*()> shown;
+    } cases[] = {
+        {"about", [&] { state.setSheet(AppSheet::about); }, [&] { state.setSheet(std::nullopt); },
+         [&] { return content->presentedSheet(); }},
+        {"scan details", [&] { state.setSheet(AppSheet::scanDetails); }, [&] { state.setSheet(std::nullopt); },
+         [&] { return content->presentedSheet(); }},
+        {"review", [&] { state.cleanup().prepareReview(); }, [&] { state.cleanup().invalidatePreview(); },
+         [&] { return state.cleanup().isPreparing() ? nullptr : content->presentedReviewSheet(); }},
+    };
+    auto blend = [](QColor over, QColor under) {
+        const double a = over.alphaF();
+        return QColor::fromRgbF(over.redF() * a + under.redF() * (1 - a), over.greenF() * a + under.greenF() * (1 - a),
+                                over.blueF() * a + under.blueF() * (1 - a));
+    };
+    auto near = [](QColor a, QColor b) {
+        return std::abs(a.red() - b.red()) <= 2 && std::abs(a.green() - b.green()) <= 2 && std::abs(a.blue() - b.blue()) <= 2;
+    };
+    for (AppAppearance appearance : allAppAppearances) {
+        app->appearance().setAppearance(appearance);
+        const QColor background = Theme::background.resolve(appearance);
+        const QColor edge = blend(Theme::border.resolve(appearance), background);
+        for (const Case& c : cases) {
+            c.present();
+            ASSERT_TRUE(waitFor([&] { return c.shown() && c.shown()->isVisible(); })) << c.name;
+            settle();
+            const QImage image = c.shown()->grab().toImage();
+            const int w = image.width(), h = image.height();
+            // Points 12 pixels from a corner: the sheets' padding is wider, so only the edge is there.
+            const std::pair<QPoint, QPoint> sides[] = {{{0, 12}, {3, 12}},
+                                                       {{w - 1, 12}, {w - 4, 12}},
+                                                       {{12, 0}, {12, 3}},
+                                                       {{12, h - 1}, {12, h - 4}}};
+            for (const auto& [onEdge, inside] : sides) {
+                const QColor drawn = image.pixelColor(onEdge);
+                EXPECT_TRUE(near(drawn, edge)) << c.name << " in " << title(appearance) << ": edge at " << onEdge.x() << ","
+                                               << onEdge.y() << " is " << drawn.name().toStdString() << ", not "
+                                               << edge.name().toStdString();
+                EXPECT_TRUE(near(image.pixelColor(inside), background)) << c.name << " inside at " << inside.x() << "," << inside.y();
+            }
+            c.close();
+            ASSERT_TRUE(waitFor([&] { return !c.shown(); })) << c.name;
         }
     }
 }

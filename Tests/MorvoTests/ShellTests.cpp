@@ -16,7 +16,10 @@
 #include <QAccessible>
 #include <QAction>
 #include <QMenu>
+#include <QMainWindow>
 #include <QMenuBar>
+#include <QScreen>
+#include <QWindow>
 #include <QRegularExpression>
 #include <QApplication>
 #include <QDir>
@@ -70,14 +73,55 @@ TEST_F(MorvoAppTest, StartupScansTheHomeFolderAndLoadsTheInventory) {
     EXPECT_TRUE(app->state().inventory().hasStartedInitialLoad());
     EXPECT_FALSE(app->state().cacheDiscovery().hasStartedInitialLoad());
     EXPECT_EQ(app->mainWindow()->windowTitle(), "Morvo");
-    EXPECT_EQ(app->mainWindow()->size(), QSize(1340, 860));
-    EXPECT_EQ(app->mainWindow()->minimumSize(), QSize(1100, 740)) << "menu bar included";
 
     // Shown again with something scanned: the home folder is not scanned again.
     app->mainWindow()->hide();
     app->show();
     QTest::qWait(20);
     EXPECT_FALSE(app->state().isScanning());
+}
+
+// The first window asks for 1340×860, takes what the screen's free area allows, never less than
+// its minimum, and sits in the middle of that area.
+TEST(WindowPlacement, DefaultSizeFitsTheAvailableAreaAndIsCentred) {
+    const QSize minimum(1100, 764);
+    struct Case {
+        const char* screen;
+        QRect available, expected;
+    } cases[] = {
+        {"full HD", {0, 0, 1920, 1080}, {290, 110, 1340, 860}},
+        {"a second screen to the right", {1920, 0, 2560, 1440}, {2530, 290, 1340, 860}},
+        {"1366x768, no panel", {0, 0, 1366, 768}, {13, 0, 1340, 768}},
+        {"1366x768 under a panel", {0, 27, 1366, 741}, {13, 27, 1340, 764}},
+        {"smaller than the minimum", {0, 0, 1024, 600}, {0, 0, 1100, 764}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(MorvoApp::initialWindowGeometry(c.available, minimum), c.expected) << c.screen;
+}
+
+// The real window on the screen it opens on (ctest gives this binary a 1366×768 screen): the
+// content keeps its own 1100×740 minimum under the menu bar, and the first window lies within
+// the screen's free area.
+TEST_F(MorvoAppTest, FirstWindowFitsTheScreenAndTheMinimumIsTheContents) {
+    auto app = make({"morvo"});
+    QMainWindow* window = app->mainWindow();
+    const QRect available = window->screen()->availableGeometry();
+    const int menuBar = window->menuBar()->sizeHint().height();
+    ASSERT_GT(menuBar, 0);
+    EXPECT_EQ(window->minimumSizeHint(), QSize(1100, 740 + menuBar));
+    app->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    const QMargins frame = window->windowHandle()->frameMargins();
+    EXPECT_EQ(window->geometry(), MorvoApp::initialWindowGeometry(available - frame, window->minimumSizeHint()));
+    if (available.width() >= 1100 + frame.left() + frame.right() &&
+        available.height() >= 740 + menuBar + frame.top() + frame.bottom()) {
+        EXPECT_TRUE(available.contains(window->frameGeometry())) << "within " << available.width() << "x" << available.height();
+    }
+
+    window->resize(900, 600);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(app->contentView()->size(), QSize(1100, 740)) << "the content never gets smaller";
+    ASSERT_TRUE(waitFor([&] { return !app->state().isScanning() && !app->state().inventory().isLoading(); }));
 }
 
 TEST_F(MorvoAppTest, StartupScansTheScanArgumentWithoutPreservingTheSection) {

@@ -1,13 +1,16 @@
 // Theme colours, category tints, relativePath and the kit's small views.
 #include "Support/ShellTestSupport.h"
 
+#include "Morvo/Platform/Fonts.h"
 #include "Morvo/Symbols.h"
 #include "Morvo/Theme.h"
 #include "Morvo/ViewKit.h"
 
 #include <QApplication>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QScrollArea>
 #include <QVBoxLayout>
 #include <QClipboard>
@@ -104,18 +107,83 @@ TEST(ViewKit, SmallViewsShowWhatTheyAreGiven) {
     EXPECT_EQ(resolvedSymbolGlyph("no.such.symbol"), fallbackSymbolGlyph());
 }
 
-TEST(ViewKit, PathTextWrapsAnywhereAndCopiesTheSelection) {
-    const std::string path = "/Users/me/" + std::string(120, 'a') + "/file";
-    PathText text(Url::file(path));
-    EXPECT_EQ(text.accessibleName(), QString::fromStdString("Path: " + path));
-    text.resize(200, text.heightForWidth(200));
-    EXPECT_GT(text.lineCount(200), 2) << "a path without spaces still wraps";
+// "app.fill" stands for an application: one filled tile, not a grid of dots (a launcher).
+TEST(Symbols, AppFillIsOneFilledTile) {
+    loadFonts();
+    QImage image(48, 48, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainter p(&image);
+        drawSymbol(p, QRectF(0, 0, 48, 48), "app.fill", 48, Qt::black);
+    }
+    // Every pixel of the middle half is covered, and the tile spans most of the box.
+    int covered = 0, total = 0, left = 48, right = -1;
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 48; ++x) {
+            const bool ink = qAlpha(image.pixel(x, y)) > 200;
+            if (x >= 12 && x < 36 && y >= 12 && y < 36) {
+                ++total;
+                covered += ink;
+            }
+            if (ink && y == 24) left = std::min(left, x), right = std::max(right, x);
+        }
+    EXPECT_EQ(covered, total);
+    EXPECT_GE(right - left + 1, 32);
+}
+
+// A path breaks after a "/" or at a space; inside a name only when that name alone is wider than
+// the line. The lines together are the path, and a copy gives the path exactly.
+TEST(ViewKit, PathTextBreaksBetweenNamesAndCopiesThePathExactly) {
+    loadFonts();
+    const std::string deep = "/home/me/Fixture/Client projects and everything that came with them/Spring campaign "
+                             "deliverables 2024/Final exports, renders and the colour-graded masters/"
+                             "Holiday edit final (2) colour graded.mov";
+    const std::string longName = "/Users/me/" + std::string(120, 'a') + "/file";
+    struct Case {
+        std::string path;
+        std::vector<QString> whole; // names that fit a line and so must stay on one
+    } cases[] = {
+        {deep, {"Fixture", "everything", "graded.mov", "deliverables", "colour-graded"}},
+        {"/home/me/Library/Caches/com.example.editor/Cache.db", {"Library", "com.example.editor", "Cache.db"}},
+        {longName, {"file"}},
+    };
+    const QFontMetricsF metrics(monospacedFont(10));
+    for (const Case& c : cases) {
+        PathText text(Url::file(c.path));
+        const QString path = QString::fromStdString(c.path);
+        for (int width : {120, 181, 230, 466}) {
+            const QStringList lines = text.lines(width);
+            EXPECT_EQ(lines.join(QString()), path) << width << ": the lines are the path, nothing added or lost";
+            int at = 0;
+            for (int i = 0; i + 1 < lines.size(); ++i) {
+                at += static_cast<int>(lines[i].size());
+                const QChar before = path[at - 1];
+                if (before == QLatin1Char('/') || before == QLatin1Char(' ')) continue;
+                // Mid-name: only where the name (between "/" and spaces) is wider than the line.
+                int from = at, to = at;
+                while (from > 0 && path[from - 1] != QLatin1Char('/') && path[from - 1] != QLatin1Char(' ')) --from;
+                while (to < path.size() && path[to] != QLatin1Char('/') && path[to] != QLatin1Char(' ')) ++to;
+                EXPECT_GT(metrics.horizontalAdvance(path.mid(from, to - from)), width)
+                    << "broken inside \"" << path.mid(from, to - from).toStdString() << "\" at " << width;
+            }
+            for (const QString& name : c.whole) {
+                if (metrics.horizontalAdvance(name) > width) continue;
+                EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const QString& l) { return l.contains(name); }))
+                    << name.toStdString() << " split at " << width;
+            }
+        }
+    }
+
+    PathText text(Url::file(longName));
+    EXPECT_EQ(text.accessibleName(), QString::fromStdString("Path: " + longName));
+    EXPECT_GT(text.lineCount(200), 2) << "a name wider than the line still wraps";
     EXPECT_GT(text.heightForWidth(200), text.heightForWidth(2000));
+    text.resize(200, text.heightForWidth(200));
     text.show();
     text.setFocus();
     text.selectAll();
     QTest::keyClick(&text, Qt::Key_C, Qt::ControlModifier);
-    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), path);
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), longName);
 }
 
 // A list of texts keeps its Tab stop, so its keys scroll it, and shows a ring while it has the focus.
