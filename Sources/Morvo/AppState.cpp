@@ -53,31 +53,37 @@ bool existsAt(const std::string& path) {
 }
 
 // Every hand-over to the desktop goes through this wrapper, so that one the desktop cannot take
-// is said in the window's status line (the notice) instead of passing in silence.
+// is said in the window's status line (the notice) instead of passing in silence. `begin` is
+// called as each hand-over starts and gives what says its failure when the answer comes.
 class ReportingWorkspace : public Workspace {
 public:
-    ReportingWorkspace(std::shared_ptr<Workspace> inner, std::function<void(std::string)> report)
-        : inner_(std::move(inner)), report_(std::move(report)) {}
+    using Reporter = std::function<void(std::string failure)>;
 
-    bool reveal(const std::vector<Url>& urls) override {
-        return check(inner_->reveal(urls), "No file manager on this desktop could show the item.");
+    ReportingWorkspace(std::shared_ptr<Workspace> inner, std::function<Reporter()> begin)
+        : inner_(std::move(inner)), begin_(std::move(begin)) {}
+
+    void reveal(const std::vector<Url>& urls, Answer answer) override {
+        inner_->reveal(urls, relay("No file manager on this desktop could show the item.", std::move(answer)));
     }
-    bool open(const Url& url) override {
-        if (url.scheme == "mailto")
-            return check(inner_->open(url), "No email app is set up on this desktop. You can write to " + url.path + ".");
-        return check(inner_->open(url), "No app on this desktop opens " + url.absoluteString() + ".");
+    void open(const Url& url, Answer answer) override {
+        std::string failure = url.scheme == "mailto"
+                                  ? "No email app is set up on this desktop. You can write to " + url.path + "."
+                                  : "No app on this desktop opens " + url.absoluteString() + ".";
+        inner_->open(url, relay(std::move(failure), std::move(answer)));
     }
-    bool revealInTrash(const Url& trashedItem) override {
-        return check(inner_->revealInTrash(trashedItem), "No file manager on this desktop could show the Trash.");
+    void revealInTrash(const Url& trashedItem, Answer answer) override {
+        inner_->revealInTrash(trashedItem, relay("No file manager on this desktop could show the Trash.", std::move(answer)));
     }
 
 private:
-    bool check(bool done, const std::string& failure) {
-        if (!done && report_) report_(failure);
-        return done;
+    Answer relay(std::string failure, Answer answer) {
+        return [report = begin_ ? begin_() : Reporter(), failure = std::move(failure), answer = std::move(answer)](bool taken) {
+            if (!taken && report) report(failure);
+            if (answer) answer(taken);
+        };
     }
     std::shared_ptr<Workspace> inner_;
-    std::function<void(std::string)> report_;
+    std::function<Reporter()> begin_;
 };
 
 NodeFacts factsOf(const DiskNode& node) {
@@ -98,8 +104,18 @@ AppState::AppState(AppServices services, QObject* parent)
     : QObject(parent), services_(services.withDefaults()) {
     const std::string& home = services_.homeDirectory;
     QPointer<AppState> reportTo(this);
-    services_.workspace = std::make_shared<ReportingWorkspace>(services_.workspace, [reportTo](std::string message) {
-        if (reportTo) reportTo->setNotice(std::move(message));
+    services_.workspace = std::make_shared<ReportingWorkspace>(services_.workspace, [reportTo]() {
+        ReportingWorkspace::Reporter report;
+        if (!reportTo) return report;
+        const std::uint64_t handOver = ++reportTo->handOverSerial_;
+        const std::uint64_t said = reportTo->noticeSerial_;
+        report = [reportTo, handOver, said](std::string failure) {
+            // A newer hand-over answers for itself, and a notice said meanwhile is newer news.
+            if (!reportTo || reportTo->handOverSerial_ != handOver) return;
+            if (reportTo->notice_ && reportTo->noticeSerial_ != said) return;
+            reportTo->setNotice(std::move(failure));
+        };
+        return report;
     });
 
     scanRevision_ = Uuid::make();
@@ -239,6 +255,7 @@ void AppState::setErrorMessage(const std::optional<std::string>& value) {
 }
 
 void AppState::setNotice(const std::optional<std::string>& value) {
+    if (value) ++noticeSerial_;
     assignObserved(this, notice_, value, &AppState::noticeChanged);
 }
 

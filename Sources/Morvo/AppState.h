@@ -129,6 +129,7 @@ public:
     CleanupDiscoveryState& cacheDiscovery() const { return *cacheDiscovery_; }
 
     // The desktop services in use (the views reveal items and read the version through them).
+    // A hand-over the desktop cannot take is said in `notice` when its answer arrives.
     Workspace& workspace() const { return *services_.workspace; }
     AppLocation& appLocation() const { return *services_.appLocation; }
     const AppServices& services() const { return services_; }
@@ -232,6 +233,10 @@ private:
 
     // Bumped on every assignment of `snapshot`; a totals pass applies only to its own generation.
     std::uint64_t snapshotGeneration_ = 0;
+    // Hand-overs to the desktop answer late: a failure is said only while its hand-over is the
+    // newest one and no other notice has been said since it began.
+    std::uint64_t handOverSerial_ = 0;
+    std::uint64_t noticeSerial_ = 0;   // bumped by every notice said
 
     TaskHandle scanTask_;
     QTimer searchTimer_;          // the pending debounced search

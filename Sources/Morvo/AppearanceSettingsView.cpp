@@ -67,6 +67,7 @@ AppearanceCard::AppearanceCard(AppAppearance appearance, QWidget* parent)
     (void)factoryInstalled;
     setCheckable(true);
     setAutoExclusive(false);
+    FocusRing::setShape(this, this, 14);
     setObjectName(QStringLiteral("appearance-") + qs(rawValue(appearance)));
     setAccessibleName(QStringLiteral("Use ") + qs(title(appearance)) + QStringLiteral(" appearance"));
     setFocusPolicy(Qt::TabFocus);
@@ -145,11 +146,6 @@ void AppearanceCard::paintEvent(QPaintEvent*) {
                Qt::AlignVCenter | Qt::AlignLeft, qs(title(appearance_)));
     drawSymbol(p, QRectF(titleRow.right() - 16, titleRow.top(), 16, titleRow.height()),
                selected ? "checkmark.circle.fill" : "circle", 13, selected ? Theme::accent() : Theme::muted());
-    if (hasFocus()) {
-        p.setPen(QPen(Theme::accent(0.5), 1));
-        p.setBrush(Qt::NoBrush);
-        p.drawPath(roundedRect(card.adjusted(3, 3, -3, -3), 12));
-    }
 }
 
 AppearanceSettingsView::AppearanceSettingsView(AppearanceStore& store, QWidget* parent) : QWidget(parent), store_(store) {

@@ -116,6 +116,7 @@ ApplicationRow::ApplicationRow(const InstalledApp& app, QWidget* parent)
     setToolTip(inventoryText(id_));
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    FocusRing::setShape(this, this, 9);
     icon_ = new InventoryAppIcon(app, rowIcon, this);
     setFlags(false, false);
 }
@@ -163,11 +164,6 @@ void ApplicationRow::paintEvent(QPaintEvent*) {
         p.setPen(Qt::NoPen);
         p.setBrush(Theme::accent());
         p.drawEllipse(QRectF(width() - rowPadding - 4, height() / 2.0 - 2, 4, 4));
-    }
-    if (hasFocus()) {
-        p.setPen(QPen(Theme::accent(0.6), 1.5));
-        p.setBrush(Qt::NoBrush);
-        p.drawRoundedRect(bounds.adjusted(1, 1, -1, -1), 8, 8);
     }
 }
 

@@ -122,6 +122,9 @@ private:
 class SegmentStyle : public PlainButtonStyle {
 public:
     QMarginsF padding() const override { return {10, 0, 10, 0}; }
+    // The ring goes around the chosen fill's shape, so it keeps to its own segment.
+    QRectF focusRingRect(const QRectF& bounds) const override { return bounds.adjusted(2, 2, -2, -2); }
+    double focusRingRadius() const override { return 6; }
 };
 
 // One segment of the area picker; the chosen one sits on a raised fill.
@@ -311,6 +314,7 @@ CacheWorkspaceView::CacheWorkspaceView(CleanupDiscoveryState& state, CleanupStat
         connect(clearSearch_, &QAbstractButton::clicked, this, [this] { state_.setQuery(std::string()); });
         row->addWidget(clearSearch_);
     }
+    FocusRing::setShape(search_, searchBox, 9);
     filters->addWidget(searchBox, 1);
 
     picker_ = new QWidget;

@@ -50,7 +50,9 @@ QString CleanupBusyRow::text() const { return text_->text(); }
 
 // ---------------------------------------------------------------------------------------------
 
-CardFrame::CardFrame(double radius, QWidget* parent) : QWidget(parent), radius_(radius) {}
+CardFrame::CardFrame(double radius, QWidget* parent) : QWidget(parent), radius_(radius) {
+    FocusRing::setShape(this, this, radius);
+}
 
 void CardFrame::setHighlighted(bool highlighted) {
     if (highlighted == highlighted_) return;
@@ -65,10 +67,6 @@ void CardFrame::paintEvent(QPaintEvent*) {
     p.fillPath(shape, highlighted_ ? Theme::accent(0.055) : Theme::panel());
     p.setPen(QPen(highlighted_ ? Theme::accent(0.23) : Theme::border(), 1));
     p.drawPath(shape);
-    if (hasFocus()) {
-        p.setPen(QPen(Theme::accent(0.6), 2));
-        p.drawPath(roundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), radius_ - 0.5));
-    }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -81,9 +81,9 @@ void CleanupState::add(const CleanupCandidate& candidate) {
     auto existing = std::find_if(queue_.begin(), queue_.end(),
                                  [&](const CleanupCandidate& c) { return c.url.path == candidate.url.path; });
     if (existing == queue_.end()) {
-        CleanupQueue next = queue_;
-        next.push_back(candidate);
-        setQueue(std::move(next));
+        // Appended in place rather than by copying the queue, so queuing items one by one stays linear.
+        queue_.push_back(candidate);
+        emit queueChanged();
         invalidatePreview();
         return;
     }

@@ -6,6 +6,7 @@
 #include "Morvo/CleanupState.h"
 #include "Morvo/InspectorView.h"
 #include "Morvo/InventoryState.h"
+#include "Morvo/KeyboardFocus.h"
 #include "Morvo/Platform/AppLocation.h"
 #include "Morvo/Platform/Workspace.h"
 #include "Morvo/ScanDetailsView.h"
@@ -232,6 +233,7 @@ ContentView::ContentView(AppState& state, std::function<void()> openSettings, QW
     refreshFooter();
     refreshInspector();
     qApp->installEventFilter(this);
+    FocusRing::install();
 }
 
 ContentView::~ContentView() {
@@ -441,6 +443,9 @@ QString ContentView::footerStatus() const {
 }
 
 void ContentView::refreshFooter() {
+    // The status is made anew on every change; a focus on it stays on the new one.
+    const bool focused = footerStatus_ && window()->focusWidget() == footerStatus_;
+    if (focused) setFocus(Qt::OtherFocusReason);
     dropLater(footerStatus_);
     const AppSection section = state_.section();
     QWidget* footer = footerStatusHolder_->parentWidget();
@@ -455,10 +460,13 @@ void ContentView::refreshFooter() {
     }
     footerStatusHolder_->addWidget(footerStatus_);
     footerStatus_->show();
+    if (focused && (footerStatus_->focusPolicy() & Qt::TabFocus)) footerStatus_->setFocus(Qt::OtherFocusReason);
 }
 
 void ContentView::refreshInspector() {
     const bool shows = showsInspector(state_.section());
+    // As with the workspace's own focus: a focus in the inspector that goes rests on the section.
+    if (!shows && inspector_->isAncestorOf(window()->focusWidget())) focusSection();
     inspector_->setVisible(shows);
     inspectorRule_->setVisible(shows);
 }
@@ -566,6 +574,12 @@ bool ContentView::eventFilter(QObject* watched, QEvent* event) {
     }
     return true;
 }
+
+void ContentView::focusSection() {
+    if (QWidget* section = workspace_->currentWorkspace()) section->setFocus(Qt::OtherFocusReason);
+}
+
+bool ContentView::focusNextPrevChild(bool next) { return focusNextInReadingOrder(this, next); }
 
 void ContentView::paintEvent(QPaintEvent*) {
     QPainter p(this);

@@ -51,6 +51,11 @@ public:
     // The support address of the contact link.
     static QString supportAddress();
 
+    // Puts the keyboard focus on the view of the section shown, as the window's first focus rests
+    // on the window: no control's ring, and the next Tab reaches the section's first control. The
+    // commands that open a section call it.
+    void focusSection();
+
 signals:
     // The content was shown for the first time or again (the start-up task listens).
     void shown();
@@ -60,6 +65,9 @@ protected:
     void showEvent(QShowEvent* event) override;
     // While a sheet or the alert is shown, input to the window's content goes to it instead.
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Tab and Backtab follow the reading order: sidebar, top bar, banner, the section top to
+    // bottom, inspector, footer.
+    bool focusNextPrevChild(bool next) override;
 
 private:
     QWidget* makeTopBar();

@@ -44,6 +44,7 @@ FileRow::FileRow(const DiskNode& node, const DiskNode& root, bool selected, bool
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setCursor(Qt::ArrowCursor);
     setFocusPolicy(Qt::TabFocus);
+    FocusRing::setShape(this, this, 9);
     connect(this, &QAbstractButton::clicked, this, [this] {
         if (action_) action_();
     });

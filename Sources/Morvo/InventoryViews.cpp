@@ -59,6 +59,7 @@ public:
         setCursor(Qt::PointingHandCursor);
         setFocusPolicy(Qt::TabFocus);
         setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
+        FocusRing::setShape(this, this, 5);
     }
     QSize sizeHint() const override {
         const QFontMetricsF fm(font_);
@@ -79,10 +80,6 @@ protected:
         p.setFont(font_);
         p.setPen(color);
         p.drawText(QRectF(18, 0, width() - 18, height()), Qt::AlignVCenter | Qt::AlignLeft, text());
-        if (hasFocus()) {
-            p.setPen(QPen(Theme::accent(0.6), 1.5));
-            p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 5, 5);
-        }
     }
 
 private:

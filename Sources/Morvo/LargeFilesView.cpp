@@ -158,6 +158,7 @@ LargeFilesView::LargeFilesView(AppState& state, bool searchFocused, QWidget* par
     searchField_ = makeSearchField(QStringLiteral("file-search"), QStringLiteral("Search files"),
                                    QStringLiteral("Search file names or paths…"), 13);
     searchField_->setAttribute(Qt::WA_MacShowFocusRect, false);
+    FocusRing::setShape(searchField_, searchBar_, 10);
     connect(qApp, &QApplication::focusChanged, searchBar_,
             [bar = searchBar_, field = searchField_](QWidget*, QWidget* now) { bar->setFocused(now == field); });
     connect(searchField_, &QLineEdit::textEdited, this, [this](const QString& text) {
@@ -182,6 +183,7 @@ LargeFilesView::LargeFilesView(AppState& state, bool searchFocused, QWidget* par
     sizePicker_->setAccessibleName(QStringLiteral("Size"));
     sizePicker_->setFont(systemFont(11));
     sizePicker_->setFixedWidth(131);
+    FocusRing::setShape(sizePicker_, sizePicker_, 7);
     for (const char* label : {"Any size", "100 MB and up", "1 GB and up", "5 GB and up"}) sizePicker_->addItem(QString::fromUtf8(label));
     connect(sizePicker_, &QComboBox::activated, this, [this](int index) {
         if (index >= 0 && index < static_cast<int>(sizeOptions().size())) state_.setMinimumSize(sizeOptions()[index]);
@@ -191,6 +193,7 @@ LargeFilesView::LargeFilesView(AppState& state, bool searchFocused, QWidget* par
     sortPicker_->setAccessibleName(QStringLiteral("Sort files"));
     sortPicker_->setFont(systemFont(11));
     sortPicker_->setFixedWidth(155);
+    FocusRing::setShape(sortPicker_, sortPicker_, 7);
     for (FileSort sort : allFileSorts) sortPicker_->addItem(qs(rawValue(sort)));
     connect(sortPicker_, &QComboBox::activated, this, [this](int index) {
         if (index >= 0 && index < static_cast<int>(allFileSorts.size())) state_.setSort(allFileSorts[index]);
@@ -254,6 +257,7 @@ LargeFilesView::LargeFilesView(AppState& state, bool searchFocused, QWidget* par
     list_->viewport()->setAutoFillBackground(false);
     list_->setAutoFillBackground(false);
     list_->setStyleSheet(QStringLiteral("QListView { background: transparent; }"));
+    FocusRing::setShape(list_, listArea_, 12);
     connect(list_, &QListView::clicked, this, [this](const QModelIndex& index) {
         if (index.isValid()) state_.setSelectedID(model_->node(index.row()).id);
     });

@@ -1,5 +1,7 @@
 #include "Morvo/ListKeys.h"
 
+#include "Morvo/KeyboardFocus.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QKeyEvent>
@@ -39,6 +41,7 @@ void ListKeys::moveTo(QWidget* row) {
     QWidget* target = rows_.focusTarget ? rows_.focusTarget(row) : row;
     if (!target) target = row;
     scroll_->ensureWidgetVisible(row, 0, 0);
+    FocusRing::keysMovedFocus();  // the keys never reach the ring's own filter
     target->setFocus(Qt::OtherFocusReason);
 }
 

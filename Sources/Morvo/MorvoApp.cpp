@@ -5,6 +5,7 @@
 #include "Morvo/CleanupDiscoveryState.h"
 #include "Morvo/ContentView.h"
 #include "Morvo/InventoryState.h"
+#include "Morvo/KeyboardFocus.h"
 #include "Morvo/Platform/AppearanceStore.h"
 #include "Morvo/ViewKit.h"
 
@@ -29,6 +30,13 @@ namespace {
 // Closing the main window quits, whatever other window (settings) is open.
 class MainWindow : public QMainWindow {
 protected:
+    // With no focus in the content (the focused control went away), Tab starts its reading
+    // order rather than the window's order of creation.
+    bool focusNextPrevChild(bool next) override {
+        if (QWidget* content = centralWidget()) return focusNextInReadingOrder(content, next);
+        return QMainWindow::focusNextPrevChild(next);
+    }
+
     void closeEvent(QCloseEvent* event) override {
         QMainWindow::closeEvent(event);
         if (event->isAccepted()) {
@@ -60,6 +68,16 @@ protected:
         if (!focusWidget()) setFocus(Qt::OtherFocusReason);
     }
 };
+
+// A menu title as shown: `text` without the "&" that marks its mnemonic ("&&" shows one "&").
+QString shownTitle(const QString& text) {
+    QString shown;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('&') && i + 1 < text.size()) ++i;
+        shown += text[i];
+    }
+    return shown;
+}
 
 } // namespace
 
@@ -117,7 +135,7 @@ void MorvoApp::openSettings() {
 QAction* MorvoApp::menuAction(const QString& title) const {
     if (!window_) return nullptr;
     for (QAction* action : window_->findChildren<QAction*>())
-        if (action->text() == title) return action;
+        if (shownTitle(action->text()) == title) return action;
     return nullptr;
 }
 
@@ -148,8 +166,16 @@ void MorvoApp::runStartupTask() {
     if (!state.inventory().hasStartedInitialLoad()) state.inventory().load();
 }
 
+// Titles carry the desktop's mnemonics: "&" marks the letter that Alt (in a menu, the letter
+// alone) chooses; it is not shown.
 void MorvoApp::buildMenus(QMenuBar* bar) {
     AppState& state = *state_;
+    // The section commands leave the focus on the section, never on one of its controls.
+    auto openSection = [this, &state](AppSection section) {
+        state.setSection(section);
+        state.setCategory(std::nullopt);
+        if (content_) content_->focusSection();
+    };
     auto add = [this](QMenu* menu, const QString& title, QKeySequence key, auto&& slot) {
         QAction* action = menu->addAction(title);
         if (!key.isEmpty()) action->setShortcut(key);
@@ -158,47 +184,53 @@ void MorvoApp::buildMenus(QMenuBar* bar) {
         return action;
     };
 
-    QMenu* app = bar->addMenu(QStringLiteral("Morvo"));
-    add(app, QStringLiteral("About Morvo"), {}, [&state] { state.setSheet(AppSheet::about); });
-    add(app, QStringLiteral("Settings…"), QKeySequence(QStringLiteral("Ctrl+,")), [this] { openSettings(); });
+    QMenu* app = bar->addMenu(QStringLiteral("&Morvo"));
+    add(app, QStringLiteral("&About Morvo"), {}, [&state] { state.setSheet(AppSheet::about); });
+    add(app, QStringLiteral("&Settings…"), QKeySequence(QStringLiteral("Ctrl+,")), [this] { openSettings(); });
     app->addSeparator();
-    add(app, QStringLiteral("Quit Morvo"), QKeySequence(QStringLiteral("Ctrl+Q")), [this] {
+    add(app, QStringLiteral("&Quit Morvo"), QKeySequence(QStringLiteral("Ctrl+Q")), [this] {
         if (window_) window_->close();
     });
 
-    QMenu* file = bar->addMenu(QStringLiteral("File"));
-    add(file, QStringLiteral("Scan Folder…"), QKeySequence(QStringLiteral("Ctrl+O")), [&state] { state.chooseFolder(); });
-    add(file, QStringLiteral("Scan Home Folder"), {}, [&state] { state.startScan(Url::file(state.homeDirectory(), true), false); });
-    add(file, QStringLiteral("Rescan"), QKeySequence(QStringLiteral("Ctrl+R")), [&state] { state.rescan(); });
+    QMenu* file = bar->addMenu(QStringLiteral("&File"));
+    add(file, QStringLiteral("Scan &Folder…"), QKeySequence(QStringLiteral("Ctrl+O")), [&state] { state.chooseFolder(); });
+    add(file, QStringLiteral("Scan &Home Folder"), {}, [&state] { state.startScan(Url::file(state.homeDirectory(), true), false); });
+    add(file, QStringLiteral("&Rescan"), QKeySequence(QStringLiteral("Ctrl+R")), [&state] { state.rescan(); });
     file->addSeparator();
-    add(file, QStringLiteral("Review Cleanup Queue"), QKeySequence(QStringLiteral("Ctrl+Shift+K")), [&state] {
-        state.setSection(AppSection::cleanup);
-        state.setCategory(std::nullopt);
-    });
-    add(file, QStringLiteral("Scan Applications"), {}, [&state] {
-        state.setSection(AppSection::applications);
-        state.setCategory(std::nullopt);
+    add(file, QStringLiteral("Review Cleanup &Queue"), QKeySequence(QStringLiteral("Ctrl+Shift+K")),
+        [openSection] { openSection(AppSection::cleanup); });
+    add(file, QStringLiteral("Scan &Applications"), {}, [openSection, &state] {
+        openSection(AppSection::applications);
         state.inventory().load();
     });
-    add(file, QStringLiteral("Scan Caches and Logs"), {}, [&state] {
-        state.setSection(AppSection::caches);
-        state.setCategory(std::nullopt);
+    add(file, QStringLiteral("Scan &Caches and Logs"), {}, [openSection, &state] {
+        openSection(AppSection::caches);
         state.cacheDiscovery().load();
     });
 
-    QMenu* view = bar->addMenu(QStringLiteral("View"));
-    QMenu* appearanceMenu = view->addMenu(QStringLiteral("Appearance"));
+    QMenu* view = bar->addMenu(QStringLiteral("&View"));
+    QMenu* appearanceMenu = view->addMenu(QStringLiteral("&Appearance"));
     auto* group = new QActionGroup(appearanceMenu);
     group->setExclusive(true);
     for (AppAppearance a : allAppAppearances) {
         const auto t = title(a);
-        QAction* action = appearanceMenu->addAction(QString::fromLatin1(t.data(), static_cast<qsizetype>(t.size())));
+        QAction* action =
+            appearanceMenu->addAction(QStringLiteral("&") + QString::fromLatin1(t.data(), static_cast<qsizetype>(t.size())));
         action->setCheckable(true);
         action->setChecked(a == appearance_->appearance());
         group->addAction(action);
         connect(action, &QAction::triggered, this, [this, a] { appearance_->setAppearance(a); });
         appearanceActions_.push_back(action);
     }
+
+    // F10 opens the first menu, as on the desktop.
+    auto* menuKey = new QAction(window_);
+    menuKey->setShortcut(QKeySequence(Qt::Key_F10));
+    menuKey->setShortcutContext(Qt::WindowShortcut);
+    connect(menuKey, &QAction::triggered, bar, [bar] {
+        if (!bar->actions().isEmpty()) bar->setActiveAction(bar->actions().constFirst());
+    });
+    window_->addAction(menuKey);
 }
 
 void MorvoApp::applyAppearance(AppAppearance appearance) {

@@ -53,7 +53,7 @@ public:
     // window on its screen (initialWindowGeometry).
     void show();
     void openSettings();
-    // The menu item titled `title` (for tests and tools), or null.
+    // The menu item titled `title` as shown (without its mnemonic's "&"; for tests and tools), or null.
     QAction* menuAction(const QString& title) const;
 
     // The size the first window asks for, menu bar included.

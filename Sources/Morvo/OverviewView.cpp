@@ -100,6 +100,7 @@ public:
         painter.fillPath(roundedRect(bounds, 5), Theme::elevated());
         painter.restore();
     }
+    QRectF focusRingRect(const QRectF& bounds) const override { return bounds; }
 };
 
 // The breadcrumbs' row. When the crumbs do not fit at their full width, the folders further up

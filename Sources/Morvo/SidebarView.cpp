@@ -71,11 +71,15 @@ void SidebarRow::setTotalText(QString text) {
 
 QSize SidebarRow::sizeHint() const { return {205, height()}; }
 
+QRectF SidebarRow::labelRect() const {
+    const double labelHeight = kind_ == Kind::section ? 38 : 34;
+    return QRectF(kRowOuter, 0, width() - 2 * kRowOuter, labelHeight);
+}
+
 void SidebarRow::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const double labelHeight = kind_ == Kind::section ? 38 : 34;
-    const QRectF label(kRowOuter, 0, width() - 2 * kRowOuter, labelHeight);
+    const QRectF label = labelRect();
     if (selected_) p.fillPath(roundedRect(label, 8), kind_ == Kind::section ? Theme::accent(0.09) : Theme::elevated());
     const QRectF content = label.adjusted(kLabelPadding, 0, -kLabelPadding, 0);
 
@@ -115,11 +119,6 @@ void SidebarRow::paintEvent(QPaintEvent*) {
         const QRectF textRect(textX, content.top(), std::max(0.0, right - textX), content.height());
         p.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft,
                    p.fontMetrics().elidedText(title_, Qt::ElideRight, static_cast<int>(textRect.width())));
-    }
-    if (hasFocus()) {
-        p.setPen(QPen(Theme::accent(0.5), 1));
-        p.setBrush(Qt::NoBrush);
-        p.drawPath(roundedRect(label.adjusted(0.5, 0.5, -0.5, -0.5), 8));
     }
 }
 

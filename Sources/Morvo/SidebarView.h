@@ -4,6 +4,7 @@
 // assignments and operations.
 
 #include "Morvo/AppModels.h"
+#include "Morvo/KeyboardFocus.h"
 #include "MorvoCore/FileCategory.h"
 
 #include <QAbstractButton>
@@ -18,8 +19,9 @@ class AppState;
 class KitButton;
 class TextLabel;
 
-// One navigation row (a section or a category); paints its own selection.
-class SidebarRow : public QAbstractButton {
+// One navigation row (a section or a category); paints its own selection. The focus ring goes
+// around the row's rounded label, not its outer padding.
+class SidebarRow : public QAbstractButton, public FocusRingShape {
     Q_OBJECT
 
 public:
@@ -36,11 +38,14 @@ public:
     QString totalText() const { return total_; }
 
     QSize sizeHint() const override;
+    QRectF focusRingRect() const override { return labelRect(); }
+    double focusRingRadius() const override { return 8; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    QRectF labelRect() const;
     Kind kind_;
     QString title_;
     QString symbol_;

@@ -536,6 +536,19 @@ QAccessibleInterface* StorageMapView::accessibleTile(std::size_t tile) const {
 
 QRect StorageMapView::tileRect(std::size_t tile) const { return toQRect(tiles()[tile].frame).toAlignedRect(); }
 
+QRectF StorageMapView::focusRingRect() const {
+    if (auto tile = focusedTile()) return toQRect(tiles()[*tile].frame);
+    return QRectF(rect());
+}
+
+double StorageMapView::focusRingRadius() const {
+    if (auto tile = focusedTile()) {
+        const QRectF frame = toQRect(tiles()[*tile].frame);
+        return mapgeometry::tileLook(frame.width(), frame.height()).cornerRadius;
+    }
+    return 10;
+}
+
 void StorageMapView::dropAccessibleTiles() {
     for (auto& [id, accessibleID] : accessibleTiles_) QAccessible::deleteAccessibleInterface(accessibleID);
     accessibleTiles_.clear();
@@ -766,15 +779,6 @@ void StorageMapView::paintEvent(QPaintEvent*) {
         const StorageMapEntry& e = entries_[all[i].entry];
         auto hover = hover_.find(e.id);
         paintTile(painter, all[i], isSelected(i), hover == hover_.end() ? 0.0 : hover->second);
-    }
-    if (hasFocus()) {
-        if (auto tile = focusedTile()) {
-            const QRectF frame = toQRect(all[*tile].frame);
-            const TileLook look = mapgeometry::tileLook(frame.width(), frame.height());
-            painter.setPen(QPen(Theme::accent(), 2));
-            painter.setBrush(Qt::NoBrush);
-            painter.drawPath(roundedRect(frame.adjusted(-1.5, -1.5, 1.5, 1.5), look.cornerRadius + 1.5));
-        }
     }
 }
 

@@ -4,6 +4,7 @@
 // One painted widget. Entries are rebuilt only when the snapshot or the folder changes, the
 // layout only when the size changes too, and a new selection or hover only repaints.
 
+#include "Morvo/KeyboardFocus.h"
 #include "Morvo/StorageMapEntry.h"
 #include "MorvoCore/DiskModels.h"
 #include "MorvoCore/TreemapLayout.h"
@@ -87,7 +88,7 @@ std::vector<NestedTile> layoutNestedTiles(const std::vector<StorageMapEntry>& ch
 
 } // namespace mapgeometry
 
-class StorageMapView : public QWidget {
+class StorageMapView : public QWidget, public FocusRingShape {
     Q_OBJECT
 
 public:
@@ -138,6 +139,9 @@ public:
     QRect tileRect(std::size_t tile) const;
     // The node tile the keyboard is on (Tab, arrows, Home/End); none before the map had focus.
     std::optional<std::size_t> focusedTileIndex() const { return focusedTile(); }
+    // The focus ring goes around the keyboard's tile (around the map while it has none).
+    QRectF focusRingRect() const override;
+    double focusRingRadius() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

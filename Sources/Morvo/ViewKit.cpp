@@ -74,6 +74,7 @@ KitButton::KitButton(std::shared_ptr<const ButtonStyle> style, QWidget* parent)
     setCursor(Qt::ArrowCursor);
     setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    FocusRing::install();
 }
 
 KitButton& KitButton::addSymbol(const QString& name, double pixelSize, std::optional<AdaptiveColor> color) {
@@ -213,14 +214,22 @@ QSize KitButton::minimumSizeHint() const {
     return {static_cast<int>(std::ceil(fixed)), hint.height()};
 }
 
+QRectF KitButton::styledRect() const {
+    QRectF styled = QRectF(rect()).marginsRemoved(outer_);
+    if (contentHeight_ > 0 && styled.height() > contentHeight_)
+        styled = QRectF(styled.left(), styled.center().y() - contentHeight_ / 2, styled.width(), contentHeight_);
+    return styled;
+}
+
+QRectF KitButton::focusRingRect() const { return style_->focusRingRect(styledRect()); }
+double KitButton::focusRingRadius() const { return style_->focusRingRadius(); }
+
 void KitButton::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
     if (!isEnabled()) p.setOpacity(0.45);
-    QRectF styled = QRectF(rect()).marginsRemoved(outer_);
-    if (contentHeight_ > 0 && styled.height() > contentHeight_)
-        styled = QRectF(styled.left(), styled.center().y() - contentHeight_ / 2, styled.width(), contentHeight_);
+    const QRectF styled = styledRect();
     const bool pressed = isDown();
     style_->paintBackground(p, styled, pressed);
     paintExtraBackground(p, styled);
@@ -267,12 +276,6 @@ void KitButton::paintEvent(QPaintEvent*) {
         }
         x += w;
     }
-    if (hasFocus() && focusPolicy() != Qt::NoFocus) {
-        p.setOpacity(1.0);
-        p.setPen(QPen(Theme::accent(0.6), 1.5));
-        p.setBrush(Qt::NoBrush);
-        p.drawRoundedRect(styled.adjusted(1, 1, -1, -1), 8, 8);
-    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -306,6 +309,7 @@ StateCheckBox::StateCheckBox(std::function<void()> toggle, QWidget* parent) : QA
     setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setCursor(Qt::ArrowCursor);
+    FocusRing::install();
     if (toggle) connect(this, &QAbstractButton::clicked, this, [toggle = std::move(toggle)] { toggle(); });
 }
 
@@ -337,12 +341,6 @@ void StateCheckBox::paintEvent(QPaintEvent*) {
         p.fillPath(shape, Theme::elevated());
         p.setPen(QPen(Theme::secondary(0.6), 1));
         p.drawPath(shape);
-    }
-    if (hasFocus()) {
-        p.setOpacity(1.0);
-        p.setPen(QPen(Theme::accent(0.6), 1.5));
-        p.setBrush(Qt::NoBrush);
-        p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 5, 5);
     }
 }
 
@@ -925,6 +923,7 @@ ThemedMessageBox::ButtonKind ThemedMessageBox::buttonKind(const QAbstractButton*
 
 void ThemedMessageBox::applyTheme() {
     const AppAppearance a = Theme::current().appearance();
+    // No focus border of the style sheet's own: the kit's ring shows the focus (after a key).
     setStyleSheet(QStringLiteral(
         "QMessageBox { background-color: %1; border: 1px solid %5; }"
         "QMessageBox QLabel { color: %2; background: transparent; }"
@@ -932,23 +931,23 @@ void ThemedMessageBox::applyTheme() {
         "QMessageBox QPushButton { color: %2; background-color: %4; border: 1px solid %5; border-radius: 8px;"
         "  padding: 7px 14px; min-width: 56px; }"
         "QMessageBox QPushButton:pressed { background-color: %6; }"
-        "QMessageBox QPushButton:focus { border: 1px solid %7; }"
-        "QMessageBox QPushButton[morvoButtonKind=\"primary\"] { color: %8; background-color: %9; border: 1px solid %9; }"
-        "QMessageBox QPushButton[morvoButtonKind=\"primary\"]:pressed { background-color: %10; }"
-        "QMessageBox QPushButton[morvoButtonKind=\"destructive\"] { color: %8; background-color: %11; border: 1px solid %11; }"
-        "QMessageBox QPushButton[morvoButtonKind=\"destructive\"]:pressed { background-color: %12; }"
-        "QMessageBox QPushButton[morvoButtonKind=\"primary\"]:focus, "
-        "QMessageBox QPushButton[morvoButtonKind=\"destructive\"]:focus { border: 1px solid %2; }")
+        "QMessageBox QPushButton[morvoButtonKind=\"primary\"] { color: %7; background-color: %8; border: 1px solid %8; }"
+        "QMessageBox QPushButton[morvoButtonKind=\"primary\"]:pressed { background-color: %9; }"
+        "QMessageBox QPushButton[morvoButtonKind=\"destructive\"] { color: %7; background-color: %10; border: 1px solid %10; }"
+        "QMessageBox QPushButton[morvoButtonKind=\"destructive\"]:pressed { background-color: %11; }")
                       .arg(css(Theme::background, a), css(Theme::text, a), css(Theme::secondary, a),
                            css(Theme::quietButton, a), css(Theme::border, a), css(Theme::quietButtonPressed, a),
-                           css(Theme::accent, a, 0.6), css(Theme::onAccent, a), css(Theme::accent, a))
-                      .arg(css(Theme::accent, a, 0.75), css(Theme::warning, a), css(Theme::warning, a, 0.75)));
+                           css(Theme::onAccent, a), css(Theme::accent, a), css(Theme::accent, a, 0.75))
+                      .arg(css(Theme::warning, a), css(Theme::warning, a, 0.75)));
     if (auto* title = findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) title->setFont(systemFont(15, QFont::DemiBold));
     if (auto* message = findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
         message->setFont(systemFont(12));
         message->setTextFormat(Qt::PlainText);
     }
-    for (QAbstractButton* button : buttons()) button->setFont(systemFont(12, QFont::Medium));
+    for (QAbstractButton* button : buttons()) {
+        button->setFont(systemFont(12, QFont::Medium));
+        FocusRing::setShape(button, button, 8);
+    }
 }
 
 void ThemedMessageBox::showEvent(QShowEvent* event) {
@@ -1042,17 +1041,15 @@ QString applicationStyleSheet(AppAppearance a) {
                "QComboBox { color: %1; background-color: %6; border: 1px solid %3; border-radius: 7px;"
                "  padding: 3px 8px 3px 10px; }"
                "QComboBox:hover { background-color: %7; }"
-               "QComboBox:focus { border: 1px solid %8; }"
                "QComboBox:on { background-color: %7; }"
                "QComboBox::drop-down { subcontrol-origin: padding; subcontrol-position: center right; width: 20px;"
                "  border: none; background: transparent; }"
-               "QComboBox::down-arrow { image: url(%10); width: 10px; height: 6px; }"
+               "QComboBox::down-arrow { image: url(%9); width: 10px; height: 6px; }"
                "QComboBox QAbstractItemView { color: %1; background-color: %2; border: 1px solid %3; padding: 4px;"
-               "  outline: 0; selection-background-color: %9; selection-color: %1; }")
+               "  outline: 0; selection-background-color: %8; selection-color: %1; }")
         .arg(css(Theme::text, a), css(Theme::panel, a), css(Theme::border, a), css(Theme::secondary, a, 0.4),
              css(Theme::secondary, a, 0.65), css(Theme::quietButton, a), css(Theme::quietButtonPressed, a),
-             css(Theme::accent, a, 0.45), css(Theme::accent, a, 0.18))
-        .arg(chevronFile(Theme::secondary.resolve(a)));
+             css(Theme::accent, a, 0.18), chevronFile(Theme::secondary.resolve(a)));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1098,49 +1095,9 @@ QWidget* transparentScrollContent(QScrollArea* scroll) {
     return content;
 }
 
-namespace {
-
-// The ring of a focused scroll area, drawn over it and its content.
-class FocusRing : public QWidget {
-public:
-    explicit FocusRing(QAbstractScrollArea* area) : QWidget(area), area_(area) {
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-        setFocusPolicy(Qt::NoFocus);
-        hide();
-        area->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        switch (event->type()) {
-        case QEvent::Resize: setGeometry(area_->rect()); break;
-        case QEvent::FocusIn:
-            setGeometry(area_->rect());
-            show();
-            raise();
-            break;
-        case QEvent::FocusOut: hide(); break;
-        default: break;
-        }
-        return false;
-    }
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(QPen(Theme::accent(0.6), 1.5));
-        p.setBrush(Qt::NoBrush);
-        p.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 6, 6);
-    }
-
-private:
-    QAbstractScrollArea* area_;
-};
-
-} // namespace
-
 void showFocusRing(QAbstractScrollArea* area) {
     area->setFocusPolicy(Qt::StrongFocus);
-    new FocusRing(area);
+    FocusRing::setShape(area, area, 8);
 }
 
 bool isUserInput(const QEvent& event) {

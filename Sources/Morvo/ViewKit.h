@@ -11,6 +11,7 @@
 // Accessibility: objectName carries the identifier, accessibleName the label,
 // accessibleDescription the hint, toolTip the help text.
 
+#include "Morvo/KeyboardFocus.h"
 #include "Morvo/Platform/Fonts.h"
 #include "Morvo/Theme.h"
 #include "MorvoCore/DiskModels.h"
@@ -54,6 +55,10 @@ public:
     // Space between the label and the button's edge.
     virtual QMarginsF padding() const { return {}; }
     virtual void paintBackground(QPainter& painter, const QRectF& bounds, bool pressed) const;
+    // The shape the focus ring goes around, for the styled area `bounds`. A style without a face
+    // of its own widens the label's box a little, so that the ring keeps clear of its glyphs.
+    virtual QRectF focusRingRect(const QRectF& bounds) const { return bounds.adjusted(-4, -2, 4, 2); }
+    virtual double focusRingRadius() const { return 5; }
 };
 
 // No background, no padding; label in Theme::text unless the parts say otherwise.
@@ -67,6 +72,8 @@ public:
     QColor labelColor(bool pressed) const override;
     QMarginsF padding() const override { return {13, 9, 13, 9}; }
     void paintBackground(QPainter& painter, const QRectF& bounds, bool pressed) const override;
+    QRectF focusRingRect(const QRectF& bounds) const override { return bounds; }
+    double focusRingRadius() const override { return 8; }
 };
 
 // System 12 semibold in Theme::onAccent; padding 16 x 11; Theme::accent fill (0.75 pressed),
@@ -77,13 +84,15 @@ public:
     QColor labelColor(bool pressed) const override;
     QMarginsF padding() const override { return {16, 11, 16, 11}; }
     void paintBackground(QPainter& painter, const QRectF& bounds, bool pressed) const override;
+    QRectF focusRingRect(const QRectF& bounds) const override { return bounds; }
+    double focusRingRadius() const override { return 9; }
 };
 
 // ---------------------------------------------------------------------------------------------
 // A button whose label is a row of parts (symbols, texts, flexible spacers) drawn by a style.
-// A disabled button is drawn at opacity 0.45.
+// A disabled button is drawn at opacity 0.45. The focus ring goes around the styled area.
 
-class KitButton : public QAbstractButton {
+class KitButton : public QAbstractButton, public FocusRingShape {
     Q_OBJECT
 
 public:
@@ -122,6 +131,8 @@ public:
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+    QRectF focusRingRect() const override;
+    double focusRingRadius() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -129,6 +140,8 @@ protected:
     virtual void paintExtraBackground(QPainter& painter, const QRectF& styledRect) {}
 
 private:
+    // The area the style draws: the button less its outer margins, at the content height.
+    QRectF styledRect() const;
     double partWidth(const Part& part) const;
     QFont partFont(const Part& part) const;
     void partsChanged();
@@ -165,7 +178,7 @@ private:
 
 // A checkbox that shows exactly the value it is given; a click only asks `toggle`, so a request
 // the owner refuses leaves the box as it was.
-class StateCheckBox : public QAbstractButton {
+class StateCheckBox : public QAbstractButton, public FocusRingShape {
     Q_OBJECT
 
 public:
@@ -174,6 +187,8 @@ public:
     bool isSelected() const { return isChecked(); }
     QSize sizeHint() const override { return {16, 16}; }
     QSize minimumSizeHint() const override { return sizeHint(); }
+    QRectF focusRingRect() const override { return QRectF(rect()).adjusted(1, 1, -1, -1); }
+    double focusRingRadius() const override { return 4; }
 
 protected:
     void nextCheckState() override {}
@@ -439,7 +454,7 @@ void makeTransparent(QScrollArea* area);
 QWidget* transparentScrollContent(QScrollArea* scroll);
 
 // For a list of texts with no control to take the focus: `area` stays a Tab stop, so its keys
-// scroll it, and shows the kit's focus ring while it has the focus.
+// scroll it, and the focus ring goes around it.
 void showFocusRing(QAbstractScrollArea* area);
 
 // Paints `widget` as a card: Theme::panel in its rectangle, inset half a pixel, rounded by

@@ -80,6 +80,10 @@ WorkspaceHost::WorkspaceHost(AppState& state, QWidget* parent)
 void WorkspaceHost::showSection(AppSection section) {
     if (current_ && section == section_) return;
     section_ = section;
+    // A focus inside the view that goes rests on the new section's view, as a section command
+    // leaves it, not on whatever control comes next in the Tab order (a destructive one, say).
+    const bool focused = current_ && current_->isAncestorOf(window()->focusWidget());
+    if (focused) setFocus(Qt::OtherFocusReason);
     if (current_) {
         // Dropped later: the old view may be the sender of the change that brought us here.
         current_->hide();
@@ -90,6 +94,7 @@ void WorkspaceHost::showSection(AppSection section) {
     current_ = makeWorkspace(section, state_, this);
     layout_->addWidget(current_);
     current_->show();
+    if (focused) current_->setFocus(Qt::OtherFocusReason);
 }
 
 } // namespace morvo

@@ -1,10 +1,12 @@
 // The `morvo` executable: one main window that scans at launch.
 #include "Morvo/MorvoApp.h"
 #include "Morvo/Platform/Fonts.h"
+#include "Morvo/TaskRunner.h"
 
 #include <QApplication>
 #include <QStyleFactory>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,7 +22,12 @@ int main(int argc, char** argv) {
     morvo::loadFonts();
     QApplication::setFont(morvo::systemFont(13));
 
-    morvo::MorvoApp morvo({std::move(arguments), {}, nullptr});
-    morvo.show();
-    return app.exec();
+    auto application = std::make_unique<morvo::MorvoApp>(morvo::MorvoApp::Options{std::move(arguments), {}, nullptr});
+    application->show();
+    const int status = app.exec();
+    // As the event loop ended, the work still running was asked to stop and given a moment;
+    // whatever did not end by then must not see the application torn down under it.
+    application.reset();
+    morvo::endProcessIfWorkRemains(status);
+    return status;
 }

@@ -1,20 +1,30 @@
 #include "MorvoCore/Platform/FileMetadata.h"
 #include "MorvoCore/Platform/Path.h"
 #include "MorvoCore/Platform/TrashMover.h"
+#include "MorvoCore/Platform/TrashNaming.h"
+#include "MorvoCore/TrashService.h"
+#include "Support/ChildProcess.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <atomic>
-#include <thread>
-#include <sys/wait.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+#include <thread>
 
 using namespace morvo;
 namespace fs = std::filesystem;
@@ -444,4 +454,536 @@ TEST(TrashMover, RecoveryLeavesRecordsThatAreNoLongerTheMoversAlone) {
     EXPECT_EQ(FreedesktopTrashMover::recoverInterruptedMoves(data + "-state"), 0u);
     EXPECT_TRUE(fs::exists(trash + "/info/one.txt.trashinfo"));
     EXPECT_TRUE(fs::exists(twoInfo));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Crashes, full disks and a journal that cannot be kept
+
+namespace {
+
+using test::ChildEnd;
+using test::kChildSkipped;
+using test::SyscallStop;
+
+std::string journalFolderOf(const std::string& stateHome) { return stateHome + "/morvo/trash-reservations"; }
+
+// An item of a run, with bytes of its own (its path) so that it can be recognised in files/.
+struct Item {
+    std::string path;
+    std::string bytes;
+};
+
+// What a Trash must look like after a run that ended, or after a crash and the next start: every
+// item is there once, where it was or in files/; every record of ours is whole and stands beside
+// its item; nothing half made stays in info/; the records of other programs are as they were.
+void expectSoundTrash(const std::string& trash, const std::vector<Item>& items,
+                      const std::map<std::string, std::string>& strangers, const std::string& label) {
+    const std::string info = trash + "/info", files = trash + "/files";
+    std::map<std::string, std::string> landed;  // bytes -> name in files/
+    if (fs::exists(files))
+        for (const auto& entry : fs::directory_iterator(files)) landed[slurp(entry.path())] = entry.path().filename();
+    for (const auto& [name, bytes] : strangers) {
+        EXPECT_TRUE(fs::exists(info + "/" + name)) << label << ": another program's " << name << " is gone";
+        EXPECT_EQ(slurp(info + "/" + name), bytes) << label << ": " << name;
+    }
+    std::map<std::string, std::string> originalOf;  // bytes -> path
+    for (const Item& item : items) originalOf[item.bytes] = item.path;
+    std::size_t records = 0;
+    if (fs::exists(info))
+        for (const auto& entry : fs::directory_iterator(info)) {
+            const std::string name = entry.path().filename();
+            if (strangers.contains(name)) continue;
+            ++records;
+            const std::string record = slurp(entry.path());
+            if (!name.ends_with(".trashinfo")) {
+                ADD_FAILURE() << label << ": left in info/: " << name;
+                continue;
+            }
+            const std::string stem = name.substr(0, name.size() - 10);
+            const auto original = originalOf.find(slurp(files + "/" + stem));
+            if (!fs::exists(files + "/" + stem) || original == originalOf.end()) {
+                ADD_FAILURE() << label << ": record without its item: " << name << " holding \"" << record << "\"";
+                continue;
+            }
+            const std::string head = "[Trash Info]\nPath=" + trashPercentEncode(original->second) + "\nDeletionDate=";
+            EXPECT_TRUE(record.starts_with(head) && record.size() == head.size() + 20 && record.ends_with("\n"))
+                << label << ": " << name << " holds \"" << record << "\"";
+        }
+    EXPECT_EQ(records, landed.size()) << label << ": items in files/ without their records";
+    for (const Item& item : items) {
+        const bool inPlace = fs::exists(item.path) && slurp(item.path) == item.bytes;
+        EXPECT_NE(inPlace, landed.contains(item.bytes)) << label << ": " << item.path << (inPlace ? " is twice" : " is lost");
+    }
+}
+
+// A run of four items into a fresh data home: two with the same name, one whose first name in the
+// Trash is another program's, with records of others beside them (one whole, one without its
+// item, one empty) that must stay as they are.
+struct RunFixture {
+    TempDir dir;
+    std::string data = dir.path() + "/data", state = data + "-state", trash = data + "/Trash";
+    std::vector<Item> items;
+    std::map<std::string, std::string> strangers{
+        {"d.txt.trashinfo", "[Trash Info]\nPath=/elsewhere/d.txt\nDeletionDate=2024-05-06T07:08:09\n"},
+        {"lonely.trashinfo", "[Trash Info]\nPath=/elsewhere/lonely\nDeletionDate=2024-05-06T07:08:09\n"},
+        {"empty.trashinfo", ""}};
+
+    explicit RunFixture(bool linkedDataHome = false) {
+        for (const char* relative : {"docs/a.txt", "docs/b.txt", "other/a.txt", "docs/d.txt"}) {
+            const std::string path = dir.path() + "/" + relative;
+            items.push_back({dir.write(relative, path), path});
+        }
+        const std::string realData = linkedDataHome ? "real-data" : "data";
+        for (const auto& [name, bytes] : strangers) dir.write(realData + "/Trash/info/" + name, bytes);
+        if (linkedDataHome) fs::create_directory_symlink(dir.path() + "/real-data", data);
+    }
+    std::vector<Url> run() const {
+        std::vector<Url> out;
+        for (const Item& item : items) out.push_back(Url::file(item.path));
+        return out;
+    }
+    // Moves the run as the service does: planned, then item by item, going on after a refusal.
+    void move(const FreedesktopTrashMover::Options& options) const {
+        FreedesktopTrashMover mover(options);
+        mover.plan(run());
+        for (const Item& item : items) {
+            try {
+                mover.trashItem(Url::file(item.path), identityOf(item.path));
+            } catch (const MorvoError&) {
+            }
+        }
+    }
+};
+
+// Makes this process's file systems refuse unnamed files, as some do (FAT, older kernels).
+bool refuseUnnamedFiles() {
+    const std::uint64_t unnamed = O_TMPFILE & ~O_DIRECTORY;
+    std::vector<test::SyscallRefusal> refusals{{SYS_openat, 2, unnamed, unnamed, EOPNOTSUPP}};
+#ifdef SYS_open
+    refusals.push_back({SYS_open, 1, unnamed, unnamed, EOPNOTSUPP});
+#endif
+    return test::refuseSyscalls(refusals);
+}
+
+// The descriptor this process holds on its journal under `stateHome`, or -1.
+int journalDescriptor(const std::string& stateHome) {
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        const fs::path target = fs::read_symlink(entry.path(), error);
+        if (!error && target.string().starts_with(journalFolderOf(stateHome) + "/"))
+            return std::stoi(entry.path().filename().string());
+    }
+    return -1;
+}
+
+std::string readAll(int fd) {
+    std::string out;
+    char buffer[512];
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<std::size_t>(n));
+    return out;
+}
+
+} // namespace
+
+// Wherever a run is stopped for good, the next start leaves a sound Trash: the run is killed right
+// before each of its calls that change a file, in turn, then recovered and checked.
+TEST(TrashMoverCrash, KilledBeforeAnyCallOfARunLeavesASoundTrashAfterTheNextStart) {
+    struct Mode {
+        const char* label;
+        bool refuseUnnamedFiles;
+        bool linkedDataHome;
+    };
+    for (const Mode& mode : {Mode{"unnamed records", false, false}, Mode{"no unnamed files", true, false},
+                             Mode{"data home through a link", false, true}}) {
+        long calls = 0;
+        for (long k = 1; k < 100000 && calls == 0; ++k) {
+            RunFixture f(mode.linkedDataHome);
+            const ChildEnd end = test::runTraced(
+                [&] {
+                    if (mode.refuseUnnamedFiles && !refuseUnnamedFiles()) return kChildSkipped;
+                    f.move(optionsFor(f.data));
+                    return 0;
+                },
+                [k](const SyscallStop& stop) { return stop.index != k; }, test::Tracing::fileChanges);
+            if (end.exited && end.code == kChildSkipped) GTEST_SKIP() << "no tracing or no system call filter here";
+            const std::string label = std::string(mode.label) + ", killed before change " + std::to_string(k);
+            FreedesktopTrashMover::recoverInterruptedMoves(f.state);
+            expectSoundTrash(f.trash, f.items, f.strangers, label);
+            EXPECT_EQ(countEntries(journalFolderOf(f.state)), 0u) << label;
+            if (::testing::Test::HasFailure()) return;
+            if (end.exited) {
+                ASSERT_EQ(end.code, 0) << mode.label;
+                for (const Item& item : f.items) EXPECT_FALSE(fs::exists(item.path)) << mode.label << ": " << item.path;
+                calls = end.syscalls;
+            }
+        }
+        EXPECT_GT(calls, 10) << mode.label;
+    }
+}
+
+// Another program takes the item out of the Trash between the rename and the check of what landed:
+// the mover says what happened and takes back its record, which would point at nothing.
+TEST(TrashMover, ItemTakenOutOfTheTrashRightAfterTheMoveIsReportedWithoutAStrayRecord) {
+    TempDir dir;
+    const std::string item = dir.write("docs/report.txt", "report");
+    const std::string trash = dir.path() + "/data/Trash";
+    fs::create_directories(dir.path() + "/taken");
+    int channel[2];
+    ASSERT_EQ(::pipe(channel), 0);
+    bool taken = false;
+    const ChildEnd end = test::runTraced(
+        [&] {
+            ::close(channel[0]);
+            auto mover = moverFor(dir.path() + "/data");
+            try {
+                mover.trashItem(Url::file(item), identityOf(item));
+            } catch (const MorvoError& error) {
+                const std::string text = error.description();
+                return ::write(channel[1], text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0 : 1;
+            }
+            return 1;
+        },
+        [&](const SyscallStop& stop) {
+            if (!stop.entry && stop.number == SYS_renameat2 && stop.result == 0 && !taken) {
+                taken = true;
+                fs::rename(trash + "/files/report.txt", dir.path() + "/taken/report.txt");
+            }
+            return true;
+        });
+    ::close(channel[1]);
+    const std::string description = readAll(channel[0]);
+    ::close(channel[0]);
+    if (end.exited && end.code == kChildSkipped) GTEST_SKIP() << "no tracing here";
+    ASSERT_TRUE(taken);
+    ASSERT_TRUE(end.exited && end.code == 0) << description;
+    EXPECT_EQ(description,
+              "Another program took it out of the Trash right after the move, before it could be checked; it is no "
+              "longer in the Trash.");
+    EXPECT_EQ(countEntries(trash + "/info"), 0u);
+    EXPECT_EQ(slurp(dir.path() + "/taken/report.txt"), "report");
+}
+
+// Where the journal cannot be kept, every item still moves, with its record, and nothing is left
+// in the state folder.
+TEST(TrashMoverCrash, MovesGoOnWhenTheJournalCannotBeKept) {
+    auto fill = [](const std::string& folder) {
+        std::ofstream out(folder + "/filler", std::ios::binary);
+        const std::string page(4096, 'x');
+        for (int i = 0; i < 4096 && out.write(page.data(), static_cast<std::streamsize>(page.size())); ++i) {
+        }
+        return true;
+    };
+    struct Case {
+        const char* label;
+        std::string stateHome;  // below the test folder
+        std::function<bool(const std::string& stateHome)> prepare;
+        bool planned;
+    };
+    const Case cases[] = {
+        {"state folder that cannot be made", "not-a-folder/state",
+         [](const std::string& state) {
+             std::ofstream(std::string(path::parent(state))) << "a file";
+             return true;
+         },
+         true},
+        {"read-only state file system", "state",
+         [](const std::string& state) { return fs::create_directories(state) && test::mountTmpfs(state, "size=64k", true); },
+         true},
+        {"full state file system", "state",
+         [&](const std::string& state) {
+             return fs::create_directories(state) && test::mountTmpfs(state, "size=16k") && fill(state);
+         },
+         true},
+        {"state file system filling up in the middle of the run", "state",
+         [](const std::string& state) { return fs::create_directories(state) && test::mountTmpfs(state, "size=8k"); },
+         false},
+    };
+    int skipped = 0;
+    for (const Case& c : cases) {
+        TempDir dir;
+        const std::string state = dir.path() + "/" + c.stateHome, data = dir.path() + "/data";
+        std::vector<Item> items;
+        for (int i = 0; i < 40; ++i) {
+            const std::string relative = "docs/f" + std::to_string(i) + ".txt";
+            items.push_back({dir.write(relative, dir.path() + "/" + relative), dir.path() + "/" + relative});
+        }
+        const ChildEnd end = test::runChild([&] {
+            if (!test::privateMounts() || !c.prepare(state)) return kChildSkipped;
+            {
+                FreedesktopTrashMover::Options options = optionsFor(data);
+                options.stateHome = state;
+                FreedesktopTrashMover mover(options);
+                std::vector<Url> run;
+                for (const Item& item : items) run.push_back(Url::file(item.path));
+                if (c.planned) mover.plan(run);
+                for (const Item& item : items) {
+                    try {
+                        auto landed = mover.trashItem(Url::file(item.path), identityOf(item.path));
+                        EXPECT_TRUE(landed && slurp(landed->path) == item.bytes) << c.label << ": " << item.path;
+                    } catch (const MorvoError& error) {
+                        ADD_FAILURE() << c.label << ": " << item.path << ": " << error.description();
+                    }
+                }
+            }
+            expectSoundTrash(data + "/Trash", items, {}, c.label);
+            EXPECT_EQ(countEntries(journalFolderOf(state)), 0u) << c.label;
+            return ::testing::Test::HasFailure() ? 1 : 0;
+        });
+        if (end.exited && end.code == kChildSkipped) {
+            ++skipped;
+            continue;
+        }
+        EXPECT_TRUE(end.exited && end.code == 0) << c.label << ": exit " << end.code << ", signal " << end.signal;
+    }
+    if (skipped == static_cast<int>(std::size(cases))) GTEST_SKIP() << "no private mounts here";
+}
+
+// A Trash on a disk that fills up during a run, with the journal on the same disk: what fits
+// moves, what does not stays where it was with the disk's own error, and nothing half made is left.
+TEST(TrashMoverCrash, TrashFillingUpMovesWhatFitsAndLeavesNothingHalfMade) {
+    TempDir dir;
+    const std::string disk = dir.path() + "/disk";
+    std::vector<Item> items;
+    const ChildEnd end = test::runChild([&] {
+        if (!test::privateMounts() || !fs::create_directories(disk) || !test::mountTmpfs(disk, "size=64k"))
+            return kChildSkipped;
+        for (int i = 0; i < 10; ++i) {  // a page each, and as many records as fit
+            const std::string path = disk + "/docs/f" + std::to_string(i) + ".txt";
+            items.push_back({dir.write("disk/docs/f" + std::to_string(i) + ".txt", path), path});
+        }
+        std::size_t moved = 0, full = 0;
+        {
+            FreedesktopTrashMover::Options options = optionsFor(disk + "/data");
+            options.stateHome = disk + "/state";
+            FreedesktopTrashMover mover(options);
+            std::vector<Url> run;
+            for (const Item& item : items) run.push_back(Url::file(item.path));
+            mover.plan(run);
+            for (const Item& item : items) {
+                try {
+                    moved += mover.trashItem(Url::file(item.path), identityOf(item.path)) ? 1 : 0;
+                } catch (const PosixError& error) {
+                    EXPECT_EQ(error.code(), ENOSPC) << item.path << ": " << error.description();
+                    full += error.code() == ENOSPC ? 1 : 0;
+                }
+            }
+        }
+        EXPECT_GT(moved, 0u);
+        EXPECT_GT(full, 0u);
+        FreedesktopTrashMover::recoverInterruptedMoves(disk + "/state");
+        expectSoundTrash(disk + "/data/Trash", items, {}, "full disk");
+        return ::testing::Test::HasFailure() ? 1 : 0;
+    });
+    if (end.exited && end.code == kChildSkipped) GTEST_SKIP() << "no private mounts here";
+    EXPECT_TRUE(end.exited && end.code == 0) << "exit " << end.code << ", signal " << end.signal;
+}
+
+// A journal that starts failing in the middle of a run (its disk full, or an I/O error) ends
+// neither the run nor the process: every item still moves, and the next start finds a sound Trash.
+TEST(TrashMoverCrash, JournalFailingInTheMiddleOfARunEndsNothing) {
+    for (int error : {ENOSPC, EIO}) {
+        RunFixture f;
+        const ChildEnd end = test::runChild([&] {
+            FreedesktopTrashMover mover(optionsFor(f.data));
+            mover.plan(f.run());
+            for (const Item& item : f.items) {
+                mover.trashItem(Url::file(item.path), identityOf(item.path));
+                if (&item != &f.items.front()) continue;
+                const auto fd = static_cast<std::uint64_t>(journalDescriptor(f.state));
+                std::vector<test::SyscallRefusal> refusals;
+                for (long call : {SYS_write, SYS_pwrite64, SYS_writev, SYS_fdatasync, SYS_fsync, SYS_ftruncate})
+                    refusals.push_back({call, 0, 0xffffffffu, fd, error});
+                if (fd == static_cast<std::uint64_t>(-1) || !test::refuseSyscalls(refusals)) return kChildSkipped;
+            }
+            return 0;
+        });
+        if (end.exited && end.code == kChildSkipped) GTEST_SKIP() << "no system call filter here";
+        EXPECT_TRUE(end.exited && end.code == 0) << std::strerror(error) << ": exit " << end.code << ", signal " << end.signal;
+        FreedesktopTrashMover::recoverInterruptedMoves(f.state);
+        expectSoundTrash(f.trash, f.items, f.strangers, std::strerror(error));
+        for (const Item& item : f.items) EXPECT_FALSE(fs::exists(item.path)) << std::strerror(error) << ": " << item.path;
+    }
+}
+
+// A long session's journal stays small; recovery meanwhile leaves the live journal alone.
+TEST(TrashMover, JournalOfALongSessionStaysSmall) {
+    TempDir dir;
+    const std::string data = dir.path() + "/data", state = data + "-state";
+    std::vector<Url> run;
+    for (int i = 0; i < 3000; ++i) run.push_back(Url::file(dir.write("docs/f" + std::to_string(i) + ".txt", "x")));
+    auto mover = moverFor(data);
+    mover.plan(run);
+    std::uintmax_t largest = 0;
+    for (std::size_t i = 0; i < run.size(); ++i) {
+        ASSERT_TRUE(mover.trashItem(run[i], identityOf(run[i].path)));
+        if (i % 50 == 0)
+            for (const auto& entry : fs::directory_iterator(journalFolderOf(state)))
+                largest = std::max(largest, fs::file_size(entry.path()));
+        if (i == 1500) {
+            EXPECT_EQ(FreedesktopTrashMover::recoverInterruptedMoves(state), 0u);
+        }
+    }
+    EXPECT_LT(largest, 512u * 1024);
+    EXPECT_EQ(countEntries(data + "/Trash/info"), run.size());
+    EXPECT_EQ(countEntries(data + "/Trash/files"), run.size());
+}
+
+// A journal grown past what recovery reads (an older mover's, say) is still acted on from its end,
+// where the unsettled work of a crash stands, and is then removed.
+TEST(TrashMover, OversizeJournalIsRecoveredFromItsEnd) {
+    TempDir dir;
+    const std::string data = dir.path() + "/data", state = data + "-state";
+    const std::string item = dir.write("docs/report.txt", "report");
+    const ChildEnd end = test::runChild([&] {
+        FreedesktopTrashMover::Options options = optionsFor(data);
+        options.beforeRename = [] { ::_exit(0); };
+        FreedesktopTrashMover mover(options);
+        mover.trashItem(Url::file(item), identityOf(item));
+        return 3;
+    });
+    ASSERT_TRUE(end.exited && end.code == 0);
+    const std::string record = data + "/Trash/info/report.txt.trashinfo";
+    ASSERT_TRUE(fs::exists(record));
+    ASSERT_EQ(countEntries(journalFolderOf(state)), 1u);
+    const std::string journal = fs::directory_iterator(journalFolderOf(state))->path();
+    const std::string lines = slurp(journal);
+    {
+        const int fd = ::open((journal + ".new").c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, 65 << 20), 0);  // a hole stands for the settled lines of a long life
+        ASSERT_EQ(::lseek(fd, 0, SEEK_END), 65 << 20);
+        const std::string tail = "\n" + lines;
+        ASSERT_EQ(::write(fd, tail.data(), tail.size()), static_cast<ssize_t>(tail.size()));
+        ::close(fd);
+        fs::rename(journal + ".new", journal);
+    }
+    EXPECT_EQ(FreedesktopTrashMover::recoverInterruptedMoves(state), 1u);
+    EXPECT_FALSE(fs::exists(record));
+    EXPECT_EQ(countEntries(journalFolderOf(state)), 0u);
+    EXPECT_EQ(slurp(item), "report");
+}
+
+// Work that recovery cannot reach yet (the trash of a volume that is not mounted now) waits for a
+// later start, also when that recovery is itself stopped anywhere; the rest is done at once. Once
+// the volume is back, its record is taken back too and no journal is left.
+TEST(TrashMoverCrash, RecoveryKeepsWhatItCannotReachForALaterStart) {
+    const ChildEnd end = test::runChild([] {
+        if (!test::privateMounts()) return kChildSkipped;
+        // Round k stops the first recovery before its k-th change; the last round lets it finish.
+        long rounds = 0;
+        for (long k = 1; k < 10000; rounds = k++) {
+            TempDir dir;
+            const std::string volume = dir.path() + "/volume", data = dir.path() + "/data", state = data + "-state";
+            fs::create_directories(volume);
+            if (!test::mountTmpfs(volume, "size=1m")) return kChildSkipped;
+            const std::vector<Item> onDisk{{dir.write("moved.txt", "moved"), "moved"}, {dir.write("left.txt", "left"), "left"}};
+            const std::vector<Item> onVolume{{dir.write("volume/report.txt", "report"), "report"}};
+            // One mover moves an item and stops for good right before the rename of the next one,
+            // on the volume; another stops so with an item on the disk.
+            for (const std::vector<std::string>& run : {std::vector<std::string>{onDisk[0].path, onVolume[0].path},
+                                                         std::vector<std::string>{onDisk[1].path}}) {
+                const ChildEnd crashed = test::runChild([&] {
+                    FreedesktopTrashMover::Options options = optionsFor(data);
+                    int renames = 0;
+                    options.beforeRename = [&renames, &run] {
+                        if (++renames == static_cast<int>(run.size())) ::_exit(0);
+                    };
+                    FreedesktopTrashMover mover(options);
+                    for (const std::string& item : run) mover.trashItem(Url::file(item), identityOf(item));
+                    return 3;
+                });
+                EXPECT_TRUE(crashed.exited && crashed.code == 0) << k;
+            }
+            const std::string volumeTrash = volume + "/.Trash-" + std::to_string(::getuid());
+            EXPECT_TRUE(fs::exists(volumeTrash + "/info/report.txt.trashinfo")) << k;
+            if (!test::mountTmpfs(volume, "size=64k")) return kChildSkipped;  // the volume is away
+            const ChildEnd stopped = test::runTraced(
+                [&] {
+                    FreedesktopTrashMover::recoverInterruptedMoves(state);
+                    return 0;
+                },
+                [k](const SyscallStop& stop) { return stop.index != k; }, test::Tracing::fileChanges);
+            FreedesktopTrashMover::recoverInterruptedMoves(state);
+            const std::string label = "recovery stopped before change " + std::to_string(k);
+            expectSoundTrash(data + "/Trash", onDisk, {}, label);
+            EXPECT_TRUE(fs::exists(onDisk[1].path)) << label;
+            EXPECT_EQ(::umount2(volume.c_str(), 0), 0);  // and back
+            FreedesktopTrashMover::recoverInterruptedMoves(state);
+            expectSoundTrash(volumeTrash, onVolume, {}, label);
+            EXPECT_EQ(countEntries(volumeTrash + "/info"), 0u) << label;
+            EXPECT_EQ(countEntries(journalFolderOf(state)), 0u) << label;
+            ::umount2(volume.c_str(), MNT_DETACH);
+            if (::testing::Test::HasFailure() || stopped.exited) break;
+        }
+        EXPECT_GT(rounds, 3);  // the recovery had changes to make, and was stopped before each
+        return ::testing::Test::HasFailure() ? 1 : 0;
+    });
+    if (end.exited && end.code == kChildSkipped) GTEST_SKIP() << "no private mounts or tracing here";
+    EXPECT_TRUE(end.exited && end.code == 0) << "exit " << end.code << ", signal " << end.signal;
+}
+
+// A run of the service killed at random moments, then the application's next start: the Trash is
+// sound after every one of many runs.
+TEST(TrashMoverCrash, ServiceRunKilledAtRandomMomentsLeavesASoundTrashAfterTheNextStart) {
+    constexpr int kRuns = 10;
+    constexpr int kItems = 400;
+    std::mt19937 random(std::random_device{}());
+    double runSeconds = 0;  // a whole run, timed by the first round, which is not killed
+    for (int round = 0; round <= kRuns; ++round) {
+        TempDir dir;
+        const std::string data = dir.path() + "/data", state = dir.path() + "/state";
+        std::vector<Item> items;
+        std::vector<Url> urls;
+        for (int i = 0; i < kItems; ++i) {
+            const std::string path = dir.path() + "/docs/f" + std::to_string(i) + ".txt";
+            items.push_back({dir.write("docs/f" + std::to_string(i) + ".txt", path), path});
+            urls.push_back(Url::file(path));
+        }
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+            ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+            TrashService service(TrashPolicy({Url::file(dir.path())}, 100000, 900, Url::file(dir.path() + "/home")));
+            const TrashPreview preview = service.prepare(urls, {});
+            std::set<std::string> confirmed;
+            for (const auto& item : preview.items) confirmed.insert(item.id);
+            if (::write(ready[1], "r", 1) != 1) ::_exit(1);
+            service.moveToTrash(preview, confirmed, {}, {});
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        char signal = 0;
+        ASSERT_EQ(::read(ready[0], &signal, 1), 1);
+        ::close(ready[0]);
+        const auto started = std::chrono::steady_clock::now();
+        if (round > 0) {
+            std::this_thread::sleep_for(std::chrono::duration<double>(
+                std::uniform_real_distribution<double>(0, runSeconds)(random)));
+            ::kill(child, SIGKILL);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        if (round == 0) {
+            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+            runSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        }
+
+        const char* savedData = std::getenv("XDG_DATA_HOME");
+        const char* savedState = std::getenv("XDG_STATE_HOME");
+        const std::string oldData = savedData ? savedData : "", oldState = savedState ? savedState : "";
+        ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+        ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+        makeDefaultTrashMover();  // the next start
+        savedData ? ::setenv("XDG_DATA_HOME", oldData.c_str(), 1) : ::unsetenv("XDG_DATA_HOME");
+        savedState ? ::setenv("XDG_STATE_HOME", oldState.c_str(), 1) : ::unsetenv("XDG_STATE_HOME");
+
+        const std::string label = "round " + std::to_string(round);
+        expectSoundTrash(data + "/Trash", items, {}, label);
+        EXPECT_EQ(countEntries(journalFolderOf(state)), 0u) << label;
+        if (::testing::Test::HasFailure()) return;
+    }
 }

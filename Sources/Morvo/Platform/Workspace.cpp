@@ -1,5 +1,7 @@
 #include "Morvo/Platform/Workspace.h"
 
+#include "Morvo/TaskRunner.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDesktopServices>
@@ -18,6 +20,7 @@ QUrl toQUrl(const Url& url) {
     return QUrl::fromEncoded(QByteArray::fromStdString(url.absoluteString()), QUrl::StrictMode);
 }
 
+// The real desktop. Both wait on it, up to their time-outs: they run on the hand-over queue.
 bool callFileManager(const QString& method, const QStringList& uris) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) return false;
@@ -40,46 +43,59 @@ bool hasHandler(const QString& mimeType) {
            !query.readAllStandardOutput().trimmed().isEmpty();
 }
 
+// The steps of each request, run on the hand-over queue: each may wait on the desktop.
+bool revealWith(const DesktopBridge& bridge, const std::vector<Url>& urls) {
+    if (urls.empty()) return true;
+    QStringList uris;
+    for (const Url& url : urls) uris << QString::fromLatin1(url.absoluteString());
+    if (bridge.callFileManager(QStringLiteral("ShowItems"), uris)) return true;
+    // No file manager answers the call: open the folders that hold the items instead.
+    if (!bridge.hasHandler(QStringLiteral("inode/directory"))) return false;
+    std::set<std::string> opened;
+    bool shown = true;
+    for (const Url& url : urls) {
+        Url parent = url.deletingLastPathComponent();
+        if (opened.insert(parent.path).second) shown = bridge.openUrl(toQUrl(Url::file(parent.path, true))) && shown;
+    }
+    return shown;
+}
+
+bool openWith(const DesktopBridge& bridge, const Url& url) {
+    if (!bridge.hasHandler(QStringLiteral("x-scheme-handler/") + QString::fromStdString(url.scheme))) return false;
+    return bridge.openUrl(toQUrl(url));
+}
+
+bool revealInTrashWith(const DesktopBridge& bridge, const Url& trashedItem) {
+    // The file manager's Trash view, where the item can be restored; the Trash's own folder
+    // on disk offers no restore.
+    const QString trash = QStringLiteral("trash:///");
+    if (bridge.callFileManager(QStringLiteral("ShowFolders"), {trash})) return true;
+    if (bridge.hasHandler(QStringLiteral("x-scheme-handler/trash")) && bridge.openUrl(QUrl(trash))) return true;
+    return revealWith(bridge, {trashedItem});
+}
+
 class DesktopWorkspace : public Workspace {
 public:
-    explicit DesktopWorkspace(DesktopBridge bridge) : bridge_(std::move(bridge)) {
-        if (!bridge_.callFileManager) bridge_.callFileManager = callFileManager;
-        if (!bridge_.hasHandler) bridge_.hasHandler = hasHandler;
-        if (!bridge_.openUrl) bridge_.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    explicit DesktopWorkspace(DesktopBridge bridge) {
+        if (!bridge.callFileManager) bridge.callFileManager = callFileManager;
+        if (!bridge.hasHandler) bridge.hasHandler = hasHandler;
+        if (!bridge.openUrl) bridge.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+        bridge_ = std::make_shared<const DesktopBridge>(std::move(bridge));
     }
 
-    bool reveal(const std::vector<Url>& urls) override {
-        if (urls.empty()) return true;
-        QStringList uris;
-        for (const Url& url : urls) uris << QString::fromLatin1(url.absoluteString());
-        if (bridge_.callFileManager(QStringLiteral("ShowItems"), uris)) return true;
-        // No file manager answers the call: open the folders that hold the items instead.
-        if (!bridge_.hasHandler(QStringLiteral("inode/directory"))) return false;
-        std::set<std::string> opened;
-        bool shown = true;
-        for (const Url& url : urls) {
-            Url parent = url.deletingLastPathComponent();
-            if (opened.insert(parent.path).second) shown = bridge_.openUrl(toQUrl(Url::file(parent.path, true))) && shown;
-        }
-        return shown;
+    // Each request holds the bridge itself, so it may outlive this object.
+    void reveal(const std::vector<Url>& urls, Answer answer) override {
+        runHandOver([bridge = bridge_, urls] { return revealWith(*bridge, urls); }, std::move(answer));
     }
-
-    bool open(const Url& url) override {
-        if (!bridge_.hasHandler(QStringLiteral("x-scheme-handler/") + QString::fromStdString(url.scheme))) return false;
-        return bridge_.openUrl(toQUrl(url));
+    void open(const Url& url, Answer answer) override {
+        runHandOver([bridge = bridge_, url] { return openWith(*bridge, url); }, std::move(answer));
     }
-
-    bool revealInTrash(const Url& trashedItem) override {
-        // The file manager's Trash view, where the item can be restored; the Trash's own folder
-        // on disk offers no restore.
-        const QString trash = QStringLiteral("trash:///");
-        if (bridge_.callFileManager(QStringLiteral("ShowFolders"), {trash})) return true;
-        if (bridge_.hasHandler(QStringLiteral("x-scheme-handler/trash")) && bridge_.openUrl(QUrl(trash))) return true;
-        return reveal({trashedItem});
+    void revealInTrash(const Url& trashedItem, Answer answer) override {
+        runHandOver([bridge = bridge_, trashedItem] { return revealInTrashWith(*bridge, trashedItem); }, std::move(answer));
     }
 
 private:
-    DesktopBridge bridge_;
+    std::shared_ptr<const DesktopBridge> bridge_;
 };
 
 } // namespace

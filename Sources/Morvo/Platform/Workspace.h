@@ -1,6 +1,11 @@
 #pragma once
 // The desktop's file manager and URL handlers. The state objects and views reach them only
 // through this interface, so tests can replace it.
+//
+// A hand-over never makes its caller wait on the desktop: each call returns at once, and
+// `answer`, when given, is called later on the GUI thread with whether something on the desktop
+// took the request. (A workspace that knows the answer at once, such as a test's, may call it
+// before returning.)
 
 #include "MorvoCore/Platform/Url.h"
 
@@ -16,16 +21,21 @@ namespace morvo {
 
 class Workspace {
 public:
+    using Answer = std::function<void(bool taken)>;
+
     virtual ~Workspace() = default;
-    // Shows the file manager with `urls` selected; false when nothing on the desktop could show them.
-    virtual bool reveal(const std::vector<Url>& urls) = 0;
-    // Opens `url` with the desktop's handler for its scheme; false when nothing took it.
-    virtual bool open(const Url& url) = 0;
-    // Shows an item that was moved to the Trash; false when nothing could show it.
-    virtual bool revealInTrash(const Url& trashedItem) { return reveal({trashedItem}); }
+    // Shows the file manager with `urls` selected; answers false when nothing on the desktop could
+    // show them.
+    virtual void reveal(const std::vector<Url>& urls, Answer answer = {}) = 0;
+    // Opens `url` with the desktop's handler for its scheme; answers false when nothing took it.
+    virtual void open(const Url& url, Answer answer = {}) = 0;
+    // Shows an item that was moved to the Trash; answers false when nothing could show it.
+    virtual void revealInTrash(const Url& trashedItem, Answer answer = {}) { reveal({trashedItem}, std::move(answer)); }
 };
 
-// What the freedesktop implementation asks of the desktop; tests replace them.
+// What the freedesktop implementation asks of the desktop; tests and benchmarks replace them.
+// Each may wait on the desktop: the workspace calls them off the GUI thread, one request at a
+// time, in the order the requests were made.
 struct DesktopBridge {
     // Calls a method of the file manager's org.freedesktop.FileManager1 service with URIs; false
     // when no file manager answered.

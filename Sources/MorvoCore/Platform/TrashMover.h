@@ -44,6 +44,13 @@ private:
     int moveBackError_;
 };
 
+// What went to the Trash under the item's name was no longer there right after the rename: another
+// program took it out at once, before the mover could check it. Its record has been taken back.
+class TrashItemVanishedError : public MorvoError {
+public:
+    std::string description() const override;
+};
+
 class TrashMover {
 public:
     virtual ~TrashMover() = default;
@@ -63,9 +70,12 @@ public:
         uid_t uid = 0;         // names the per-volume trash folders
         // The local time written as DeletionDate; unset: the current time.
         std::function<std::string()> deletionDate;
-        // $XDG_STATE_HOME: every reservation of a restore record is written down under it first,
-        // so that one left behind by a crash can be taken back (recoverInterruptedMoves). Empty:
-        // nothing is written down.
+        // $XDG_STATE_HOME: every restore record is written down in a journal under it before it gets
+        // its name, so that one left behind by a crash can be taken back (recoverInterruptedMoves).
+        // Empty: nothing is written down. Where the journal cannot be kept (a read-only or full
+        // state folder), the moves go on without it with every check of the item, and no record is
+        // ever left empty; only a crash between a record's naming and its item's rename can then
+        // leave that (whole) record behind, which the next start cannot know to take back.
         std::string stateHome;
         // Called right before each rename (tests use it to stand for a crash or a race).
         std::function<void()> beforeRename;
@@ -86,16 +96,18 @@ public:
 
     // Takes back the restore records that a mover which stopped between reserving them and
     // moving its item left behind under `stateHome`: a record is removed only when it is still the
-    // file the mover created (same device and inode), holds exactly what it wrote, and nothing
-    // stands under its name in files/. Nothing else is touched. Journals of movers that still run
-    // are left alone. Returns how many records were removed.
+    // file the mover created (same device and inode, reached without links), holds exactly what it
+    // wrote, and nothing stands under its name in files/; a temporary file of a record in the
+    // making goes too. Nothing else is touched. Journals of movers that still run are left alone;
+    // a journal whose work cannot be done now (its volume is not mounted, say) is kept, with that
+    // work alone, for a later start. Reads at most the last few MiB of a journal. Returns how many
+    // records were removed.
     static std::size_t recoverInterruptedMoves(const std::string& stateHome);
 
 private:
     class Journal;
     struct State;
     Options options_;
-    std::unique_ptr<Journal> journal_;
     std::unique_ptr<State> state_;
 };
 

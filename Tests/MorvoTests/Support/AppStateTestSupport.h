@@ -89,20 +89,21 @@ inline bool waitFor(const std::function<bool()>& condition, int timeoutMs = 1000
     return QTest::qWaitFor(condition, timeoutMs);
 }
 
-// Records what it is asked; `available` false plays a desktop with no file manager or handler.
+// Records what it is asked and answers at once; `available` false plays a desktop with no file
+// manager or handler.
 class FakeWorkspace : public Workspace {
 public:
-    bool reveal(const std::vector<Url>& urls) override {
+    void reveal(const std::vector<Url>& urls, Answer answer) override {
         revealed.push_back(urls);
-        return available;
+        if (answer) answer(available);
     }
-    bool open(const Url& url) override {
+    void open(const Url& url, Answer answer) override {
         opened.push_back(url);
-        return available;
+        if (answer) answer(available);
     }
-    bool revealInTrash(const Url& item) override {
+    void revealInTrash(const Url& item, Answer answer) override {
         revealedInTrash.push_back(item);
-        return available;
+        if (answer) answer(available);
     }
     bool available = true;
     std::vector<std::vector<Url>> revealed;

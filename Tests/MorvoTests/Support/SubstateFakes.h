@@ -131,14 +131,16 @@ private:
 
 class RecordingWorkspace : public Workspace {
 public:
-    bool reveal(const std::vector<Url>& urls) override {
+    void reveal(const std::vector<Url>& urls, Answer answer) override {
         revealed.push_back(urls);
-        return true;
+        if (answer) answer(true);
     }
-    bool open(const Url&) override { return true; }
-    bool revealInTrash(const Url& item) override {
+    void open(const Url&, Answer answer) override {
+        if (answer) answer(true);
+    }
+    void revealInTrash(const Url& item, Answer answer) override {
         revealedInTrash.push_back(item);
-        return true;
+        if (answer) answer(true);
     }
     std::vector<std::vector<Url>> revealed;
     std::vector<Url> revealedInTrash;
