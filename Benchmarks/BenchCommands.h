@@ -10,5 +10,6 @@ int measureCommand(int argc, char** argv);   // morvo-bench measure [--max-items
 int walkCommand(int argc, char** argv);      // morvo-bench walk [--threads N] PATH
 int prepareCommand(int argc, char** argv);   // morvo-bench prepare N
 int moveCommand(int argc, char** argv);      // morvo-bench move N
+int plistCommand(int argc, char** argv);     // morvo-bench plist [--repeat N] FILE | --write KIND BYTES FILE
 
 } // namespace morvo::bench

@@ -40,8 +40,8 @@ std::string jsonString(const std::string& s) {
 } // namespace
 
 // Prepares a Trash preview of the one item PATH as the application does (100,000 entries by
-// default) and prints how many entries the item has, the preparation's time and its blocked
-// reason (null when the item could be moved). "seconds" is the preview alone.
+// default) and prints how many entries the item has (at most the limit), the preparation's time
+// and its blocked reason (null when the item could be moved). "seconds" is the preview alone.
 int measureCommand(int argc, char** argv) {
     long long maxItems = 100000;
     const char* target = nullptr;
@@ -68,15 +68,21 @@ int measureCommand(int argc, char** argv) {
     TrashPreview preview = TrashService::prepareSynchronously({item}, {}, policy, Uuid::make());
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
-    // The entry count, untimed, without a limit (as far as the walk gets).
-    std::int64_t budget = INT64_MAX;
-    try {
-        trash::measure(item, budget);
-    } catch (const MorvoError&) {
-    }
-    const long long entries = static_cast<long long>(INT64_MAX - budget);
-
+    // The entry count, untimed, up to the limit (as far as the walk gets): a walk without one
+    // would hold the whole of a large item and outweigh the preview it stands beside. An item
+    // the preview found over the limit has used it all.
     const auto& reason = preview.items.empty() ? std::optional<std::string>() : preview.items.front().blockedReason;
+    std::int64_t budget = maxItems;
+    if (reason != std::optional<std::string>(trash::kItemLimitMessage)) {
+        try {
+            trash::measure(item, budget);
+        } catch (const MorvoError&) {
+        }
+    } else {
+        budget = 0;
+    }
+    const long long entries = static_cast<long long>(maxItems - budget);
+
     std::printf("{\"entries\":%lld,\"seconds\":%.6f,\"blocked\":%s}\n", entries, seconds,
                 reason ? jsonString(*reason).c_str() : "null");
     return 0;

@@ -283,7 +283,9 @@ private:
                 return;
             }
             // The bounded reader refuses a file that became a link, a non-file or too large meanwhile.
-            plist = readPropertyListStrings(infoPlist, infoPlistByteLimit);
+            plist = readPropertyListStrings(infoPlist, infoPlistByteLimit, stop_);
+        } catch (const CancellationError&) {
+            throw;
         } catch (const std::exception& error) {
             warn("Could not read the app identity at " + b + ": " + errorDescription(error));
             return;

@@ -66,9 +66,13 @@ public:
           stop_(std::move(stop)),
           environment_(environment) {}
 
-    CleanupDiscoveryResult run(const Url& home) {
-        if (!home.isFileURL()) return {{}, {"Choose a home folder on this Mac."}, false};
+    CleanupDiscoveryResult run(const Url& givenHome) {
+        if (!givenHome.isFileURL()) return {{}, {"Choose a home folder on this Mac."}, false};
+        Url home = givenHome;
         try {
+            // A relative home folder while the current folder is gone cannot be named: it is a
+            // home folder that cannot be inspected.
+            home.path = path::absolute(givenHome.path);
             verifyDirectoryPath(home);
         } catch (const CancellationError&) {
             throw;
@@ -207,9 +211,7 @@ private:
         checkCancellation();
         for (CleanupArea area : allCleanupAreas)
             if (row.relativeHomePath == relativePath(area)) return;
-        Url base = home;
-        base.path = path::absolute(home.path);
-        const Url url = base.appending(row.relativeHomePath, true);
+        const Url url = home.appending(row.relativeHomePath, true);
         if (!verifyLocation(url, row.title)) return;
         checkCancellation();
         if (!measured_.insert(url.path).second) return;
@@ -272,9 +274,7 @@ private:
 CleanupDiscoveryResult scan(const Url& home, std::int64_t maxNodesPerRoot, std::int64_t maxEntriesPerRoot,
                             std::stop_token stop, const Environment& environment) {
     if (stop.stop_requested()) throw CancellationError();
-    Url absoluteHome = home;
-    if (home.isFileURL()) absoluteHome.path = path::absolute(home.path);
-    CleanupDiscoveryResult result = Scan(maxNodesPerRoot, maxEntriesPerRoot, stop, environment).run(absoluteHome);
+    CleanupDiscoveryResult result = Scan(maxNodesPerRoot, maxEntriesPerRoot, stop, environment).run(home);
     if (stop.stop_requested()) throw CancellationError();
     return result;
 }

@@ -15,6 +15,7 @@
 #include <thread>
 #include <type_traits>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include <sys/resource.h>
@@ -27,6 +28,12 @@
 // rule as it commits. A folder the committer reaches before any reader has it is read on the
 // spot. Readers stay at most a window of entries ahead of the committer, so a budget cut
 // leaves little read in vain and memory stays bounded.
+//
+// No folder needs more of its names than the node budget: the committer takes at most that many
+// entries in all. A listing stops there (at the end of a read of names) and keeps a second handle
+// on the folder positioned after what it took; should the committer go through every entry of
+// such a listing within the budget (some could not be read), it lists the rest of the folder
+// through that handle and goes on as if the listing had never been cut.
 
 namespace morvo {
 
@@ -152,11 +159,20 @@ struct FolderJob {
           pinsParent(pins) {
         if (depth <= kKept) head[depth - 1] = index;
     }
+    // The rest of `previous`'s folder, to be listed through `rest`, a handle whose position is past
+    // the names `previous` holds: the same folder, later in the same listing.
+    FolderJob(const FolderJob& previous, int rest)
+        : reader(previous.reader), parent(previous.parent), name(previous.name), depth(previous.depth),
+          indexInParent(previous.indexInParent), parentSequence(previous.parentSequence), sequence(previous.sequence),
+          head(previous.head), traits(previous.traits), hash(previous.hash), keepsHandle(previous.keepsHandle),
+          cursor(rest) {}
     FolderJob(const FolderJob&) = delete;
     FolderJob& operator=(const FolderJob&) = delete;
 
     ~FolderJob() {
         if (const int h = handle.load(std::memory_order_relaxed); h >= 0) reader.closeDirectory(h);
+        for (const int h : {cursor, remainder})
+            if (h >= 0) reader.closeDirectory(h);
         // Subfolders are let go here one at a time: freed recursively, a deep tree would take a
         // stack frame per level.
         try {
@@ -190,6 +206,8 @@ struct FolderJob {
     State state{kPending};  // of the listing: open and read the names
     int openError = 0;
     int readError = 0;
+    int cursor = -1;     // for the rest of a cut listing: the handle to list through instead of opening
+    int remainder = -1;  // when the listing was cut: a handle positioned after its names
     // The descriptor, open while it has users: each chunk until it is read, each pinning
     // subfolder until it is opened, and for the root the whole scan.
     std::atomic<int> handle{-1};
@@ -217,9 +235,8 @@ struct FolderJob {
     }
     std::string childPath(const ReadEntry& e) const { return path::join(path(), entryName(e)); }
 
-    // Lays out the listing for the NUL-terminated `names`, one entry per name.
-    void setListing(std::string_view allNames) {
-        const std::size_t count = static_cast<std::size_t>(std::count(allNames.begin(), allNames.end(), '\0'));
+    // Lays out the listing for the `count` NUL-terminated names in `allNames`, one entry per name.
+    void setListing(std::string_view allNames, std::size_t count) {
         listing = std::make_unique_for_overwrite<std::byte[]>(count * sizeof(ReadEntry) + allNames.size());
         auto* first = std::uninitialized_default_construct_n(reinterpret_cast<ReadEntry*>(listing.get()), count) - count;
         entries = std::span<ReadEntry>(first, count);
@@ -377,9 +394,10 @@ Kind kindOf(const FileMetadata& m) {
 class Walk {
 public:
     Walk(const DirectoryReader& reader, std::string rootPath, std::uint64_t rootDevice, std::stop_token stop,
-         bool hasReaders)
+         bool hasReaders, std::int64_t maxNodes)
         : reader_(reader), rootIsStartupDisk_(rootPath == "/"), rootDevice_(rootDevice), stop_(std::move(stop)),
-          hasReaders_(hasReaders), handleBudget_(handleBudget()) {}
+          hasReaders_(hasReaders), handleBudget_(handleBudget()),
+          namesPerListing_(static_cast<std::size_t>(std::max<std::int64_t>(maxNodes, 1))) {}
     Walk(const Walk&) = delete;
     Walk& operator=(const Walk&) = delete;
     ~Walk() {
@@ -401,6 +419,15 @@ public:
             return;
         }
         waitUntilDone(job->state);
+    }
+
+    // On the committer, through with every entry of the cut listing `job`: lists the rest of its
+    // folder, at most `names` names of it (or to the end of a read of names).
+    std::shared_ptr<FolderJob> listRest(FolderJob& job, std::size_t names) {
+        auto rest = std::make_shared<FolderJob>(job, std::exchange(job.remainder, -1));
+        rest->state.store(kClaimed, std::memory_order_relaxed);
+        list(rest, kPending, names);
+        return rest;
     }
 
     // Makes the entries of chunk `c` of a listed folder available, the same way.
@@ -566,11 +593,14 @@ private:
         }
     }
 
-    // Opens the folder and reads its names; the entries are left to the chunks. With
-    // `firstChunkClaim`, chunk 0 is claimed for the caller (that state) before the listing is
-    // done: the committer then waits for it rather than reads it beside the reader about to.
-    void list(const std::shared_ptr<FolderJob>& job, std::uint32_t firstChunkClaim = kPending) {
-        const int handle = job->parent ? openBelow(*job) : reader_.openDirectory(job->name);
+    // Opens the folder and reads its names, up to `names` of them (the budget when 0); the entries
+    // are left to the chunks. With `firstChunkClaim`, chunk 0 is claimed for the caller (that
+    // state) before the listing is done: the committer then waits for it rather than reads it
+    // beside the reader about to.
+    void list(const std::shared_ptr<FolderJob>& job, std::uint32_t firstChunkClaim = kPending, std::size_t names = 0) {
+        const int handle = job->cursor >= 0 ? std::exchange(job->cursor, -1)
+                           : job->parent    ? openBelow(*job)
+                                            : reader_.openDirectory(job->name);
         if (handle < 0) {
             job->openError = -handle;
         } else {
@@ -580,8 +610,24 @@ private:
                 // Read into a buffer this thread keeps, then copy once at the exact size.
                 thread_local std::string scratch;
                 scratch.clear();
-                job->readError = reader_.readNames(handle, scratch);
-                job->setListing(scratch);
+                const std::size_t wanted = names != 0 ? names : namesPerListing_;
+                bool atEnd = false;
+                std::size_t count = 0;
+                while (!atEnd && count < wanted && !abandoned()) {
+                    const std::size_t before = scratch.size();
+                    job->readError = reader_.readMoreNames(handle, scratch, atEnd);
+                    count += static_cast<std::size_t>(std::count(scratch.begin() + static_cast<std::ptrdiff_t>(before),
+                                                                 scratch.end(), '\0'));
+                }
+                if (!atEnd && !abandoned()) {
+                    // Cut: the rest stays unread unless the committer asks for it.
+                    const int rest = reader_.duplicate(handle);
+                    if (rest >= 0)
+                        job->remainder = rest;
+                    else
+                        job->readError = -rest;  // the listing broke off here
+                }
+                job->setListing(scratch, count);
                 if (scratch.capacity() > (std::size_t{1} << 20)) std::string().swap(scratch);
             } catch (...) {
                 job->openError = ENOMEM;
@@ -784,6 +830,7 @@ private:
     const std::stop_token stop_;
     const bool hasReaders_;
     const std::int64_t handleBudget_;
+    const std::size_t namesPerListing_;  // most names one listing reads: the node budget
 
     SpinMutex mutex_;
     std::condition_variable_any workAvailable_;
@@ -892,7 +939,7 @@ std::shared_ptr<const DiskSnapshot> scanWith(const ScanSettings& settings, const
     if (rootKind == Kind::directory) {
         const unsigned threads =
             settings.threads == 0 ? std::max(1u, std::thread::hardware_concurrency()) : settings.threads;
-        Walk walk(reader, rootPath, rootMetadata.device, stop, threads > 1);
+        Walk walk(reader, rootPath, rootMetadata.device, stop, threads > 1, maxNodes);
         auto rootJob = walk.makeRoot(rootPath, pathTraits(rootPath));
         walk.obtainListing(rootJob);
         if (rootJob->openError != 0) throw ScanError::cannotEnumerate(rootPath);
@@ -949,7 +996,22 @@ std::shared_ptr<const DiskSnapshot> scanWith(const ScanSettings& settings, const
             Frame& frame = frames.back();
             FolderJob& job = *frame.job;
             if (frame.next == job.entries.size()) {
-                closeFrame(true);
+                if (job.remainder < 0) {
+                    closeFrame(true);
+                    continue;
+                }
+                // A cut listing gone through within the budget: on with the rest of the folder, as
+                // much of it as the budget can still take and one more to tell the limit.
+                if (walk.cancelled()) throw CancellationError();
+                const auto left = static_cast<std::size_t>(std::max<std::int64_t>(
+                    maxNodes - static_cast<std::int64_t>(builder.size()), 0));
+                auto rest = walk.listRest(job, left + 1);
+                job.release();
+                frame.job = std::move(rest);  // `job` is gone
+                frame.next = 0;
+                frame.readyEnd = 0;
+                if (const int error = frame.job->openError != 0 ? frame.job->openError : frame.job->readError)
+                    addErrorIssue([&] { return frame.job->path(); }, error);
                 continue;
             }
             if (frame.next == frame.readyEnd) {

@@ -67,9 +67,14 @@ std::string relativePath(const std::string& path, int level) {
 // folder's records are read in slices by several readers); the calling thread then goes through
 // the listings in the order the single-threaded walk yields them and applies every check there,
 // so results and the first refusal do not depend on the number of threads. Anything out of the
-// ordinary (a read error, more entries than the budget, cancellation) ends the reading; the
-// calling thread goes as far as the listings read allow, and where it meets a folder left unread
-// it measures the item again on one thread, which says exactly what the matter is.
+// ordinary (a read error, cancellation) ends the reading; the calling thread goes as far as the
+// listings read allow, and where it meets a folder left unread it measures the item again on one
+// thread, which says exactly what the matter is.
+//
+// The walk never needs more entries than the budget and one: the entry after those is refused
+// whatever follows it. Once that many names are listed, in all folders together, no further
+// names are read and no further folder is opened; a listing cut there still serves the calling
+// thread, which is refused before it passes the cut (or else measures again on one thread).
 class ParallelWalk {
 public:
     struct Listing;
@@ -82,7 +87,8 @@ public:
         std::string names;  // NUL-terminated, as the reader lists them
         std::vector<Listed> entries;
         int handle = -1;
-        bool complete = false;               // every entry listed and recorded
+        bool allNames = false;               // the folder's every name is in `names`
+        bool complete = false;               // every entry listed recorded, subfolders queued
         std::atomic<std::size_t> users{0};   // slices, then subfolder opens, still to use `handle`
         std::atomic<bool> broken{false};     // a record could not be read
     };
@@ -119,6 +125,8 @@ public:
 
     // The records read.
     std::int64_t entries() const { return entries_.load(std::memory_order_relaxed); }
+    // The names listed, over all folders: the entries the item has at least.
+    std::size_t names() const { return names_.load(std::memory_order_relaxed); }
 
 private:
     // Opens and lists a folder (`slice` empty), or reads the records of one slice of a listing.
@@ -167,23 +175,39 @@ private:
 
     bool open(const Task& task, std::vector<Task>& found) {
         Listing& parent = *task.listing;
+        if (enough()) {
+            // Left unread: the calling thread is refused before it gets here, or walks again.
+            release(parent);
+            return true;
+        }
         const int handle = reader_.openDirectoryAt(parent.handle, parent.names.data() + parent.entries[task.begin].nameOffset);
         release(parent);
         if (handle < 0) return false;
         return list(*task.folder, handle, found);
     }
 
-    // Lists the names of an open folder (taking its handle) and cuts their records into slices.
+    // Whether the names listed already cover every entry the calling thread can take.
+    bool enough() const { return static_cast<std::int64_t>(names_.load(std::memory_order_relaxed)) > entryLimit_; }
+
+    // Lists the names of an open folder (taking its handle), as far as the walk needs them, and
+    // cuts their records into slices.
     bool list(Listing& listing, int handle, std::vector<Task>& found) {
         listing.handle = handle;
-        if (stop_.stop_requested() || reader_.readNames(handle, listing.names) != 0) return false;
+        while (!listing.allNames && !enough()) {
+            if (stop_.stop_requested()) return false;
+            const std::size_t before = listing.names.size();
+            if (reader_.readMoreNames(handle, listing.names, listing.allNames) != 0) return false;
+            names_.fetch_add(static_cast<std::size_t>(
+                                 std::count(listing.names.begin() + static_cast<std::ptrdiff_t>(before),
+                                            listing.names.end(), '\0')),
+                             std::memory_order_relaxed);
+        }
         listing.entries.reserve(static_cast<std::size_t>(std::count(listing.names.begin(), listing.names.end(), '\0')));
         for (std::size_t offset = 0; offset < listing.names.size();) {
             listing.entries.emplace_back().nameOffset = static_cast<std::uint32_t>(offset);
             offset += std::strlen(listing.names.data() + offset) + 1;
         }
         const std::size_t count = listing.entries.size();
-        names_.fetch_add(count, std::memory_order_relaxed);
         if (count == 0) return finish(listing, found);
         const std::size_t slices = (count + kSlice - 1) / kSlice;
         listing.users.store(slices, std::memory_order_release);
@@ -193,23 +217,22 @@ private:
         return readSlice({&listing, 0, std::min(count, kSlice)}, found);
     }
 
+    // The records of a listing are read in full even past the limit: the names listed bound
+    // them, and a cut listing is complete for the calling thread only with all of them.
     bool readSlice(const Task& task, std::vector<Task>& found) {
         Listing& listing = *task.listing;
-        bool withinLimit = true;
         if (stop_.stop_requested()) listing.broken.store(true, std::memory_order_relaxed);
         for (std::size_t i = task.begin; i < task.end && !listing.broken.load(std::memory_order_relaxed); ++i) {
             Listed& entry = listing.entries[i];
             if (reader_.statAt(listing.handle, listing.names.data() + entry.nameOffset, entry.metadata) != 0)
                 listing.broken.store(true, std::memory_order_relaxed);
-            // Past the limit the folder is still read to its end, so that one large folder needs
-            // no second walk to tell the limit.
-            else if (entries_.fetch_add(1, std::memory_order_relaxed) + 1 > entryLimit_)
-                withinLimit = false;
+            else
+                entries_.fetch_add(1, std::memory_order_relaxed);
         }
-        if (listing.users.fetch_sub(1, std::memory_order_acq_rel) != 1) return withinLimit;
+        if (listing.users.fetch_sub(1, std::memory_order_acq_rel) != 1) return true;
         // The last slice done: every record of the folder is in.
         if (listing.broken.load(std::memory_order_relaxed)) return false;
-        return finish(listing, found) && withinLimit;
+        return finish(listing, found);
     }
 
     // The folder's records are all read: it is complete, and its subfolders are to be opened.
@@ -354,7 +377,11 @@ Measurement measure(const Url& url, std::int64_t& remainingBudget, std::stop_tok
         // entry.
         bool ancestorsChecked = false;
         std::optional<std::set<std::string>> mountPoints;
-        // The checks of one entry in the order of the walk; `pathOf()` gives its full path.
+        // Whether the entry list is kept for the digest: not when more entries were listed than
+        // the budget admits, so that the item is refused whatever the walk meets first.
+        bool keepEntries = true;
+        // The checks of one entry in the order of the walk; `pathOf()` gives its full path and
+        // `relative` the path below the item, needed only while the entries are kept.
         auto accept = [&](const FileMetadata& found, std::string relative, auto&& pathOf) {
             if (stop.stop_requested()) throw CancellationError();
             if (!ancestorsChecked) {
@@ -368,7 +395,7 @@ Measurement measure(const Url& url, std::int64_t& remainingBudget, std::stop_tok
                 (found.mountRootKnown ? found.mountRoot : isMountRoot(found, pathOf(), &mountPoints)))
                 throw TrashFailure("This folder contains a mounted volume. Review that volume separately.");
             takeBudget(remainingBudget);
-            entries.emplace_back(std::move(relative), m);
+            if (keepEntries) entries.emplace_back(std::move(relative), m);
             switch (m.type()) {
             case S_IFREG:
                 if (m.size >= 0 && __builtin_add_overflow(result.bytes, m.size, &result.bytes))
@@ -399,27 +426,48 @@ Measurement measure(const Url& url, std::int64_t& remainingBudget, std::stop_tok
                 };
                 std::vector<Frame> frames{{top, 0, std::string()}};
                 walked = true;
-                entries.reserve(static_cast<std::size_t>(walk.entries()) + 1);
+                keepEntries = static_cast<std::int64_t>(walk.names()) <= budgetBefore;
+                if (keepEntries) entries.reserve(static_cast<std::size_t>(walk.entries()) + 1);
                 while (!frames.empty()) {
                     Frame& frame = frames.back();
-                    if (frame.next >= frame.listing->entries.size()) {
+                    const bool pastTheListing = frame.next >= frame.listing->entries.size();
+                    if (pastTheListing && frame.listing->allNames) {
                         frames.pop_back();
                         continue;
                     }
-                    const ParallelWalk::Listed& listed = frame.listing->entries[frame.next++];
-                    const ParallelWalk::Listing* contents = listed.contents;
-                    if (listed.metadata.isDirectory() && !(contents && contents->complete)) {
+                    const ParallelWalk::Listed* listed = pastTheListing ? nullptr : &frame.listing->entries[frame.next++];
+                    const ParallelWalk::Listing* contents = listed ? listed->contents : nullptr;
+                    if (!listed || (listed->metadata.isDirectory() && !(contents && contents->complete))) {
                         // Left unread: this walk cannot tell what the single-threaded one meets here.
                         remainingBudget = budgetBefore;
                         result = resultBefore;
                         entries.resize(1);
+                        keepEntries = true;
                         walked = false;
                         break;
                     }
-                    const char* name = frame.listing->names.data() + listed.nameOffset;
-                    std::string relative = frame.relative.empty() ? std::string(name) : frame.relative + "/" + name;
-                    accept(listed.metadata, relative, [&] { return path::join(itemPath, relative); });
-                    if (contents) frames.push_back({contents, 0, std::move(relative)});
+                    const char* name = frame.listing->names.data() + listed->nameOffset;
+                    // At its exact size: the entry list keeps it.
+                    auto spell = [&] {
+                        if (frame.relative.empty()) return std::string(name);
+                        const std::size_t length = std::strlen(name);
+                        std::string out;
+                        out.reserve(frame.relative.size() + 1 + length);
+                        out.append(frame.relative).append(1, '/').append(name, length);
+                        return out;
+                    };
+                    std::string relative = keepEntries || contents ? spell() : std::string();
+                    std::string below = contents ? relative : std::string();
+                    accept(listed->metadata, std::move(relative), [&] { return path::join(itemPath, spell()); });
+                    if (contents) frames.push_back({contents, 0, std::move(below)});
+                }
+                if (walked && !keepEntries) {
+                    // Not reached: more entries than the budget admits were all taken. Should the
+                    // folders have changed under the walk, the digest is not made without them.
+                    remainingBudget = budgetBefore;
+                    result = resultBefore;
+                    keepEntries = true;
+                    walked = false;
                 }
             }
         }

@@ -65,6 +65,24 @@ std::vector<std::string_view> components(std::string_view path) {
     return out;
 }
 
+// What follows `root` in `path`, for a path that protectedContains(root, path) admits: the
+// components after as many as the root has. Lower-casing may change how many bytes a name takes
+// (the Kelvin sign becomes "k"), never how many components a path has, so the path is cut where
+// its own components say, not at the root's length.
+std::string_view restBelow(std::string_view root, std::string_view path) {
+    std::size_t position = 0;
+    auto skipSlashes = [&] {
+        while (position < path.size() && path[position] == '/') ++position;
+    };
+    for (std::size_t skip = components(root).size(); skip > 0; --skip) {
+        skipSlashes();
+        position = path.find('/', position);
+        if (position == std::string_view::npos) return {};
+    }
+    skipSlashes();
+    return path.substr(position);
+}
+
 // ".Trash-1000": a per-volume trash folder of one user.
 bool isVolumeTrashName(std::string_view lowered) {
     if (!lowered.starts_with(".trash-") || lowered.size() == 7) return false;
@@ -233,7 +251,7 @@ void validateItem(const Url& url, const std::vector<Url>& protectedURLs, const T
     // 13. Only whole third-party containers.
     const std::string containersRoot = home + "/Library/Containers";
     if (protectedContains(containersRoot, path)) {
-        const std::string rest = path.size() > containersRoot.size() + 1 ? path.substr(containersRoot.size() + 1) : "";
+        const std::string_view rest = restBelow(containersRoot, path);
         if (!validIdentifier(rest) || isAppleIdentifier(text::lowercase(rest)))
             refuse("Only a complete, explicitly reviewed third-party application container can be selected.");
     }
@@ -242,9 +260,8 @@ void validateItem(const Url& url, const std::vector<Url>& protectedURLs, const T
     for (auto name : kApplicationDataFolders) {
         const std::string folder = library(home, name);
         if (!protectedContains(folder, path) || text::lowercase(path) == text::lowercase(folder)) continue;
-        const std::string rest = path.substr(folder.size() + 1);
         std::string_view first;
-        for (auto part : components(rest)) {
+        for (auto part : components(restBelow(folder, path))) {
             first = part;
             break;
         }

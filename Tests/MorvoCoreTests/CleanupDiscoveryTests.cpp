@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -192,6 +195,23 @@ TEST(CleanupDiscoveryScanner, HomeProblemsEndTheScanWithOneWarning) {
         EXPECT_FALSE(result.isComplete);
         EXPECT_EQ(result.warnings, std::vector<std::string>{c.warning});
     }
+
+    // A relative home folder while the current folder is deleted cannot be named: the same
+    // warning, not an error out of the scan.
+    const int saved = ::open(".", O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(saved, 0);
+    h.dir("gone");
+    ASSERT_EQ(::chdir(h.path("gone").c_str()), 0);
+    ASSERT_EQ(::rmdir(h.path("gone").c_str()), 0);
+    CleanupDiscoveryResult result;
+    EXPECT_NO_THROW(result = CleanupDiscoveryScanner::scan(Url::file("home", true), 100000, 2000));
+    ASSERT_EQ(::fchdir(saved), 0);
+    ::close(saved);
+    EXPECT_TRUE(result.entries.empty());
+    EXPECT_FALSE(result.isComplete);
+    EXPECT_EQ(result.warnings, std::vector<std::string>{"Could not inspect the home folder at home: The relative path "
+                                                        "\u201Chome\u201D can\u2019t be used because the current "
+                                                        "folder is no longer available."});
 }
 
 TEST(CleanupDiscoveryScanner, LinkedOrMissingAreaRoots) {

@@ -189,3 +189,33 @@ TEST(DirectoryEnumerator, ListingErrorsAndLstatFailuresReachTheCaller) {
     fromRoot.reset();
     EXPECT_EQ(fs.openHandles(), 0u);
 }
+
+// A folder's names are read as they are walked, a read at a time: a walk that stops early has read
+// little of a large folder, and one that goes on yields every entry once, in listing order.
+TEST(DirectoryEnumerator, ReadsALargeFolderOnlyAsFarAsItIsWalked) {
+    FakeFileSystem fs;
+    fs.folder("/r");
+    std::vector<std::string> expected;
+    for (int i = 0; i < 1000; ++i) {
+        expected.push_back("/r/f" + std::to_string(i));
+        fs.file(expected.back(), 1);
+        if (i == 500) {
+            expected.push_back("/r/sub");
+            fs.folder("/r/sub");
+            for (int k = 0; k < 40; ++k) {
+                expected.push_back("/r/sub/g" + std::to_string(k));
+                fs.file(expected.back(), 1);
+            }
+        }
+    }
+
+    auto partly = makeDirectoryEnumerator("/r", DirectoryEnumerator::Options::none, {}, fs);
+    for (int i = 0; i < 20; ++i) ASSERT_TRUE(partly->next());
+    EXPECT_LE(fs.namesRead(), 20 + fs.namesPerRead);
+    partly.reset();
+
+    auto whole = makeDirectoryEnumerator("/r", DirectoryEnumerator::Options::none, {}, fs);
+    EXPECT_EQ(walk(*whole).paths, expected);
+    whole.reset();
+    EXPECT_EQ(fs.openHandles(), 0u);
+}

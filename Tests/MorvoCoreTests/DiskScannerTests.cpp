@@ -501,6 +501,108 @@ TEST(DiskScanner, NodeBudgetCutsThePreOrderAndSaysSo) {
     EXPECT_EQ(text::formatInteger(250000).size(), 7u);  // grouped, e.g. "250,000"
 }
 
+// MARK: - Folders far larger than the budget
+
+namespace {
+
+struct ExpectedWalk {
+    std::vector<std::string> recorded;  // below the root, in order
+    std::vector<std::string> unreadable;
+    bool limited = false;
+    std::int64_t bytes = 0, files = 0;
+};
+
+// The plain single-threaded walk of a made-up tree, as the scan defines it: each folder's names in
+// listing order; before each entry, the walk ends if the budget is used up; an entry whose lstat
+// fails is an issue and no node.
+void expectedWalk(FakeFileSystem& fs, const std::string& folder, std::int64_t budget, ExpectedWalk& out) {
+    for (const auto& name : fs.item(folder).names) {
+        if (out.limited) return;
+        if (static_cast<std::int64_t>(out.recorded.size()) + 1 >= budget) {
+            out.limited = true;
+            return;
+        }
+        const std::string p = path::join(folder, name);
+        const auto& item = fs.item(p);
+        if (item.statError != 0) {
+            out.unreadable.push_back(p);
+            continue;
+        }
+        out.recorded.push_back(p);
+        if (item.metadata.isRegular()) out.bytes += item.metadata.size, ++out.files;
+        if (item.metadata.isDirectory()) expectedWalk(fs, p, budget, out);
+    }
+}
+
+} // namespace
+
+// A folder many times the budget is read only as far as the budget reaches: a listing takes at
+// most the budget's names (to the end of a read), and goes on past them only while entries it
+// holds could not be recorded. The snapshot is the plain walk cut at the budget, on any threads.
+TEST(DiskScanner, FolderFarLargerThanTheBudgetIsReadOnlyAsFarAsTheBudget) {
+    struct Case {
+        const char* name;
+        const char* big;  // the large folder
+        int entries;
+        int unreadableFirst;   // the first entries of the large folder fail their lstat
+        std::int64_t budget;
+    };
+    const std::vector<Case> cases = {
+        {"at the root", "/r", 2000, 0, 100},
+        {"below the root", "/r/big", 2000, 0, 100},
+        {"unreadable first entries", "/r/big", 2000, 300, 100},
+        {"unreadable, ends within the budget", "/r/big", 400, 380, 100},
+        {"budget of one", "/r", 2000, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeFileSystem fs;
+        fs.folder("/r");
+        const std::string big = c.big;
+        if (big != "/r") {
+            for (int i = 0; i < 3; ++i) fs.file("/r/a" + std::to_string(i), 1000);
+            fs.folder(big);
+        }
+        for (int i = 0; i < c.entries; ++i) {
+            const std::string p = big + "/f" + std::to_string(i);
+            fs.file(p, i);
+            if (i < c.unreadableFirst) fs.item(p).statError = EIO;
+            if (i == c.unreadableFirst + 50) {
+                fs.folder(big + "/sub");  // a folder among the entries read past a cut
+                for (int k = 0; k < 5; ++k) fs.file(big + "/sub/g" + std::to_string(k), 7);
+            }
+        }
+        if (big != "/r") fs.file("/r/z", 1);
+        ExpectedWalk expected;
+        expectedWalk(fs, "/r", c.budget, expected);
+
+        for (unsigned threads : {1u, 8u, 8u}) {
+            SCOPED_TRACE(threads);
+            const std::size_t namesBefore = fs.namesRead(), statsBefore = fs.stats();
+            auto s = scan(fs, "/r", c.budget, 1000, threads);
+            const std::size_t names = fs.namesRead() - namesBefore, stats = fs.stats() - statsBefore;
+            EXPECT_LE(names, static_cast<std::size_t>(c.budget + c.unreadableFirst) + 5 * fs.namesPerRead + 10);
+            EXPECT_LE(stats, names + 1);
+            EXPECT_EQ(fs.openHandles(), 0u);
+
+            std::vector<std::string> recorded;
+            for (DiskSnapshot::Index i = 1; i < s->nodeCount(); ++i) recorded.push_back(s->path(i));
+            EXPECT_EQ(recorded, expected.recorded);
+            std::vector<std::pair<std::string, std::string>> issues;
+            for (const auto& p : expected.unreadable) issues.emplace_back(p, "Input/output error");
+            if (expected.limited)
+                issues.emplace_back("/r", "The scan reached its " + text::formatInteger(c.budget) +
+                                              "-item memory limit. Scan a smaller folder to explore the remaining "
+                                              "files.");
+            EXPECT_EQ(issueTexts(*s), issues);
+            EXPECT_EQ(s->isPartial, expected.limited || !expected.unreadable.empty());
+            EXPECT_EQ(s->visitedFileCount, expected.files);
+            EXPECT_EQ(s->root().logicalSize, expected.bytes);
+            EXPECT_EQ(s->root().fileCount, expected.files);
+        }
+    }
+}
+
 // MARK: - Unreadable entries (fault injection)
 
 TEST(DiskScanner, UnreadableEntriesBecomeCappedIssues) {

@@ -11,7 +11,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -117,6 +119,58 @@ struct BinaryPlist {
         return out;
     }
 };
+
+// A binary property list with four-byte offsets laid out by hand: the objects are raw bytes and
+// the offset table is given apart from them, so that several indices can name one offset and an
+// object can begin inside another.
+struct RawPlist {
+    std::string objects;                 // what follows "bplist00"
+    std::vector<std::uint64_t> offsets;  // by object index
+    int refSize = 4;
+    std::uint64_t next() const { return 8 + objects.size(); }  // where the next object begins
+    void be(std::uint64_t v, int width) {
+        for (int i = width - 1; i >= 0; --i) objects.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    }
+    // A marker with a four-byte count after it.
+    void marker(unsigned type, std::uint64_t count) {
+        objects.push_back(static_cast<char>(type << 4 | 0xF));
+        objects.push_back('\x12');
+        be(count, 4);
+    }
+    void ref(std::uint64_t index) { be(index, refSize); }
+    std::uint64_t ascii(std::string_view text) {
+        offsets.push_back(next());
+        marker(5, text.size());
+        objects += text;
+        return offsets.size() - 1;
+    }
+    std::string bytes(std::uint64_t top = 0) const {
+        std::string out = "bplist00" + objects;
+        auto put = [&](std::uint64_t v, int width) {
+            for (int i = width - 1; i >= 0; --i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+        };
+        const std::uint64_t table = out.size();
+        for (auto o : offsets) put(o, 4);
+        out.append(6, '\0');
+        out.push_back(4);
+        out.push_back(static_cast<char>(refSize));
+        put(offsets.size(), 8);
+        put(top, 8);
+        put(table, 8);
+        return out;
+    }
+};
+
+// A dictionary (object 0) whose keys and values are the given object indices.
+RawPlist dictionaryOf(const std::vector<std::pair<std::uint64_t, std::uint64_t>>& entries, int refSize = 4) {
+    RawPlist p;
+    p.refSize = refSize;
+    p.offsets.push_back(p.next());
+    p.marker(0xD, entries.size());
+    for (const auto& e : entries) p.ref(e.first);
+    for (const auto& e : entries) p.ref(e.second);
+    return p;
+}
 
 int posixCode(const std::string& path, std::int64_t limit) {
     try {
@@ -342,4 +396,98 @@ TEST(PropertyList, BinaryKeysWithNulAreReadNotFatal) {
     EXPECT_EQ(read.string("CFBundleIdentifier"), "com.example.nul");
     EXPECT_EQ(read.string(std::string("a\0b", 3)), "com.example.nul");
     EXPECT_EQ(read.string(std::string("c\0\xC3\xA9", 4)), "com.example.nul");
+}
+
+// Lists crafted so that a reader that decodes every reference, or compares whole keys per entry,
+// works for minutes: a dictionary of 1.9 MB whose keys and values all refer to one long string,
+// and one whose entries each have an object index of their own, all naming that string's offset.
+// Read once, each is one entry.
+TEST(PropertyList, SharedObjectsAreReadOnce) {
+    constexpr std::size_t kBytes = 1900000;
+    const std::string text(kBytes / 3, 'k');
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> entries(kBytes / 3 / 2, {1, 1});
+    RawPlist shared = dictionaryOf(entries, 1);
+    shared.ascii(text);
+
+    entries.resize(kBytes / 3 / 8);
+    for (std::uint64_t k = 0; k < entries.size(); ++k) entries[k] = {1 + k, 1 + k};
+    RawPlist aliased = dictionaryOf(entries);
+    aliased.ascii(text);
+    aliased.offsets.resize(1 + entries.size(), aliased.offsets.back());
+
+    for (const RawPlist* p : {&shared, &aliased}) {
+        const std::string bytes = p->bytes();
+        ASSERT_LT(bytes.size(), 2000000u);
+        const auto read = parsePropertyListStrings(bytes);
+        EXPECT_EQ(read.values, (std::map<std::string, std::string>{{text, text}}));
+    }
+}
+
+// Keys that are one object count once, at their last entry; keys of equal text in different
+// objects (ASCII and UTF-16) still replace each other in the order of the entries.
+TEST(PropertyList, LaterEntriesOfEqualKeysWin) {
+    // Objects: 1 "a" in ASCII, 2 "a" in UTF-16, 3 "x", 4 "y", 5 the integer 1.
+    auto list = [](const std::vector<std::pair<std::uint64_t, std::uint64_t>>& entries) {
+        RawPlist p = dictionaryOf(entries);
+        p.ascii("a");
+        p.offsets.push_back(p.next());
+        p.objects += std::string("\x61\x00\x61", 3);
+        p.ascii("x");
+        p.ascii("y");
+        p.offsets.push_back(p.next());
+        p.objects += "\x10\x01";
+        return parsePropertyListStrings(p.bytes()).values;
+    };
+    using Values = std::map<std::string, std::string>;
+    EXPECT_EQ(list({{1, 3}, {2, 4}, {1, 5}}), Values{});
+    EXPECT_EQ(list({{1, 3}, {2, 4}, {1, 3}}), (Values{{"a", "x"}}));
+    EXPECT_EQ(list({{1, 3}, {1, 5}, {2, 4}}), (Values{{"a", "y"}}));
+    EXPECT_EQ(list({{2, 3}, {1, 4}, {2, 4}, {1, 5}}), Values{});
+}
+
+// The strings a list yields, with every copy, are bounded by its size: a list that shares a long
+// value among many keys, or lays its keys inside each other's bytes, is refused instead of
+// growing without end. A value shared by a few keys, as writers do, is read as usual.
+TEST(PropertyList, ResultsFarLargerThanTheListAreRefused) {
+    const std::string value(64 * 1024, 'v');
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> entries;
+    for (std::uint64_t k = 0; k < 300; ++k) entries.push_back({2 + k, 1});
+    RawPlist fanOut = dictionaryOf(entries);
+    fanOut.ascii(value);
+    for (std::uint64_t k = 0; k < 300; ++k) fanOut.ascii("key" + std::to_string(k));
+
+    // Four-byte cells, each an ASCII string of 0x7F7F bytes that begins in the one before it; each
+    // is a key whose value is an integer.
+    entries.clear();
+    for (std::uint64_t k = 0; k < 200; ++k) entries.push_back({2 + k, 1});
+    RawPlist overlapping = dictionaryOf(entries);
+    overlapping.offsets.push_back(overlapping.next());
+    overlapping.objects += "\x10\x01";
+    for (std::uint64_t k = 0; k < 200; ++k) {
+        overlapping.offsets.push_back(overlapping.next());
+        overlapping.objects += "\x5F\x11\x7F\x7F";
+    }
+    overlapping.objects.append(0x7F7F, 'k');
+
+    EXPECT_THROW(parsePropertyListStrings(fanOut.bytes()), PropertyListError);
+    EXPECT_THROW(parsePropertyListStrings(overlapping.bytes()), PropertyListError);
+
+    RawPlist few = dictionaryOf({{2, 1}, {3, 1}, {4, 1}});
+    few.ascii(value);
+    for (const char* key : {"CFBundleName", "CFBundleDisplayName", "CFBundleExecutable"}) few.ascii(key);
+    const auto read = parsePropertyListStrings(few.bytes());
+    EXPECT_EQ(read.values.size(), 3u);
+    EXPECT_EQ(read.string("CFBundleDisplayName"), value);
+}
+
+TEST(PropertyList, StopEndsTheRead) {
+    TempDir dir;
+    std::stop_source source;
+    source.request_stop();
+    for (const std::string& bytes : {kXml, binaryPlist()}) {
+        EXPECT_THROW(parsePropertyListStrings(bytes, "", source.get_token()), CancellationError);
+        EXPECT_THROW(readPropertyListStrings(dir.file("Info.plist", bytes), 1 << 20, source.get_token()),
+                     CancellationError);
+        EXPECT_NO_THROW(parsePropertyListStrings(bytes, "", std::stop_source().get_token()));
+    }
 }

@@ -1,6 +1,8 @@
 #include "MorvoCore/Platform/Digest.h"
 #include "MorvoCore/TrashMeasurement.h"
 
+#include "Support/FakeFileSystem.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -362,6 +364,89 @@ TEST(TrashMeasurement, SameRefusalWhateverTheNumberOfThreads) {
             EXPECT_EQ(shared.budgetLeft, single.budgetLeft);
             if (single.measured && shared.measured)
                 EXPECT_EQ(shared.measured->fingerprint.digest, single.measured->fingerprint.digest);
+        }
+    }
+}
+
+using morvo::testing::FakeFileSystem;
+
+namespace {
+
+// The measurement over a made-up tree.
+class FakeTrashFileSystem final : public TrashFileSystem {
+public:
+    explicit FakeTrashFileSystem(const FakeFileSystem& tree) : tree_(tree) {}
+    TrashMetadata metadata(const std::string& p) const override {
+        FileMetadata m;
+        if (int error = tree_.statPath(p, m)) throw PosixError(error, p);
+        return trashMetadata(m);
+    }
+    PropertyListStrings readPropertyList(const std::string&, std::int64_t) const override { return {}; }
+    std::optional<std::string> realPath(const std::string& p) const override { return p; }
+    const DirectoryReader& reader() const override { return tree_; }
+    bool isMountRoot(const std::string&) const override { return false; }
+
+private:
+    const FakeFileSystem& tree_;
+};
+
+} // namespace
+
+// An item many times the budget is read only as far as the budget reaches, and gives the same
+// refusal (the first in the walk's order) and leaves the same budget on any threads.
+TEST(TrashMeasurement, ItemFarLargerThanTheBudgetIsReadOnlyAsFarAsTheBudget) {
+    FakeFileSystem tree;
+    auto add = [&](const std::string& p, std::uint32_t type = S_IFREG) {
+        FileMetadata& m = type == S_IFDIR ? tree.folder(p) : tree.file(p, 3);
+        if (type == S_IFIFO) m.mode = S_IFIFO | 0600;
+        m.mountRootKnown = true;
+    };
+    auto addMany = [&](const std::string& folder, int count) {
+        add(folder, S_IFDIR);
+        for (int i = 0; i < count; ++i) add(folder + "/f" + std::to_string(i));
+    };
+    add("/m", S_IFDIR);
+    addMany("/m/flat", 2000);
+    // The pipe comes before the budget in the walk's order, however the folders are read.
+    add("/m/pipe-early", S_IFDIR);
+    addMany("/m/pipe-early/a", 50);
+    add("/m/pipe-early/b", S_IFDIR);
+    add("/m/pipe-early/b/fifo", S_IFIFO);
+    addMany("/m/pipe-early/b/more", 1000);
+    // The pipe lies past the budget.
+    add("/m/pipe-late", S_IFDIR);
+    addMany("/m/pipe-late/a", 1000);
+    add("/m/pipe-late/fifo", S_IFIFO);
+    addMany("/m/fits", 90);
+    const FakeTrashFileSystem fake(tree);
+
+    struct Case {
+        const char* item;
+        std::int64_t budget;
+        std::string refusal;
+        std::int64_t budgetLeft;
+    };
+    const std::vector<Case> cases = {
+        {"/m/flat", 100, kLimit, 0},
+        {"/m/flat", 1500, kLimit, 0},  // the limit met far into the folder, past several slices
+        {"/m/flat", 1, kLimit, 0},
+        {"/m/pipe-early", 100, kSpecial, 100 - 54},  // the item, a and its 50, b, and the pipe, refused
+        {"/m/pipe-late", 100, kLimit, 0},
+        {"/m/fits", 91, "", 0},
+    };
+    for (const Case& c : cases) {
+        for (unsigned threads : {1u, 2u, 8u}) {
+            SCOPED_TRACE(std::string(c.item) + " budget " + std::to_string(c.budget) + " threads " +
+                         std::to_string(threads));
+            const std::size_t namesBefore = tree.namesRead(), statsBefore = tree.stats();
+            const Outcome o = measureWith(c.item, c.budget, threads, fake);
+            EXPECT_EQ(o.refusal, c.refusal);
+            EXPECT_EQ(o.budgetLeft, c.budgetLeft);
+            // Several folders may be listed at once, each past the budget by up to a read.
+            const std::size_t names = tree.namesRead() - namesBefore;
+            EXPECT_LE(names, static_cast<std::size_t>(c.budget) + (threads + 2) * tree.namesPerRead);
+            EXPECT_LE(tree.stats() - statsBefore, names + 10);  // and the item's own, and its folders'
+            EXPECT_EQ(tree.openHandles(), 0u);
         }
     }
 }

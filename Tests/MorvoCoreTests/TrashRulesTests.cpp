@@ -201,6 +201,38 @@ TEST(TrashRules, MacLayoutTable) {
     EXPECT_EQ(outcome(Url::file("/Applications/Bare.app"), fs, annPolicy()), PosixError(ENOENT, "").description());
 }
 
+// A home folder spelled with a letter whose lower-case form has another length in bytes (the
+// Kelvin sign U+212A, three bytes, lower-cases to "k"): what lies below the data folders and the
+// containers root is still cut at its components.
+TEST(TrashRules, NamesBelowDataFoldersWhenLowerCasingChangesLengths) {
+    const std::string kelvin = "\xE2\x84\xAA";
+    struct Case {
+        std::string home, path, expected;
+    };
+    const Case cases[] = {
+        {"/Users/Kim", "/Users/" + kelvin + "im/Library/Caches/com.apple.Safari", kAppleData},
+        {"/Users/Kim", "/Users/" + kelvin + "im/Library/Caches/com.example.tool", ""},
+        {"/Users/Kim", "/Users/" + kelvin + "im/Library/Containers/com.example.app", ""},
+        {"/Users/Kim", "/Users/" + kelvin + "im/Library/Containers/com.apple.mail", kContainer},
+        {"/Users/" + kelvin + "im", "/Users/Kim/Library/Caches/com.apple.Safari", kAppleData},
+        {"/Users/" + kelvin + "im", "/Users/Kim/Library/Preferences/x", ""},
+        {"/Users/" + kelvin + "im", "/Users/Kim/Library/Containers/com.example.app", ""},
+    };
+    for (const Case& c : cases) {
+        FakeFileSystem fs;
+        fs.dir(c.home);
+        fs.dir(c.path);
+        const TrashPolicy policy({}, 100000, 900, Url::file(c.home));
+        std::string result;
+        try {
+            trash::validate(Url::file(c.path), {}, policy, fs);
+        } catch (const std::exception& e) {
+            result = errorDescription(e);
+        }
+        EXPECT_EQ(result, c.expected) << c.home << " " << c.path;
+    }
+}
+
 TEST(TrashRules, LinksSpecialFilesAndVanishedItems) {
     FakeFileSystem fs;
     fs.add("/Users/ann/Downloads/link", S_IFLNK);

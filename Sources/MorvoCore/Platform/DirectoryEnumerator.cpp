@@ -10,9 +10,10 @@ namespace morvo {
 
 namespace {
 
-// Depth-first over open folders: one descriptor per level of the current path. A folder below the
-// start is opened before it is yielded, so that one that cannot be opened is reported and left
-// out instead of being yielded without contents.
+// Depth-first over open folders: one descriptor per level of the current path, each folder's
+// names read a batch at a time as they are yielded, so that a walk that stops early has read
+// little of a large folder. A folder below the start is opened before it is yielded, so that one
+// that cannot be opened is reported and left out instead of being yielded without contents.
 class WalkingEnumerator final : public DirectoryEnumerator {
 public:
     WalkingEnumerator(const DirectoryReader& reader, Options options, ErrorHandler handler, std::string folder,
@@ -34,9 +35,11 @@ public:
         }
         while (!levels_.empty()) {
             Level& top = levels_.back();
-            if (!top.loaded) {
-                top.loaded = true;
-                int error = reader_.readNames(top.handle, top.names);
+            if (top.position >= top.names.size() && !top.atEnd) {
+                // The next batch of names: a large folder is never held whole.
+                top.names.clear();
+                top.position = 0;
+                int error = reader_.readMoreNames(top.handle, top.names, top.atEnd);
                 if (error != 0 && !report(top.path, error)) return end();
                 continue;  // `top` may have been the only level; re-check
             }
@@ -75,9 +78,9 @@ private:
     struct Level {
         int handle = -1;
         std::string path;
-        std::string names;  // NUL-terminated names back to back
+        std::string names;  // the batch being yielded: NUL-terminated names back to back
         std::size_t position = 0;
-        bool loaded = false;
+        bool atEnd = false;  // no names left to read
     };
 
     bool report(const std::string& path, int error) { return !handler_ || handler_(path, PosixError(error, path)); }

@@ -42,22 +42,35 @@ public:
     }
 
     int readNames(int directory, std::string& names) const override {
+        for (bool atEnd = false; !atEnd;)
+            if (int error = readMoreNames(directory, names, atEnd)) return error;
+        return 0;
+    }
+
+    // One getdents64 call: a buffer's worth of names, some hundreds of them.
+    int readMoreNames(int directory, std::string& names, bool& atEnd) const override {
         alignas(8) char buffer[32 * 1024];
-        for (;;) {
-            long n = ::syscall(SYS_getdents64, directory, buffer, sizeof buffer);
-            if (n == 0) return 0;
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                return errno;
-            }
-            for (long offset = 0; offset < n;) {
-                auto* entry = reinterpret_cast<const LinuxDirent64*>(buffer + offset);
-                offset += entry->d_reclen;
-                const char* name = entry->d_name;
-                if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
-                names.append(name, std::strlen(name) + 1);
-            }
+        atEnd = false;
+        long n;
+        do n = ::syscall(SYS_getdents64, directory, buffer, sizeof buffer);
+        while (n < 0 && errno == EINTR);
+        if (n <= 0) {
+            atEnd = true;
+            return n == 0 ? 0 : errno;
         }
+        for (long offset = 0; offset < n;) {
+            auto* entry = reinterpret_cast<const LinuxDirent64*>(buffer + offset);
+            offset += entry->d_reclen;
+            const char* name = entry->d_name;
+            if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+            names.append(name, std::strlen(name) + 1);
+        }
+        return 0;
+    }
+
+    int duplicate(int directory) const override {
+        int fd = ::fcntl(directory, F_DUPFD_CLOEXEC, 0);
+        return fd >= 0 ? fd : -errno;
     }
 
     int statAt(int directory, const char* name, FileMetadata& out) const override {

@@ -6,6 +6,7 @@
 #include "MorvoCore/Platform/DirectoryEnumerator.h"
 #include "MorvoCore/Platform/FileMetadata.h"
 
+#include <cerrno>
 #include <memory>
 #include <string>
 
@@ -23,6 +24,20 @@ public:
     // Appends every name of the folder except "." and "..", each followed by a NUL byte, to
     // `names`. Returns 0, or the errno that ended the listing (names read before it stay).
     virtual int readNames(int directory, std::string& names) const = 0;
+    // Appends the folder's next names the same way, as many as one read brings (possibly none),
+    // so that a walk can stop without holding a large folder's whole listing. Sets `atEnd` when
+    // every name has been read or an error ended the listing. The default reads them all at once.
+    virtual int readMoreNames(int directory, std::string& names, bool& atEnd) const {
+        atEnd = true;
+        return readNames(directory, names);
+    }
+    // A second handle on the open folder that shares its reading position: the listing goes on
+    // through it where the first left off. Returns a handle or -errno. Needed only by readers
+    // whose readMoreNames can stop short of the end.
+    virtual int duplicate(int directory) const {
+        (void)directory;
+        return -ENOTSUP;
+    }
     // lstat of `name` inside `directory`; returns 0 or an errno value.
     virtual int statAt(int directory, const char* name, FileMetadata& out) const = 0;
     // statAt without the birth time, which costs the file system extra work per entry; for

@@ -8,8 +8,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
+#include <unordered_map>
 #include <vector>
 
 namespace morvo {
@@ -69,25 +71,76 @@ bool isValidUtf8(std::string_view s) {
     return true;
 }
 
+// Where the bytes of 0x80 and above lie, so that checking an ASCII string costs the same however
+// long it is and however many strings share its bytes: one bit per byte, and for each 64-byte block
+// the first such byte at or after its start.
+class HighBytes {
+public:
+    HighBytes() = default;
+    HighBytes(const unsigned char* b, std::size_t n) : bits_(n / 64 + 2, 0), next_(bits_.size(), n) {
+        for (std::size_t i = 0; i < n; ++i)
+            if (b[i] >= 0x80) bits_[i / 64] |= std::uint64_t{1} << (i % 64);
+        for (std::size_t k = bits_.size() - 1; k-- > 0;)
+            next_[k] = bits_[k] ? k * 64 + static_cast<std::size_t>(std::countr_zero(bits_[k])) : next_[k + 1];
+    }
+    // Whether [from, to) holds such a byte; `to` is at most the length given.
+    bool any(std::size_t from, std::size_t to) const {
+        if (from >= to) return false;
+        const std::uint64_t rest = bits_[from / 64] >> (from % 64);
+        const std::size_t first = rest ? from + static_cast<std::size_t>(std::countr_zero(rest)) : next_[from / 64 + 1];
+        return first < to;
+    }
+
+private:
+    std::vector<std::uint64_t> bits_;
+    std::vector<std::size_t> next_;
+};
+
 // --- Binary ("bplist00"): a header, objects, an offset table and a 32-byte trailer. ---
+//
+// Objects are told apart by where they lie, not by their index: several indices may name one
+// offset, and a crafted list refers to one long string from every entry. Each object is checked
+// once however often it is referred to, and the strings read and copied into the result are
+// counted against a budget proportional to the input.
 
 class BinaryReader {
 public:
-    explicit BinaryReader(std::string_view bytes)
-        : b_(reinterpret_cast<const unsigned char*>(bytes.data())), n_(bytes.size()) {}
+    BinaryReader(std::string_view bytes, const std::stop_token& stop)
+        : b_(reinterpret_cast<const unsigned char*>(bytes.data())),
+          n_(bytes.size()),
+          stop_(stop),
+          budget_(kOutputPerInputByte * bytes.size() + kOutputAllowance) {}
 
     PropertyListStrings read() {
+        checkStop();
         readTrailer();
+        high_ = HighBytes(b_, table_);  // objects lie before the offset table
         checkGraph();
         return topLevelStrings();
     }
 
 private:
+    // The strings read and copied into the result may total this many bytes per input byte, plus
+    // the allowance: far beyond any real list, which reads each string once and copies it once.
+    static constexpr std::size_t kOutputPerInputByte = 4;
+    static constexpr std::size_t kOutputAllowance = 1 << 20;
+    // The stop token is looked at once per this many steps of a loop.
+    static constexpr std::uint64_t kStopInterval = 4096;
+
     struct Object {
         unsigned type = 0;
         std::size_t body = 0;     // first byte after the marker and any count
         std::uint64_t count = 0;  // strings, data, containers: their length (a dictionary: pairs)
     };
+
+    void checkStop() const {
+        if (stop_.stop_requested()) throw CancellationError();
+    }
+
+    void spend(std::uint64_t bytes) {
+        if (bytes > budget_) malformed();
+        budget_ -= static_cast<std::size_t>(bytes);
+    }
 
     std::uint64_t be(std::size_t at, unsigned width) const {
         std::uint64_t v = 0;
@@ -110,11 +163,16 @@ private:
         if (count_ == 0 || top_ >= count_ || count_ > (trailer - table_) / offsetSize_) malformed();
     }
 
-    // Reads and bounds-checks one object's marker; its contents lie before the offset table.
-    Object object(std::uint64_t index) const {
+    // Where object `index` lies; always before the offset table.
+    std::size_t offsetOf(std::uint64_t index) const {
         const std::uint64_t offset = be(table_ + static_cast<std::size_t>(index) * offsetSize_, offsetSize_);
         if (offset < 8 || offset >= table_) malformed();
-        std::size_t p = static_cast<std::size_t>(offset);
+        return static_cast<std::size_t>(offset);
+    }
+
+    // Reads and bounds-checks the object at `offset`; its contents lie before the offset table.
+    Object object(std::size_t offset) const {
+        std::size_t p = offset;
         const unsigned marker = b_[p++];
         const unsigned info = marker & 0xF;
         Object o;
@@ -171,14 +229,13 @@ private:
         default: malformed();
         }
         o.body = p;
-        if (o.type == 0x5)
-            for (std::size_t k = 0; k < o.count; ++k)
-                if (b_[p + k] >= 0x80) malformed();
+        if (o.type == 0x5 && high_.any(p, p + static_cast<std::size_t>(o.count))) malformed();
         return o;
     }
 
     static bool isContainer(const Object& o) { return o.type == 0xA || o.type == 0xC || o.type == 0xD; }
     static std::uint64_t refCount(const Object& o) { return o.type == 0xD ? 2 * o.count : o.count; }
+    static bool isString(unsigned type) { return type == 0x5 || type == 0x6; }
 
     std::uint64_t ref(const Object& o, std::uint64_t k) const {
         const std::uint64_t r = be(o.body + static_cast<std::size_t>(k) * refSize_, refSize_);
@@ -190,53 +247,52 @@ private:
     // path is a cycle, and no path may be longer than kMaxNesting. Shared objects are allowed,
     // so each object remembers the height of what lies below it.
     void checkGraph() const {
-        const auto n = static_cast<std::size_t>(count_);
-        std::vector<std::uint8_t> state(n, 0);  // 0 unseen, 1 on the current path, 2 done
-        std::vector<std::uint16_t> height(n, 0);
+        constexpr std::uint16_t kUnseen = 0, kOnPath = 0xFFFF;
+        std::vector<std::uint16_t> mark(table_, kUnseen);  // by offset: kUnseen, kOnPath or the height
         struct Frame {
-            std::uint64_t index;
+            std::size_t offset;
             Object object;
             std::uint64_t next;
             std::size_t height;
         };
         std::vector<Frame> stack;
-        auto visit = [&](std::uint64_t index) {
-            const Object o = object(index);
+        auto visit = [&](std::size_t offset) {
+            const Object o = object(offset);
             if (stack.size() + 1 > kMaxNesting) malformed();
             if (isContainer(o)) {
-                state[index] = 1;
-                stack.push_back({index, o, 0, 1});
+                mark[offset] = kOnPath;
+                stack.push_back({offset, o, 0, 1});
             } else {
-                state[index] = 2;
-                height[index] = 1;
+                mark[offset] = 1;
                 if (!stack.empty()) stack.back().height = std::max<std::size_t>(stack.back().height, 2);
             }
         };
-        visit(top_);
-        while (!stack.empty()) {
+        visit(offsetOf(top_));
+        for (std::uint64_t step = 1; !stack.empty(); ++step) {
+            if (step % kStopInterval == 0) checkStop();
             Frame& f = stack.back();
             if (f.next == refCount(f.object)) {
                 const std::size_t h = f.height;
-                state[f.index] = 2;
-                height[f.index] = static_cast<std::uint16_t>(h);
+                mark[f.offset] = static_cast<std::uint16_t>(h);
                 stack.pop_back();
                 if (!stack.empty()) stack.back().height = std::max(stack.back().height, h + 1);
                 continue;
             }
-            const std::uint64_t child = ref(f.object, f.next++);
-            if (state[child] == 1) malformed();
-            if (state[child] == 2) {
-                if (stack.size() + height[child] > kMaxNesting) malformed();
-                f.height = std::max<std::size_t>(f.height, height[child] + 1u);
+            const std::size_t child = offsetOf(ref(f.object, f.next++));
+            if (mark[child] == kOnPath) malformed();
+            if (mark[child] != kUnseen) {
+                if (stack.size() + mark[child] > kMaxNesting) malformed();
+                f.height = std::max<std::size_t>(f.height, mark[child] + 1u);
                 continue;
             }
             visit(child);
         }
     }
 
-    std::string text(const Object& o) const {
-        std::string out;
+    std::string text(const Object& o) {
+        spend(o.type == 0x5 ? o.count : 2 * o.count);
         if (o.type == 0x5) return std::string(reinterpret_cast<const char*>(b_ + o.body), static_cast<std::size_t>(o.count));
+        std::string out;
         out.reserve(static_cast<std::size_t>(o.count));
         for (std::uint64_t k = 0; k < o.count; ++k) {
             std::uint32_t u = static_cast<std::uint32_t>(be(o.body + 2 * static_cast<std::size_t>(k), 2));
@@ -254,25 +310,49 @@ private:
         return out;
     }
 
-    PropertyListStrings topLevelStrings() const {
+    // Every object is checked by now, so only the entries that decide the result are read again.
+    PropertyListStrings topLevelStrings() {
+        const Object root = object(offsetOf(top_));
+        if (root.type != 0xD) return {};
+        // A repeated key: the later entry wins, as in a dictionary built entry by entry. So of the
+        // entries whose keys are one object only the last counts; keys of equal text in different
+        // objects meet in the map.
+        std::vector<bool> seen(table_);
+        std::vector<std::uint64_t> deciding;  // from the last entry to the first
+        for (std::uint64_t k = root.count; k-- > 0;) {
+            if (k % kStopInterval == 0) checkStop();
+            const std::size_t key = offsetOf(ref(root, k));
+            if (!isString(b_[key] >> 4)) return {};  // not a dictionary with string keys
+            if (!seen[key]) {
+                seen[key] = true;
+                deciding.push_back(k);
+            }
+        }
         PropertyListStrings result;
-        const Object root = object(top_);
-        if (root.type != 0xD) return result;
-        for (std::uint64_t k = 0; k < root.count; ++k) {
-            const Object key = object(ref(root, k));
-            if (key.type != 0x5 && key.type != 0x6) return {};  // not a dictionary with string keys
-            const Object value = object(ref(root, root.count + k));
-            // A repeated key: the later entry wins, as in a dictionary built entry by entry.
-            if (value.type == 0x5 || value.type == 0x6)
-                result.values[text(key)] = text(value);
-            else
-                result.values.erase(text(key));
+        std::unordered_map<std::size_t, std::string> values;  // by offset, each read once
+        std::uint64_t step = 0;
+        for (auto k = deciding.rbegin(); k != deciding.rend(); ++k) {
+            if (++step % kStopInterval == 0) checkStop();
+            std::string key = text(object(offsetOf(ref(root, *k))));
+            const std::size_t at = offsetOf(ref(root, root.count + *k));
+            const Object value = object(at);
+            if (!isString(value.type)) {
+                result.values.erase(key);
+                continue;
+            }
+            auto [known, fresh] = values.try_emplace(at);
+            if (fresh) known->second = text(value);
+            spend(known->second.size());
+            result.values.insert_or_assign(std::move(key), known->second);
         }
         return result;
     }
 
     const unsigned char* b_;
     std::size_t n_;
+    const std::stop_token& stop_;
+    std::size_t budget_;
+    HighBytes high_;
     unsigned offsetSize_ = 0, refSize_ = 0;
     std::uint64_t count_ = 0, top_ = 0;
     std::size_t table_ = 0;
@@ -340,9 +420,10 @@ bool validData(std::string_view s) {
 
 class XmlReader {
 public:
-    explicit XmlReader(std::string_view text) : s_(text) {}
+    XmlReader(std::string_view text, const std::stop_token& stop) : s_(text), stop_(stop) {}
 
     PropertyListStrings read() {
+        checkStop();
         if (!isValidUtf8(s_)) malformed();
         if (startsWith("\xEF\xBB\xBF")) i_ += 3;
         skipMisc();
@@ -358,7 +439,8 @@ public:
         } else {
             value(first);
         }
-        while (!stack_.empty()) {
+        for (std::uint64_t step = 1; !stack_.empty(); ++step) {
+            if (step % kStopInterval == 0) checkStop();
             skipMisc();
             if (atEnd() || s_[i_] != '<') malformed();
             if (startsWith("</")) {
@@ -383,6 +465,9 @@ public:
     }
 
 private:
+    // The stop token is looked at once per this many elements.
+    static constexpr std::uint64_t kStopInterval = 4096;
+
     enum class Kind { plist, array, dict };
     struct Frame {
         Kind kind;
@@ -394,6 +479,9 @@ private:
         bool empty = false;
     };
 
+    void checkStop() const {
+        if (stop_.stop_requested()) throw CancellationError();
+    }
     bool atEnd() const { return i_ >= s_.size(); }
     bool startsWith(std::string_view t) const { return s_.substr(i_).starts_with(t); }
     void skipSpace() {
@@ -590,6 +678,7 @@ private:
     }
 
     std::string_view s_;
+    const std::stop_token& stop_;
     std::size_t i_ = 0;
     std::vector<Frame> stack_;
     std::size_t rootDictionaryDepth_ = 0;  // stack size while the top-level dictionary is innermost
@@ -638,18 +727,18 @@ std::string readBounded(const std::string& path, std::int64_t maxBytes) {
 
 } // namespace
 
-PropertyListStrings parsePropertyListStrings(std::string_view bytes, const std::string& path) {
+PropertyListStrings parsePropertyListStrings(std::string_view bytes, const std::string& path, std::stop_token stop) {
     try {
-        if (bytes.starts_with("bplist00")) return BinaryReader(bytes).read();
-        return XmlReader(bytes).read();
+        if (bytes.starts_with("bplist00")) return BinaryReader(bytes, stop).read();
+        return XmlReader(bytes, stop).read();
     } catch (const Malformed&) {
         throw PropertyListError(path);
     }
 }
 
-PropertyListStrings readPropertyListStrings(const std::string& path, std::int64_t maxBytes) {
+PropertyListStrings readPropertyListStrings(const std::string& path, std::int64_t maxBytes, std::stop_token stop) {
     const std::string data = readBounded(path, maxBytes);
-    return parsePropertyListStrings(data, path);
+    return parsePropertyListStrings(data, path, std::move(stop));
 }
 
 } // namespace morvo

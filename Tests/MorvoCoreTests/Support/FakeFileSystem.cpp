@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <stdexcept>
 
@@ -49,7 +50,7 @@ FileMetadata& FakeFileSystem::symlink(const std::string& p) { return add(p, S_IF
 std::string FakeFileSystem::pathOf(int handle) const {
     std::lock_guard lock(mutex_);
     auto it = handles_.find(handle);
-    return it == handles_.end() ? std::string() : it->second;
+    return it == handles_.end() ? std::string() : it->second.path;
 }
 
 int FakeFileSystem::openDirectory(const std::string& p) const {
@@ -58,7 +59,7 @@ int FakeFileSystem::openDirectory(const std::string& p) const {
     if (!it->second.metadata.isDirectory()) return -ENOTDIR;
     if (it->second.openError) return -it->second.openError;
     std::lock_guard lock(mutex_);
-    handles_[nextHandle_] = p;
+    handles_[nextHandle_] = Handle{p, std::make_shared<std::size_t>(0)};
     return nextHandle_++;
 }
 
@@ -67,9 +68,33 @@ int FakeFileSystem::openDirectoryAt(int directory, const char* name) const {
 }
 
 int FakeFileSystem::readNames(int directory, std::string& names) const {
-    const Item& item = items_.at(pathOf(directory));
-    for (const auto& n : item.names) names.append(n.c_str(), n.size() + 1);
+    for (bool atEnd = false; !atEnd;) readMoreNames(directory, names, atEnd);
     return 0;
+}
+
+int FakeFileSystem::readMoreNames(int directory, std::string& names, bool& atEnd) const {
+    std::shared_ptr<std::size_t> position;
+    std::string path;
+    {
+        std::lock_guard lock(mutex_);
+        const Handle& h = handles_.at(directory);
+        position = h.position;
+        path = h.path;
+    }
+    const Item& item = items_.at(path);
+    std::lock_guard lock(mutex_);
+    const std::size_t end = std::min(item.names.size(), *position + std::max<std::size_t>(namesPerRead, 1));
+    for (std::size_t i = *position; i < end; ++i) names.append(item.names[i].c_str(), item.names[i].size() + 1);
+    namesRead_ += end - *position;
+    atEnd = end == *position;  // as getdents: an empty read tells the end
+    *position = end;
+    return 0;
+}
+
+int FakeFileSystem::duplicate(int directory) const {
+    std::lock_guard lock(mutex_);
+    handles_[nextHandle_] = handles_.at(directory);
+    return nextHandle_++;
 }
 
 int FakeFileSystem::statAt(int directory, const char* name, FileMetadata& out) const {
@@ -77,6 +102,7 @@ int FakeFileSystem::statAt(int directory, const char* name, FileMetadata& out) c
 }
 
 int FakeFileSystem::statPath(const std::string& p, FileMetadata& out) const {
+    ++stats_;
     auto it = items_.find(p);
     if (it == items_.end()) return ENOENT;
     if (it->second.statError) return it->second.statError;
@@ -129,6 +155,21 @@ int FaultyReader::readNames(int directory, std::string& names) const {
     int error = inner_.readNames(directory, names);
     if (error == 0 && failRead) error = failRead(pathOf(directory));
     return error;
+}
+
+int FaultyReader::readMoreNames(int directory, std::string& names, bool& atEnd) const {
+    int error = inner_.readMoreNames(directory, names, atEnd);
+    if (error == 0 && atEnd && failRead) error = failRead(pathOf(directory));
+    return error;
+}
+
+int FaultyReader::duplicate(int directory) const {
+    int handle = inner_.duplicate(directory);
+    if (handle >= 0) {
+        std::lock_guard lock(mutex_);
+        handles_[handle] = handles_[directory];
+    }
+    return handle;
 }
 
 int FaultyReader::statAt(int directory, const char* name, FileMetadata& out) const {
