@@ -311,12 +311,14 @@ void AppState::applyScanResult(const Uuid& revision, bool preservingSection, Tas
     if (scanTask_.isCancelled() || !result.value || !*result.value) return;
 
     SnapshotPtr snapshot = std::move(*result.value);
-    const DiskNode root = snapshot->root();
+    const auto rootChildren = snapshot->children(DiskSnapshot::rootIndex);
+    std::optional<std::string> firstChild;
+    if (!rootChildren.empty()) firstChild = snapshot->path(rootChildren.front());
     setSnapshot(snapshot);
     setHasScannedFolder(true);
     clearDerivedResults();
-    setMapRootID(root.id);
-    setSelectedID(root.children.empty() ? std::nullopt : std::optional<std::string>(root.children.front()));
+    setMapRootID(snapshot->rootID());
+    setSelectedID(firstChild);
     setIsScanning(false);
     setQuery("");
     setCategory(std::nullopt);
@@ -361,7 +363,7 @@ void AppState::chooseFolder() {
 void AppState::rescan() {
     switch (section_) {
     case AppSection::overview:
-    case AppSection::largeFiles: startScan(snapshot_->root().url, true); break;
+    case AppSection::largeFiles: startScan(snapshot_->nodeWithoutChildren(DiskSnapshot::rootIndex).url, true); break;
     case AppSection::cleanup: break;
     case AppSection::caches: cacheDiscovery_->load(); break;
     case AppSection::applications:
@@ -373,7 +375,7 @@ void AppState::refreshAfterCleanup(const std::vector<Url>& movedURLs) {
     if (inventory_->hasLoaded()) inventory_->load();
     if (cacheDiscovery_->hasLoaded()) cacheDiscovery_->load();
 
-    const DiskNode root = snapshot_->root();
+    const DiskNode root = snapshot_->nodeWithoutChildren(DiskSnapshot::rootIndex);
     const std::string& rootPath = root.url.path;
 
     // A scan of another folder that is still running will replace the snapshot anyway: leave it
@@ -484,33 +486,43 @@ void AppState::clearDerivedResults() {
 // MARK: Navigation and item actions
 
 std::optional<DiskNode> AppState::selectedNode() const {
-    if (!selectedID_) return std::nullopt;
-    return snapshot_->node(*selectedID_);
+    if (auto index = selectedIndex()) return snapshot_->node(*index);
+    return std::nullopt;
 }
 
-DiskNode AppState::mapRoot() const {
-    if (auto node = snapshot_->node(mapRootID_)) return *node;
-    return snapshot_->root();
-}
+DiskNode AppState::mapRoot() const { return snapshot_->node(mapRootIndex()); }
 
 std::vector<DiskNode> AppState::breadcrumbs() const {
     std::vector<DiskNode> chain;
-    std::optional<DiskNode> current = mapRoot();
-    while (current) {
-        if (static_cast<int>(chain.size()) >= breadcrumbLimit) break;
+    for (DiskSnapshot::Index i : breadcrumbIndexes()) chain.push_back(snapshot_->node(i));
+    return chain;
+}
+
+std::optional<DiskSnapshot::Index> AppState::selectedIndex() const {
+    if (!selectedID_) return std::nullopt;
+    return snapshot_->indexOf(*selectedID_);
+}
+
+DiskSnapshot::Index AppState::mapRootIndex() const {
+    return snapshot_->indexOf(mapRootID_).value_or(DiskSnapshot::rootIndex);
+}
+
+std::vector<DiskSnapshot::Index> AppState::breadcrumbIndexes() const {
+    std::vector<DiskSnapshot::Index> chain;
+    std::optional<DiskSnapshot::Index> current = mapRootIndex();
+    while (current && static_cast<int>(chain.size()) < breadcrumbLimit) {
         chain.push_back(*current);
-        const auto& parentID = chain.back().parentID;
-        current = parentID ? snapshot_->node(*parentID) : std::nullopt;
+        current = snapshot_->parent(*current);
     }
     std::reverse(chain.begin(), chain.end());
     return chain;
 }
 
 void AppState::navigate(const std::string& id) {
-    std::optional<DiskNode> node = snapshot_->node(id);
-    if (!node) return;
+    const std::optional<DiskSnapshot::Index> index = snapshot_->indexOf(id);
+    if (!index) return;
     setSelectedID(id);
-    if (node->isDirectory) {
+    if (snapshot_->isDirectory(*index)) {
         setMapRootID(id);
         setSection(AppSection::overview);
     }

@@ -122,6 +122,12 @@ public:
     DiskNode mapRoot() const;
     // From the topmost collected ancestor down to `mapRoot`, at most 64 nodes.
     std::vector<DiskNode> breadcrumbs() const;
+    // The same, as indexes into `snapshot`. The nodes above spell out the ids of all their
+    // children, which for a large folder is far too slow for a view that redraws; views read
+    // these and the snapshot's accessors instead.
+    std::optional<DiskSnapshot::Index> selectedIndex() const;
+    DiskSnapshot::Index mapRootIndex() const;
+    std::vector<DiskSnapshot::Index> breadcrumbIndexes() const;
 
     // The sub-states, created with the state and kept for its lifetime.
     CleanupState& cleanup() const { return *cleanup_; }

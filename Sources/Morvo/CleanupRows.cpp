@@ -11,7 +11,9 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include <unordered_set>
 #include <utility>
+#include <vector>
 
 namespace morvo {
 
@@ -129,7 +131,110 @@ QString SymbolLabel::symbol() const { return symbol_->symbol(); }
 
 // ---------------------------------------------------------------------------------------------
 
-RowStack::RowStack(int spacing, QWidget* parent) : QWidget(parent), layout_(new QVBoxLayout(this)) {
+// The stack's layout: the rows one under the other, each as high as it asks to be at the stack's
+// width. When a row is added, the stack is laid out once in the space it had before it grows; a
+// box layout squeezed every row into that space and then stretched it back, resizing every row of
+// the list twice per add. Here rows keep their heights, and a row that stays put is not touched.
+class RowLayout : public QLayout {
+public:
+    explicit RowLayout(QWidget* parent) : QLayout(parent) {}
+    ~RowLayout() override {
+        while (!items_.empty()) delete takeAt(static_cast<int>(items_.size()) - 1);
+    }
+
+    void insertWidget(int index, QWidget* widget) {
+        addChildWidget(widget);
+        items_.insert(items_.begin() + std::clamp<qsizetype>(index, 0, qsizetype(items_.size())), new QWidgetItemV2(widget));
+        invalidate();
+    }
+    void addItem(QLayoutItem* item) override {
+        items_.push_back(item);
+        invalidate();
+    }
+    int count() const override { return static_cast<int>(items_.size()); }
+    QLayoutItem* itemAt(int index) const override {
+        return index >= 0 && index < count() ? items_[static_cast<std::size_t>(index)] : nullptr;
+    }
+    // Takes the items of `widgets` out, all in one pass.
+    void removeWidgets(const std::unordered_set<QWidget*>& widgets) {
+        std::erase_if(items_, [&](QLayoutItem* item) {
+            if (!widgets.count(item->widget())) return false;
+            delete item;
+            return true;
+        });
+        invalidate();
+    }
+    QLayoutItem* takeAt(int index) override {
+        if (index < 0 || index >= count()) return nullptr;
+        QLayoutItem* item = items_[static_cast<std::size_t>(index)];
+        items_.erase(items_.begin() + index);
+        invalidate();
+        return item;
+    }
+
+    Qt::Orientations expandingDirections() const override { return Qt::Horizontal; }
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override {
+        for (const auto& [w, h] : heights_)
+            if (w == width) return h;
+        const QMargins m = contentsMargins();
+        const int inner = width - m.left() - m.right();
+        int height = m.top() + m.bottom(), shown = 0;
+        for (QLayoutItem* item : items_)
+            if (!item->isEmpty()) {
+                height += rowHeight(item, inner);
+                ++shown;
+            }
+        height += std::max(0, shown - 1) * spacing();
+        if (heights_.size() == 4) heights_.erase(heights_.begin());
+        heights_.emplace_back(width, height);
+        return height;
+    }
+    int minimumHeightForWidth(int width) const override { return heightForWidth(width); }
+    QSize sizeHint() const override {
+        int width = 0;
+        for (QLayoutItem* item : items_)
+            if (!item->isEmpty()) width = std::max(width, item->sizeHint().width());
+        const QMargins m = contentsMargins();
+        width += m.left() + m.right();
+        return {width, heightForWidth(width)};
+    }
+    QSize minimumSize() const override {
+        int width = 0;
+        for (QLayoutItem* item : items_)
+            if (!item->isEmpty()) width = std::max(width, item->minimumSize().width());
+        const QMargins m = contentsMargins();
+        return {width + m.left() + m.right(), 0};
+    }
+    void invalidate() override {
+        heights_.clear();
+        QLayout::invalidate();
+    }
+    void setGeometry(const QRect& rect) override {
+        QLayout::setGeometry(rect);
+        const QRect inner = rect.marginsRemoved(contentsMargins());
+        int y = inner.top();
+        for (QLayoutItem* item : items_) {
+            if (item->isEmpty()) continue;
+            const int height = rowHeight(item, inner.width());
+            item->setGeometry(QRect(inner.left(), y, inner.width(), height));
+            y += height + spacing();
+        }
+    }
+
+private:
+    static int rowHeight(QLayoutItem* item, int width) {
+        const int height = item->hasHeightForWidth() ? item->heightForWidth(width) : item->sizeHint().height();
+        return std::clamp(height, item->minimumSize().height(), std::max(item->minimumSize().height(), item->maximumSize().height()));
+    }
+
+    std::vector<QLayoutItem*> items_;
+    mutable std::vector<std::pair<int, int>> heights_;  // width, height
+};
+
+RowStack::RowStack(int spacing, QWidget* parent) : QWidget(parent), layout_(new RowLayout(this)) {
+    // Rows hang from the top: growing by a row at the end repaints only what is new.
+    setAttribute(Qt::WA_StaticContents);
     layout_->setContentsMargins(0, 0, 0, 0);
     layout_->setSpacing(spacing);
 }
@@ -156,12 +261,17 @@ void RowStack::sync(const std::vector<std::string>& ids, const std::function<QWi
         ordered.push_back(widget);
         nextIDs.push_back(ids[i]);
     }
-    // Dropped rows leave at once (no lookup finds them) and are deleted later: one of them may
-    // hold the button whose click brought us here.
-    for (auto& [id, widget] : rows_) {
-        widget->hide();
-        widget->setParent(nullptr);
-        widget->deleteLater();
+    // Dropped rows leave the list at once and are deleted later: one of them may hold the button
+    // whose click brought us here. They stay children until then: taking each out of the window
+    // (a new parent) would restyle all of its widgets, which for a long list took a while.
+    if (!rows_.empty()) {
+        std::unordered_set<QWidget*> dropped;
+        for (auto& [id, widget] : rows_) dropped.insert(widget);
+        layout_->removeWidgets(dropped);
+        for (QWidget* widget : dropped) {
+            widget->hide();
+            widget->deleteLater();
+        }
     }
     rows_ = std::move(next);
     ids_ = std::move(nextIDs);
@@ -196,7 +306,7 @@ void RowStack::sync(const std::vector<std::string>& ids, const std::function<QWi
     }
     while (layout_->count() > 0) delete layout_->takeAt(layout_->count() - 1);
     for (QWidget* widget : ordered) {
-        layout_->addWidget(widget);
+        layout_->insertWidget(layout_->count(), widget);
         widget->show();
     }
 }
@@ -232,8 +342,40 @@ void CleanupMessage::paintEvent(QPaintEvent*) {
 
 namespace {
 
+// A card's layout that keeps its height for the last few widths it was asked about, until its
+// content changes. A list asks every card for its height whenever a card comes or goes, and at
+// more than one width; the box layout remembers one width only, and each miss lays the card's
+// wrapped texts out again.
+class CardLayout : public QHBoxLayout {
+public:
+    explicit CardLayout(QWidget* card) : QHBoxLayout(card) {}
+
+    int heightForWidth(int width) const override { return measured(width).height; }
+    int minimumHeightForWidth(int width) const override { return measured(width).minimum; }
+    void invalidate() override {
+        heights_.clear();
+        QHBoxLayout::invalidate();
+    }
+
+private:
+    struct Heights {
+        int width, height, minimum;
+    };
+    const Heights& measured(int width) const {
+        for (const Heights& h : heights_)
+            if (h.width == width) return h;
+        if (heights_.size() == 4) heights_.erase(heights_.begin());
+        heights_.push_back({width, QHBoxLayout::heightForWidth(width), 0});
+        // The box layout derives its minimum from its height for the width it measured last,
+        // asking for that height again first (which now finds it here).
+        heights_.back().minimum = QHBoxLayout::minimumHeightForWidth(width);
+        return heights_.back();
+    }
+    mutable std::vector<Heights> heights_;
+};
+
 QHBoxLayout* cardLayout(QWidget* card, int spacing) {
-    auto* row = new QHBoxLayout(card);
+    auto* row = new CardLayout(card);
     row->setContentsMargins(15, 15, 15, 15);
     row->setSpacing(spacing);
     row->setAlignment(Qt::AlignTop);

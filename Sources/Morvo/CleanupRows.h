@@ -28,6 +28,7 @@ class QVBoxLayout;
 
 namespace morvo {
 
+class RowLayout;
 class SymbolView;
 
 // Display text of a byte string (names and paths are shown as UTF-8; never turned back).
@@ -123,7 +124,7 @@ public:
     std::size_t count() const { return ids_.size(); }
 
 private:
-    QVBoxLayout* layout_;
+    RowLayout* layout_;
     std::vector<std::string> ids_;
     std::unordered_map<std::string, QWidget*> rows_;
 };

@@ -170,6 +170,8 @@ CleanupWorkspaceView::CleanupWorkspaceView(CleanupState& state, std::function<vo
     scroll_ = new QScrollArea;
     new ListKeys(scroll_, ListKeys::Rows{[](QWidget* w) { return qobject_cast<CleanupQueueRow*>(w) != nullptr; }, {}, {}});
     QWidget* list = transparentScrollContent(scroll_);
+    // The list grows at its end as items are queued: only what is new needs painting.
+    list->setAttribute(Qt::WA_StaticContents);
     auto* entries = new QVBoxLayout(list);
     entries->setContentsMargins(26, 0, 26, 26);
     entries->setSpacing(18);
@@ -177,6 +179,7 @@ CleanupWorkspaceView::CleanupWorkspaceView(CleanupState& state, std::function<vo
     entries->addWidget(status_);
 
     queueSection_ = new QWidget;
+    queueSection_->setAttribute(Qt::WA_StaticContents);
     {
         auto* column = new QVBoxLayout(queueSection_);
         column->setContentsMargins(0, 0, 0, 0);

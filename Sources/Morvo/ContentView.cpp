@@ -53,8 +53,14 @@ public:
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(1, 1, 1, 1);
         layout->setSizeConstraint(QLayout::SetFixedSize);
-        content->setParent(this);
-        layout->addWidget(content);
+        if (content) setContent(content);
+    }
+
+    // Content made with the sheet as its parent is not restyled on the way in: for a long review
+    // that took as long as making it.
+    void setContent(QWidget* content) {
+        if (content->parentWidget() != this) content->setParent(this);
+        layout()->addWidget(content);
     }
 
     void closeFromState() {
@@ -314,7 +320,7 @@ QWidget* ContentView::makeFooter() {
 }
 
 QString ContentView::titleText() const {
-    if (showsInspector(state_.section()) && state_.snapshot()) return qs(state_.snapshot()->root().name);
+    if (showsInspector(state_.section()) && state_.snapshot()) return qs(state_.snapshot()->name(DiskSnapshot::rootIndex));
     return QStringLiteral("Morvo");
 }
 
@@ -496,7 +502,7 @@ void ContentView::syncReviewSheet() {
     reviewDialog_ = nullptr;
     shownReviewID_ = id;
     if (!review) return;
-    auto* dialog = new SheetDialog(window(), makeReviewSheetContent(cleanup, nullptr),
+    auto* dialog = new SheetDialog(window(), nullptr,
                                    // The system's own dismissal waits while a review is prepared or a move runs.
                                    // Nor does it leave the move's confirmation behind.
                                    [this, &cleanup] {
@@ -505,6 +511,7 @@ void ContentView::syncReviewSheet() {
                                    [&cleanup] {
                                        if (!cleanup.isTrashing()) cleanup.invalidatePreview();
                                    });
+    dialog->setContent(makeReviewSheetContent(cleanup, dialog));
     reviewDialog_ = dialog;
     present(dialog);
 }

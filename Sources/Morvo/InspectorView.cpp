@@ -159,6 +159,12 @@ InspectorView::InspectorView(AppState& state, QWidget* parent) : QWidget(parent)
 }
 
 void InspectorView::rebuild() {
+    // Hidden with its section, it catches up when shown.
+    if (isHidden() && testAttribute(Qt::WA_WState_ExplicitShowHide)) {
+        stale_ = true;
+        return;
+    }
+    stale_ = false;
     if (body_) {
         // Dropped later: a button inside may be the sender of the change being handled.
         body_->hide();
@@ -167,12 +173,19 @@ void InspectorView::rebuild() {
         body_->deleteLater();
     }
     QWidget* parent = stack_->parentWidget();
-    const auto node = state_.selectedNode();
+    const DiskSnapshot& snapshot = *state_.snapshot();
+    const auto index = state_.selectedIndex();
     gaps_.clear();
-    body_ = node ? makeDetails(*node, parent) : makeEmptyPrompt(parent);
+    body_ = index ? makeDetails(snapshot.nodeWithoutChildren(*index), snapshot.children(*index).size(), parent)
+                  : makeEmptyPrompt(parent);
     stack_->insertWidget(1, body_);
     body_->show();
     fitSpacing();
+}
+
+void InspectorView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (stale_) rebuild();
 }
 
 bool InspectorView::eventFilter(QObject* watched, QEvent* event) {
@@ -231,8 +244,8 @@ QWidget* InspectorView::makeEmptyPrompt(QWidget* parent) {
     return prompt;
 }
 
-QWidget* InspectorView::makeDetails(const DiskNode& node, QWidget* parent) {
-    const DiskNode root = state_.snapshot() ? state_.snapshot()->root() : node;
+QWidget* InspectorView::makeDetails(const DiskNode& node, std::size_t directItems, QWidget* parent) {
+    const DiskNode root = state_.snapshot()->nodeWithoutChildren(DiskSnapshot::rootIndex);
     const AdaptiveColor nodeTint = tint(node.category);
     auto* details = new QWidget(parent);
     auto* stack = new QVBoxLayout(details);
@@ -279,7 +292,7 @@ QWidget* InspectorView::makeDetails(const DiskNode& node, QWidget* parent) {
     if (node.isDirectory) {
         facts->addWidget(detailRow(QStringLiteral("Files inside"), QString::fromStdString(text::formatInteger(node.fileCount)), details));
         facts->addWidget(detailRow(QStringLiteral("Direct items"),
-                                   QString::fromStdString(text::formatInteger(static_cast<std::int64_t>(node.children.size()))),
+                                   QString::fromStdString(text::formatInteger(static_cast<std::int64_t>(directItems))),
                                    details));
     }
     if (node.modificationDate) facts->addWidget(detailRow(QStringLiteral("Modified"), abbreviatedDate(*node.modificationDate), details));

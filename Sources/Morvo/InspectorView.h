@@ -1,7 +1,7 @@
 #pragma once
 // The right-hand column of the Overview and Large files sections: the selected node's identity,
 // size and share of the scan, facts, location and actions, or a prompt when nothing is selected.
-// Rebuilt from AppState whenever what it shows changes.
+// Rebuilt from AppState whenever what it shows changes, or, while hidden, when it is shown again.
 
 #include "MorvoCore/DiskModels.h"
 
@@ -34,12 +34,14 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void rebuild();
     QWidget* makeEmptyPrompt(QWidget* parent);
-    QWidget* makeDetails(const DiskNode& node, QWidget* parent);
+    // `node` without its children's ids; `directItems` counts them.
+    QWidget* makeDetails(const DiskNode& node, std::size_t directItems, QWidget* parent);
     // Scales the details' vertical gaps and the column's top and bottom padding.
     void setSpacingScale(double scale);
     void fitSpacing();
@@ -47,6 +49,7 @@ private:
     AppState& state_;
     QVBoxLayout* stack_;
     QWidget* body_ = nullptr;
+    bool stale_ = false;  // a change came while hidden
     QScrollArea* scroll_;
     // The details' layouts and their full spacing.
     std::vector<std::pair<QBoxLayout*, int>> gaps_;

@@ -358,7 +358,7 @@ void LargeFilesView::syncCurrentRow() {
 }
 
 void LargeFilesView::updateResults() {
-    model_->reset(state_.files(), state_.snapshot()->root());
+    model_->reset(state_.files(), state_.snapshot()->nodeWithoutChildren(DiskSnapshot::rootIndex));
     syncCurrentRow();
     const bool empty = state_.files().empty();
     emptyState_->setVisible(empty);

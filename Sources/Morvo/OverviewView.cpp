@@ -283,7 +283,7 @@ void OverviewView::buildFirstScan(QVBoxLayout* content) {
     texts->setSpacing(7);
     firstScanHeading_ = new TextLabel(QString(), systemFont(21, QFont::Medium, FontDesign::standard, -0.5), Theme::text);
     texts->addWidget(firstScanHeading_);
-    firstScanPath_ = new PathText(state_.snapshot()->root().url);
+    firstScanPath_ = new PathText(state_.snapshot()->nodeWithoutChildren(DiskSnapshot::rootIndex).url);
     texts->addWidget(firstScanPath_);
     top->addLayout(texts, 1);
     stack->addLayout(top);
@@ -372,7 +372,8 @@ void OverviewView::buildStorageMap(QVBoxLayout* content) {
     parentButton_->setToolTip(QStringLiteral("Go to parent folder"));
     parentButton_->setAccessibleName(QStringLiteral("Go to parent folder"));
     connect(parentButton_, &QAbstractButton::clicked, this, [this] {
-        if (auto parent = state_.mapRoot().parentID) state_.navigate(*parent);
+        const DiskSnapshot& snapshot = *state_.snapshot();
+        if (auto parent = snapshot.parent(state_.mapRootIndex())) state_.navigate(snapshot.path(*parent));
     });
     navigation->addWidget(parentButton_);
     breadcrumbLayout_ = new BreadcrumbLayout;
@@ -451,7 +452,8 @@ void OverviewView::updateShape() {
 void OverviewView::updateFirstScan() {
     const bool scanning = state_.isScanning();
     firstScanHeading_->setText(scanning ? QStringLiteral("Getting to know your storage.") : QStringLiteral("Choose where to look."));
-    firstScanPath_->setUrl(state_.scanURL() ? *state_.scanURL() : state_.snapshot()->root().url);
+    firstScanPath_->setUrl(state_.scanURL() ? *state_.scanURL()
+                                           : state_.snapshot()->nodeWithoutChildren(DiskSnapshot::rootIndex).url);
     scanningPart_->setVisible(scanning);
     idlePart_->setVisible(!scanning);
     const auto& progress = state_.progress();
@@ -467,9 +469,10 @@ void OverviewView::updateMetrics() {
 }
 
 void OverviewView::updateMapPanel() {
-    const DiskNode mapRoot = state_.mapRoot();
-    mapSize_->setText(formatByteCount(mapRoot.logicalSize));
-    parentButton_->setEnabled(mapRoot.parentID.has_value());
+    const DiskSnapshot& snapshot = *state_.snapshot();
+    const DiskSnapshot::Index mapRoot = state_.mapRootIndex();
+    mapSize_->setText(formatByteCount(snapshot.logicalSize(mapRoot)));
+    parentButton_->setEnabled(snapshot.parent(mapRoot).has_value());
     map_->setContent(state_.snapshot(), state_.mapRootID());
     map_->setSelectedID(state_.selectedID());
     updateBreadcrumbs();
@@ -477,15 +480,15 @@ void OverviewView::updateMapPanel() {
 
 void OverviewView::updateBreadcrumbs() {
     clearLayout(breadcrumbLayout_);
-    const std::vector<DiskNode> crumbs = state_.breadcrumbs();
+    const DiskSnapshot& snapshot = *state_.snapshot();
+    const std::vector<DiskSnapshot::Index> crumbs = state_.breadcrumbIndexes();
     const std::size_t first = crumbs.size() > 4 ? crumbs.size() - 4 : 0;
     for (std::size_t i = first; i < crumbs.size(); ++i) {
-        const DiskNode& node = crumbs[i];
         if (i > first) breadcrumbLayout_->addWidget(new SymbolView(QStringLiteral("chevron.right"), 8, Theme::muted));
         auto* button = new KitButton;
-        button->addText(qs(node.name), systemFont(10, QFont::Medium),
-                        node.id == state_.mapRootID() ? Theme::text : Theme::secondary);
-        const std::string id = node.id;
+        const std::string id = snapshot.path(crumbs[i]);
+        button->addText(qs(snapshot.name(crumbs[i])), systemFont(10, QFont::Medium),
+                        id == state_.mapRootID() ? Theme::text : Theme::secondary);
         connect(button, &QAbstractButton::clicked, this, [this, id] { state_.navigate(id); });
         breadcrumbLayout_->addWidget(button);
     }
@@ -502,7 +505,7 @@ void OverviewView::updateLargestFiles() {
         listLayout_->addWidget(empty);
         return;
     }
-    const DiskNode root = state_.snapshot()->root();
+    const DiskNode root = state_.snapshot()->nodeWithoutChildren(DiskSnapshot::rootIndex);
     const std::size_t shown = std::min<std::size_t>(files.size(), 3);
     for (std::size_t i = 0; i < shown; ++i) {
         const std::string id = files[i].id;

@@ -134,7 +134,7 @@ QString ScanDetailsView::statusValue() const {
 
 QString ScanDetailsView::subtitleText() const {
     if (state_.isScanning() && state_.scanURL()) return qs(state_.scanURL()->path);
-    if (state_.hasScannedFolder() && state_.snapshot()) return qs(state_.snapshot()->root().url.path);
+    if (state_.hasScannedFolder() && state_.snapshot()) return qs(state_.snapshot()->rootID());
     return state_.isScanning() ? QStringLiteral("Preparing scan…") : QStringLiteral("Choose a folder to begin scanning.");
 }
 
@@ -145,7 +145,7 @@ void ScanDetailsView::refresh() {
 
     std::optional<Url> path;
     if (state_.isScanning() && state_.scanURL()) path = *state_.scanURL();
-    else if (state_.hasScannedFolder() && state_.snapshot()) path = state_.snapshot()->root().url;
+    else if (state_.hasScannedFolder() && state_.snapshot()) path = state_.snapshot()->nodeWithoutChildren(DiskSnapshot::rootIndex).url;
     const QString text = subtitleText();
     if (subtitle_ && subtitle_->property("subtitle").toString() == text &&
         subtitle_->property("isPath").toBool() == path.has_value())

@@ -382,13 +382,13 @@ QString ScanCard::statusWord() const {
 
 QString ScanCard::rootName() const {
     if (!state_.snapshot()) return {};
-    const std::string name = state_.snapshot()->root().name;
+    const std::string_view name = state_.snapshot()->name(DiskSnapshot::rootIndex);
     return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
 }
 
 QString ScanCard::sizeText() const {
     if (!state_.hasScannedFolder() || !state_.snapshot()) return QStringLiteral("—");
-    return formatByteCount(state_.snapshot()->root().logicalSize);
+    return formatByteCount(state_.snapshot()->logicalSize(DiskSnapshot::rootIndex));
 }
 
 QString ScanCard::footerText() const {

@@ -5,76 +5,130 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
+#include <functional>
 
 namespace morvo {
 
 namespace {
 
-// What the entry rule needs of a node, read without copying the node.
-struct Candidate {
-    std::string_view id;
-    std::string_view name;
-    std::int64_t size = 0;
-    FileCategory category = FileCategory::other;
-    bool isDirectory = false;
-    std::int64_t fileCount = 0;
+// Valid UTF-8 of code points below U+0300 only: no such text changes when composed (none of them
+// composes with another or decomposes), so it serves as its own folded key.
+bool isOwnComposedForm(std::string_view s) {
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) continue;
+        if (c < 0xC2 || c > 0xCB) return false;
+        if (++i == s.size() || (static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) return false;
+    }
+    return true;
+}
+
+std::string composed(std::string_view s) {
+    const QByteArray bytes = QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()))
+                                 .normalized(QString::NormalizationForm_C)
+                                 .toUtf8();
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+// Puts the kept nodes in the rule's order, as far as the entries need it: the first `own` in
+// order, the rest in any order. Ties on size compare the texts' composed forms, then their bytes;
+// each text is composed at most once, and only when it meets a tie.
+class Ranking {
+public:
+    // `text(i)`: the text that orders kept node i among equals (its id, or, among the children of
+    // one folder, its name: their ids share everything before the name).
+    Ranking(std::vector<std::int64_t> sizes, std::function<std::string_view(std::size_t)> text)
+        : sizes_(std::move(sizes)), text_(std::move(text)), keySlot_(sizes_.size(), kUnset) {}
+
+    std::vector<std::size_t> order(std::size_t own) {
+        std::vector<std::size_t> order(sizes_.size());
+        for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+        auto less = [this](std::size_t a, std::size_t b) { return this->less(a, b); };
+        if (own >= order.size()) std::sort(order.begin(), order.end(), less);
+        else if (own > 0) std::partial_sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(own), order.end(), less);
+        return order;
+    }
+    // The rest of `order` past `own` in the rule's order too.
+    void sortRest(std::vector<std::size_t>& order, std::size_t own) {
+        std::sort(order.begin() + static_cast<std::ptrdiff_t>(own), order.end(),
+                  [this](std::size_t a, std::size_t b) { return less(a, b); });
+    }
+
+private:
+    static constexpr std::uint32_t kUnset = UINT32_MAX, kOwn = UINT32_MAX - 1;
+
+    bool less(std::size_t a, std::size_t b) {
+        if (sizes_[a] != sizes_[b]) return sizes_[a] > sizes_[b];
+        const int order = key(a).compare(key(b));  // UTF-8 byte order is code point order
+        if (order != 0) return order < 0;
+        return text_(a) < text_(b);
+    }
+    std::string_view key(std::size_t i) {
+        std::uint32_t& slot = keySlot_[i];
+        if (slot == kUnset) {
+            const std::string_view text = text_(i);
+            if (isOwnComposedForm(text)) {
+                slot = kOwn;
+            } else {
+                slot = static_cast<std::uint32_t>(keys_.size());
+                keys_.push_back(composed(text));
+            }
+        }
+        return slot == kOwn ? text_(i) : std::string_view(keys_[slot]);
+    }
+
+    std::vector<std::int64_t> sizes_;
+    std::function<std::string_view(std::size_t)> text_;
+    std::vector<std::uint32_t> keySlot_;
+    std::deque<std::string> keys_;
 };
 
-bool isAscii(std::string_view s) {
-    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+// The number of own entries for n kept nodes.
+std::size_t ownEntries(std::size_t n, int limit) {
+    if (n <= static_cast<std::size_t>(std::max(limit, 0))) return n;
+    return limit > 1 ? static_cast<std::size_t>(limit - 1) : 0;
 }
 
-QByteArray composed(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()))
-        .normalized(QString::NormalizationForm_C)
-        .toUtf8();
+// The group's bytes: the remaining sizes as doubles, added in the rule's order. While every partial
+// sum is an integer of at most 2^53 each addition is exact and the order cannot matter; only past
+// that are the remaining nodes put in order first.
+double groupBytes(Ranking& ranking, std::vector<std::size_t>& order, std::size_t own,
+                  const std::vector<std::int64_t>& sizes) {
+    constexpr std::int64_t exact = std::int64_t{1} << 53;
+    std::int64_t total = 0;
+    bool isExact = true;
+    for (std::size_t k = own; k < order.size() && isExact; ++k) {
+        const std::int64_t size = sizes[order[k]];
+        isExact = size <= exact - total;
+        total += isExact ? size : 0;
+    }
+    if (isExact) return static_cast<double>(total);
+    ranking.sortRest(order, own);
+    double bytes = 0;
+    for (std::size_t k = own; k < order.size(); ++k) bytes += static_cast<double>(sizes[order[k]]);
+    return bytes;
 }
 
-std::vector<StorageMapEntry> entriesFrom(std::vector<Candidate> kept, int limit, const std::string& groupID) {
-    std::sort(kept.begin(), kept.end(), [](const Candidate& a, const Candidate& b) {
-        if (a.size != b.size) return a.size > b.size;
-        return storageMapIDLess(a.id, b.id);
-    });
-
-    const std::size_t n = kept.size();
-    std::size_t own = n;
-    if (n > static_cast<std::size_t>(std::max(limit, 0))) own = limit > 1 ? static_cast<std::size_t>(limit - 1) : 0;
-
-    std::vector<StorageMapEntry> entries;
-    entries.reserve(own + (own < n ? 1 : 0));
-    for (std::size_t i = 0; i < own; ++i) {
-        const Candidate& c = kept[i];
-        StorageMapEntry e;
-        e.id = std::string(c.id);
-        e.nodeID = e.id;
-        e.name = std::string(c.name);
-        e.bytes = static_cast<double>(c.size);
-        e.category = c.category;
-        e.isDirectory = c.isDirectory;
-        e.itemCount = c.fileCount;
-        entries.push_back(std::move(e));
-    }
-    if (own < n) {
-        StorageMapEntry group;
-        const auto m = static_cast<std::int64_t>(n - own);
-        group.id = groupID;
-        group.name = text::formatInteger(m) + " smaller items";
-        for (std::size_t i = own; i < n; ++i) group.bytes += static_cast<double>(kept[i].size);
-        group.category = FileCategory::other;
-        group.isDirectory = false;
-        group.itemCount = m;
-        entries.push_back(std::move(group));
-    }
-    return entries;
+StorageMapEntry groupEntry(std::size_t count, double bytes, const std::string& groupID) {
+    StorageMapEntry group;
+    const auto m = static_cast<std::int64_t>(count);
+    group.id = groupID;
+    group.name = text::formatInteger(m) + " smaller items";
+    group.bytes = bytes;
+    group.category = FileCategory::other;
+    group.isDirectory = false;
+    group.itemCount = m;
+    return group;
 }
 
 } // namespace
 
 bool storageMapIDLess(std::string_view a, std::string_view b) {
-    if (isAscii(a) && isAscii(b)) return a < b;
-    const QByteArray ca = composed(a), cb = composed(b);
+    const std::string ca = isOwnComposedForm(a) ? std::string(a) : composed(a);
+    const std::string cb = isOwnComposedForm(b) ? std::string(b) : composed(b);
     // UTF-8 byte order is code point order.
-    const int order = std::string_view(ca.constData(), ca.size()).compare(std::string_view(cb.constData(), cb.size()));
+    const int order = ca.compare(cb);
     if (order != 0) return order < 0;
     return a < b;
 }
@@ -89,36 +143,72 @@ QString StorageMapEntry::sizeLabel() const { return formatByteCount(byteCount(by
 
 std::vector<StorageMapEntry> StorageMapEntry::make(const std::vector<DiskNode>& from, int limit,
                                                    const std::string& groupID) {
-    std::vector<Candidate> kept;
-    kept.reserve(from.size());
-    for (const DiskNode& node : from) {
-        if (node.logicalSize <= 0) continue;
-        kept.push_back({node.id, node.name, node.logicalSize, node.category, node.isDirectory, node.fileCount});
+    std::vector<const DiskNode*> kept;
+    std::vector<std::int64_t> sizes;
+    for (const DiskNode& node : from)
+        if (node.logicalSize > 0) {
+            kept.push_back(&node);
+            sizes.push_back(node.logicalSize);
+        }
+    const std::size_t own = ownEntries(kept.size(), limit);
+    Ranking ranking(sizes, [&](std::size_t i) { return std::string_view(kept[i]->id); });
+    std::vector<std::size_t> order = ranking.order(own);
+
+    std::vector<StorageMapEntry> entries;
+    entries.reserve(own + 1);
+    for (std::size_t k = 0; k < own; ++k) {
+        const DiskNode& node = *kept[order[k]];
+        entries.push_back({node.id, node.id, node.name, static_cast<double>(node.logicalSize), node.category,
+                           node.isDirectory, node.fileCount});
     }
-    return entriesFrom(std::move(kept), limit, groupID);
+    if (own < kept.size()) entries.push_back(groupEntry(kept.size() - own, groupBytes(ranking, order, own, sizes), groupID));
+    return entries;
 }
 
 std::vector<StorageMapEntry> StorageMapEntry::make(const DiskSnapshot& snapshot,
                                                    std::span<const DiskSnapshot::Index> nodes, int limit,
                                                    const std::string& groupID) {
-    // The snapshot spells paths out on request: they are written once into one buffer, sized
-    // first so that the candidates' views into it stay put.
-    std::size_t bytes = 0;
+    std::vector<DiskSnapshot::Index> kept;
+    std::vector<std::int64_t> sizes;
     for (DiskSnapshot::Index i : nodes)
-        if (snapshot.logicalSize(i) > 0) bytes += snapshot.pathLength(i);
+        if (const std::int64_t size = snapshot.logicalSize(i); size > 0) {
+            kept.push_back(i);
+            sizes.push_back(size);
+        }
+    // Children of one folder are told apart by their names; other nodes by their whole ids,
+    // spelled out once into one buffer.
+    const bool siblings = std::all_of(kept.begin(), kept.end(), [&](DiskSnapshot::Index i) {
+        return snapshot.parent(i).has_value() && snapshot.parent(i) == snapshot.parent(kept.front());
+    });
     std::string paths;
-    paths.reserve(bytes);
-    std::vector<Candidate> kept;
-    kept.reserve(nodes.size());
-    for (DiskSnapshot::Index i : nodes) {
-        const std::int64_t size = snapshot.logicalSize(i);
-        if (size <= 0) continue;
-        const std::size_t start = paths.size();
-        snapshot.appendPath(i, paths);
-        kept.push_back({std::string_view(paths).substr(start), snapshot.name(i), size, snapshot.category(i),
-                        snapshot.isDirectory(i), snapshot.fileCount(i)});
+    std::vector<std::size_t> pathStarts;
+    if (!siblings) {
+        std::size_t bytes = 0;
+        for (DiskSnapshot::Index i : kept) bytes += snapshot.pathLength(i);
+        paths.reserve(bytes);
+        for (DiskSnapshot::Index i : kept) {
+            pathStarts.push_back(paths.size());
+            snapshot.appendPath(i, paths);
+        }
+        pathStarts.push_back(paths.size());
     }
-    return entriesFrom(std::move(kept), limit, groupID);
+    const std::size_t own = ownEntries(kept.size(), limit);
+    Ranking ranking(sizes, [&](std::size_t k) {
+        if (siblings) return snapshot.name(kept[k]);
+        return std::string_view(paths).substr(pathStarts[k], pathStarts[k + 1] - pathStarts[k]);
+    });
+    std::vector<std::size_t> order = ranking.order(own);
+
+    std::vector<StorageMapEntry> entries;
+    entries.reserve(own + 1);
+    for (std::size_t k = 0; k < own; ++k) {
+        const DiskSnapshot::Index i = kept[order[k]];
+        std::string id = snapshot.path(i);
+        entries.push_back({id, id, std::string(snapshot.name(i)), static_cast<double>(sizes[order[k]]),
+                           snapshot.category(i), snapshot.isDirectory(i), snapshot.fileCount(i)});
+    }
+    if (own < kept.size()) entries.push_back(groupEntry(kept.size() - own, groupBytes(ranking, order, own, sizes), groupID));
+    return entries;
 }
 
 } // namespace morvo

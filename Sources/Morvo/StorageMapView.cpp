@@ -255,7 +255,6 @@ StorageMapView::~StorageMapView() {
 void StorageMapView::setSnapshot(std::shared_ptr<const DiskSnapshot> snapshot) {
     if (snapshot == snapshot_) return;
     snapshot_ = std::move(snapshot);
-    nestedCache_.clear();
     rebuildEntries();
 }
 
@@ -267,7 +266,6 @@ void StorageMapView::setRootID(std::string rootID) {
 
 void StorageMapView::setContent(std::shared_ptr<const DiskSnapshot> snapshot, std::string rootID) {
     if (snapshot == snapshot_ && rootID == rootID_) return;
-    if (snapshot != snapshot_) nestedCache_.clear();
     snapshot_ = std::move(snapshot);
     rootID_ = std::move(rootID);
     rebuildEntries();
@@ -279,12 +277,112 @@ void StorageMapView::setSelectedID(std::optional<std::string> selectedID) {
     update();
 }
 
+namespace {
+
+// The entries made for the folders of the newest snapshot a map showed, and the nested entries of
+// their folder tiles, for every map: the Overview makes a new map each time it is shown. Used on
+// the GUI thread only.
+struct EntryCache {
+    std::weak_ptr<const DiskSnapshot> snapshot;
+    std::unordered_map<std::string, std::vector<StorageMapEntry>> entries;
+    std::unordered_map<std::string, std::vector<StorageMapEntry>> nested;
+
+    void keep(std::unordered_map<std::string, std::vector<StorageMapEntry>>& in, std::string id,
+              std::vector<StorageMapEntry> value) {
+        if (in.size() >= 4096) in.clear();  // folders; a map shows one at a time
+        in.insert_or_assign(std::move(id), std::move(value));
+    }
+};
+
+EntryCache& sharedEntryCache() {
+    static EntryCache cache;
+    return cache;
+}
+
+// The cache, made the one of `snapshot` if it was another's.
+EntryCache& entryCache(const std::shared_ptr<const DiskSnapshot>& snapshot) {
+    EntryCache& cache = sharedEntryCache();
+    if (cache.snapshot.lock() != snapshot) {
+        cache = EntryCache();
+        cache.snapshot = snapshot;
+    }
+    return cache;
+}
+
+// The children a folder's entries and its folder tiles' nested entries are made from.
+std::size_t rankingWork(const DiskSnapshot& snapshot, DiskSnapshot::Index folder) {
+    const auto children = snapshot.children(folder);
+    std::size_t work = children.size();
+    for (DiskSnapshot::Index child : children)
+        if (snapshot.isDirectory(child) && snapshot.logicalSize(child) > 0) work += snapshot.children(child).size();
+    return work;
+}
+
+} // namespace
+
 void StorageMapView::rebuildEntries() {
+    ranking_.cancel();
+    ranking_ = TaskHandle();
+    ++rankingRevision_;
     entries_.clear();
     if (snapshot_) {
-        if (auto index = snapshot_->indexOf(rootID_))
-            entries_ = StorageMapEntry::make(*snapshot_, snapshot_->children(*index), 40, "group:" + rootID_);
+        EntryCache& cache = entryCache(snapshot_);
+        if (auto cached = cache.entries.find(rootID_); cached != cache.entries.end()) {
+            entries_ = cached->second;
+        } else if (auto index = snapshot_->indexOf(rootID_)) {
+            if (rankingWork(*snapshot_, *index) > rankedInBackground) {
+                rankInBackground(*index);
+            } else {
+                entries_ = StorageMapEntry::make(*snapshot_, snapshot_->children(*index), 40, "group:" + rootID_);
+                cache.keep(cache.entries, rootID_, entries_);
+            }
+        }
     }
+    entriesChanged();
+}
+
+// A folder with hundreds of thousands of children takes a while to rank when many of them tie:
+// that runs on a worker, with the nested entries of its folder tiles. The result is kept for the
+// snapshot it was made from even when this map is gone by then; it is shown only while it is
+// still the newest request of this map.
+void StorageMapView::rankInBackground(DiskSnapshot::Index folder) {
+    struct Ranked {
+        std::vector<StorageMapEntry> entries;
+        std::vector<std::pair<std::string, std::vector<StorageMapEntry>>> nested;
+    };
+    const std::uint64_t revision = rankingRevision_;
+    std::shared_ptr<const DiskSnapshot> snapshot = snapshot_;
+    const std::string rootID = rootID_;
+    QPointer<StorageMapView> self(this);
+    ranking_ = runTask<Ranked>(
+        QCoreApplication::instance(), TaskPriority::userInitiated,
+        [snapshot, folder, rootID](std::stop_token stop) {
+            Ranked out;
+            out.entries = StorageMapEntry::make(*snapshot, snapshot->children(folder), 40, "group:" + rootID);
+            for (const StorageMapEntry& entry : out.entries) {
+                if (stop.stop_requested()) break;
+                if (!entry.isDirectory || !entry.nodeID) continue;
+                if (auto index = snapshot->indexOf(*entry.nodeID))
+                    out.nested.emplace_back(*entry.nodeID, StorageMapEntry::make(*snapshot, snapshot->children(*index), 2,
+                                                                                "nested:" + *entry.nodeID));
+            }
+            return out;
+        },
+        [self, revision, snapshot, rootID](TaskResult<Ranked> result) {
+            const bool shown = self && self->rankingRevision_ == revision && self->snapshot_ == snapshot;
+            if (EntryCache& cache = sharedEntryCache(); result.value && cache.snapshot.lock() == snapshot) {
+                for (auto& [id, nested] : result.value->nested) cache.keep(cache.nested, std::move(id), std::move(nested));
+                cache.keep(cache.entries, rootID, result.value->entries);
+            }
+            if (!shown) return;
+            self->ranking_ = TaskHandle();
+            // Without a result (out of memory) the map shows its empty state.
+            if (result.value) self->entries_ = std::move(result.value->entries);
+            self->entriesChanged();
+        });
+}
+
+void StorageMapView::entriesChanged() {
     // Hover belongs to tiles that stay on the map; the others start at rest when they come back.
     std::unordered_map<std::string, double> kept;
     for (const StorageMapEntry& e : entries_)
@@ -307,11 +405,12 @@ void StorageMapView::invalidateLayout() {
 
 std::vector<StorageMapEntry> StorageMapView::nestedEntries(const StorageMapEntry& entry) {
     if (!entry.isDirectory || !entry.nodeID || !snapshot_) return {};
-    if (auto cached = nestedCache_.find(*entry.nodeID); cached != nestedCache_.end()) return cached->second;
+    EntryCache& cache = entryCache(snapshot_);
+    if (auto cached = cache.nested.find(*entry.nodeID); cached != cache.nested.end()) return cached->second;
     std::vector<StorageMapEntry> result;
     if (auto index = snapshot_->indexOf(*entry.nodeID))
         result = StorageMapEntry::make(*snapshot_, snapshot_->children(*index), 2, "nested:" + *entry.nodeID);
-    nestedCache_.emplace(*entry.nodeID, result);
+    cache.keep(cache.nested, *entry.nodeID, result);
     return result;
 }
 
@@ -770,6 +869,7 @@ void StorageMapView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
+    if (isRanking()) return;  // blank until the folder's entries arrive
     if (entries_.empty()) {
         paintEmptyState(painter);
         return;

@@ -1,11 +1,13 @@
 #pragma once
 // The storage map: one folder of a scan as a treemap of rounded tiles, one per child of positive
 // size (the 39 largest and a group tile past 40), a miniature map inside large folder tiles.
-// One painted widget. Entries are rebuilt only when the snapshot or the folder changes, the
-// layout only when the size changes too, and a new selection or hover only repaints.
+// One painted widget. Entries are made once per folder of a snapshot and kept for every map of
+// that snapshot (a large folder's on a worker, the map staying blank meanwhile), the layout again
+// only when the size changes too, and a new selection or hover only repaints.
 
 #include "Morvo/KeyboardFocus.h"
 #include "Morvo/StorageMapEntry.h"
+#include "Morvo/TaskRunner.h"
 #include "MorvoCore/DiskModels.h"
 #include "MorvoCore/TreemapLayout.h"
 
@@ -94,6 +96,10 @@ class StorageMapView : public QWidget, public FocusRingShape {
 public:
     using Callback = std::function<void(const std::string& nodeID)>;
 
+    // Folders whose entries, with their folder tiles' nested entries, take more than this many
+    // children to make are ranked on a worker.
+    static constexpr std::size_t rankedInBackground = 20000;
+
     explicit StorageMapView(QWidget* parent = nullptr);
     StorageMapView(std::shared_ptr<const DiskSnapshot> snapshot, std::string rootID,
                    std::optional<std::string> selectedID, Callback onSelect, Callback onOpen,
@@ -116,7 +122,9 @@ public:
     const std::vector<StorageMapEntry>& entries() const { return entries_; }
     // The tiles at the current size.
     const std::vector<mapgeometry::Tile>& tiles() const;
-    bool isEmptyState() const { return entries_.empty(); }
+    bool isEmptyState() const { return entries_.empty() && !isRanking(); }
+    // The folder's entries are still being made on a worker.
+    bool isRanking() const { return ranking_.isValid(); }
 
     // The drawn tile whose rounded shape holds `point`, if any.
     std::optional<std::size_t> tileAt(QPointF point) const;
@@ -160,6 +168,8 @@ protected:
 
 private:
     void rebuildEntries();
+    void entriesChanged();
+    void rankInBackground(DiskSnapshot::Index folder);
     std::vector<std::size_t> buttonTiles() const;
     std::optional<std::size_t> focusedTile() const;
     void setFocusedTile(std::optional<std::size_t> tile);
@@ -182,8 +192,8 @@ private:
     bool reduceMotion_ = false;
 
     std::vector<StorageMapEntry> entries_;
-    // Nested entries by folder id, for the current snapshot: a resize reuses them.
-    std::unordered_map<std::string, std::vector<StorageMapEntry>> nestedCache_;
+    TaskHandle ranking_;              // valid while the shown folder is ranked on a worker
+    std::uint64_t rankingRevision_ = 0;
     mutable std::vector<mapgeometry::Tile> tiles_;
     mutable bool tilesValid_ = false;
     mutable QSize tilesSize_;

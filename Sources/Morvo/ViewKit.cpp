@@ -449,6 +449,7 @@ void SelectableText::setText(QString text) {
     if (text == text_) return;
     text_ = std::move(text);
     anchor_ = cursor_ = -1;
+    heights_.clear();
     setAccessibleName(text_);
     updateGeometry();
     update();
@@ -461,18 +462,21 @@ void SelectableText::setForeground(AdaptiveColor color) {
 
 void SelectableText::setLineSpacing(double spacing) {
     lineSpacing_ = spacing;
+    heights_.clear();
     updateGeometry();
     update();
 }
 
 void SelectableText::setMaximumLines(int lines) {
     maxLines_ = lines;
+    heights_.clear();
     updateGeometry();
     update();
 }
 
 void SelectableText::setPathBreaks(bool pathBreaks) {
     pathBreaks_ = pathBreaks;
+    heights_.clear();
     updateGeometry();
     update();
 }
@@ -565,8 +569,13 @@ QStringList SelectableText::lines(int width) const {
 }
 
 int SelectableText::heightForWidth(int width) const {
+    for (const auto& [w, h] : heights_)
+        if (w == width) return h;
     QTextLayout layout;
-    return static_cast<int>(std::ceil(layoutText(layout, width, true)));
+    const int height = static_cast<int>(std::ceil(layoutText(layout, width, true)));
+    if (heights_.size() == 16) heights_.erase(heights_.begin());
+    heights_.emplace_back(width, height);
+    return height;
 }
 
 QSize SelectableText::sizeHint() const {

@@ -324,6 +324,9 @@ private:
     Qt::Alignment alignment_ = Qt::AlignLeft;
     int anchor_ = -1;
     int cursor_ = -1;
+    // Heights already laid out, by width, for the text as it is: a list's layout asks every row
+    // again, at several widths, whenever a row comes or goes.
+    mutable std::vector<std::pair<int, int>> heights_;
 };
 
 // A full path, verbatim: selectable monospaced text (system 10) in Theme::secondary, line spacing 3,

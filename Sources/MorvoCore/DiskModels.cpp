@@ -171,7 +171,7 @@ std::span<const DiskSnapshot::Index> DiskSnapshot::children(Index i) const {
     return std::span<const Index>(childIndex_.data() + r.childrenBegin, r.childrenCount);
 }
 
-DiskNode DiskSnapshot::node(Index i) const {
+DiskNode DiskSnapshot::nodeWithoutChildren(Index i) const {
     DiskNode n;
     n.id = std::string(path(i));
     n.url = Url{"file", "", n.id, isDirectory(i)};
@@ -181,13 +181,19 @@ DiskNode DiskSnapshot::node(Index i) const {
     n.logicalSize = logicalSize(i);
     n.allocatedSize = allocatedSize(i);
     n.fileCount = fileCount(i);
+    if (auto p = parent(i)) n.parentID = std::string(path(*p));
+    n.modificationDate = modificationDate(i);
+    n.category = category(i);
+    return n;
+}
+
+DiskNode DiskSnapshot::node(Index i) const {
+    DiskNode n = nodeWithoutChildren(i);
     auto kids = children(i);
     n.children.reserve(kids.size());
     const std::string prefix = n.id == "/" ? n.id : n.id + "/";
     for (Index c : kids) n.children.emplace_back(prefix).append(name(c));
-    if (auto p = parent(i)) n.parentID = std::string(path(*p));
-    n.modificationDate = modificationDate(i);
-    n.category = category(i);
+    spelledOutChildIDs_->fetch_add(kids.size(), std::memory_order_relaxed);
     return n;
 }
 

@@ -11,6 +11,7 @@
 #include "MorvoCore/Platform/Url.h"
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -131,7 +132,11 @@ public:
     static constexpr Index rootIndex = 0;
 
     DiskNode root() const { return node(rootIndex); }
+    // Spells out the id of every child: a folder may hold hundreds of thousands. Readers that need
+    // no child ids take nodeWithoutChildren() and children().
     DiskNode node(Index index) const;
+    // The node's fields with `children` left empty.
+    DiskNode nodeWithoutChildren(Index index) const;
     std::optional<DiskNode> node(std::string_view id) const;
     std::optional<Index> indexOf(std::string_view id) const;
     bool contains(std::string_view id) const { return indexOf(id).has_value(); }
@@ -165,6 +170,10 @@ public:
     std::vector<DiskNode> files(std::string_view query, std::int64_t minimumSize,
                                 std::optional<FileCategory> category,
                                 std::optional<std::string_view> within) const;
+
+    // How many child ids node() has spelled out for this snapshot, by any thread (lets a test
+    // check that a reader never walks a folder's children).
+    std::uint64_t spelledOutChildIDs() const { return spelledOutChildIDs_->load(std::memory_order_relaxed); }
 
     // The hash of an id that the id index uses; a walk may compute it off the committing thread.
     static std::uint64_t hashPath(std::string_view path);
@@ -208,6 +217,7 @@ private:
     std::vector<Index> childIndex_;     // children of every node, grouped by parent
     std::vector<Index> hashSlots_;      // open addressing over records_, noIndex = empty
     std::shared_ptr<DerivedSlot> derived_ = std::make_shared<DerivedSlot>();
+    std::shared_ptr<std::atomic<std::uint64_t>> spelledOutChildIDs_ = std::make_shared<std::atomic<std::uint64_t>>(0);
 };
 
 // Assembles a snapshot node by node. Nodes are added parent first; each node's children keep the

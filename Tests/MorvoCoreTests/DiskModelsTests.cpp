@@ -48,6 +48,20 @@ TEST(DiskSnapshot, BuildsTreeWithTotalsAndIndex) {
     EXPECT_FALSE(s->node("/Users/ab"));
 }
 
+TEST(DiskSnapshot, NodeWithoutChildrenHasEveryOtherFieldAndSpellsOutNoChildID) {
+    auto s = sample();
+    for (DiskSnapshot::Index i = 0; i < s->nodeCount(); ++i) {
+        const std::uint64_t before = s->spelledOutChildIDs();
+        DiskNode bare = s->nodeWithoutChildren(i);
+        EXPECT_EQ(s->spelledOutChildIDs(), before) << s->path(i);
+        EXPECT_TRUE(bare.children.empty());
+        DiskNode full = s->node(i);
+        EXPECT_EQ(s->spelledOutChildIDs(), before + s->children(i).size()) << s->path(i);
+        bare.children = full.children;
+        EXPECT_EQ(bare, full) << s->path(i);
+    }
+}
+
 TEST(DiskSnapshot, FoldersClosedBottomUpMatchTheGenericPass) {
     // The same tree as sample(), with the folders closed by a walk instead of summed at the end.
     DiskSnapshotBuilder b("/Users/a", "a", folder());

@@ -193,6 +193,20 @@ TEST(RowStack, ReusesRowsByIdAndFollowsTheOrder) {
     EXPECT_EQ(layout->itemAt(2)->widget()->objectName(), QStringLiteral("d"));
 }
 
+TEST(CleanupQueueRow, GrowsWhenANewItemWrapsOntoMoreLines) {
+    CleanupQueueRow row(candidate(10), false, {}, {});
+    row.resize(420, 100);
+    row.show();
+    const int before = row.heightForWidth(420);
+    EXPECT_EQ(row.heightForWidth(420), before);
+    CleanupCandidate longer = candidate(10);
+    longer.reason = "Rebuilt on demand by the application the next time it starts, so moving it costs nothing "
+                    "but the time it takes to build it again";
+    row.setItem(longer);
+    QCoreApplication::sendPostedEvents();  // the layout request of the new texts
+    EXPECT_GT(row.heightForWidth(420), before) << "the height measured for the old item is not kept";
+}
+
 TEST(CleanupMessage, ShowsItsTextSymbolAndColour) {
     CleanupMessage message(QStringLiteral("Preview cancelled. No files were moved."), QStringLiteral("info.circle"),
                            Theme::secondary);

@@ -176,6 +176,36 @@ TEST(CleanupWorkspace, ResultSummaryCountsMovedAndTheRest) {
     for (const auto& [results, expected] : cases) EXPECT_EQ(CleanupWorkspaceView::resultSummary(results), expected);
 }
 
+// Queuing one more item lays out and paints only what is new: the rows already shown are not
+// moved, resized or painted again (else each item takes longer than the last in a long queue).
+TEST(CleanupWorkspace, QueuingAnItemLeavesTheRowsAlreadyShownAlone) {
+    WorkspaceFixture f;
+    f.view.show();
+    for (int i = 0; i < 30; ++i) f.state.add(f.candidate("/x/item-" + std::to_string(i), i));
+    QTest::qWait(20);
+    struct Touches : QObject {
+        int count = 0;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::Resize || event->type() == QEvent::Move || event->type() == QEvent::Paint) ++count;
+            return false;
+        }
+    } touches;
+    std::vector<QRect> before;
+    for (int i = 0; i < 30; ++i) {
+        QWidget* row = f.view.queueRow("/x/item-" + std::to_string(i));
+        row->installEventFilter(&touches);
+        before.push_back(row->geometry());
+    }
+    f.state.add(f.candidate("/x/item-30", 30));
+    QTest::qWait(20);
+    EXPECT_EQ(touches.count, 0);
+    for (int i = 0; i < 30; ++i) EXPECT_EQ(f.view.queueRow("/x/item-" + std::to_string(i))->geometry(), before[i]);
+    const QRect added = f.view.queueRow("/x/item-30")->geometry();
+    EXPECT_EQ(added.top(), before.back().bottom() + 1 + 9) << "the new row comes 9 points below the last";
+    EXPECT_EQ(added.width(), before.back().width());
+    EXPECT_EQ(added.height(), before.back().height());
+}
+
 TEST(CleanupWorkspace, ThousandsOfQueuedItemsKeepTheirRowsOnAChange) {
     struct {
         CleanupState state{std::make_shared<TrashService>(TrashPolicy({}, 100000, 900, Url::file("/nonexistent", true))),

@@ -141,6 +141,56 @@ TEST_F(ContentViewTest, FooterAndTitleFollowTheSection) {
     EXPECT_FALSE(view->inspector()->isHidden());
 }
 
+// A folder may hold hundreds of thousands of entries: nothing the window redraws on a change may
+// spell out the ids of a folder's children (DiskSnapshot::node does, AppState::mapRoot and the
+// other node-valued members with it).
+TEST_F(ContentViewTest, NoChangeMakesTheWindowSpellOutAFoldersChildren) {
+    NodeFacts dir;
+    dir.isDirectory = true;
+    NodeFacts file;
+    file.fileCount = 1;
+    const std::string root = fixture.home.string();
+    DiskSnapshotBuilder builder(root, "home", dir);
+    const auto big = builder.add(0, "big", dir);
+    for (int i = 0; i < 300; ++i) {
+        file.logicalSize = file.allocatedSize = 1000 + i;
+        builder.add(0, "f" + std::to_string(i), file);
+        builder.add(big, "g" + std::to_string(i), file);
+    }
+    builder.accumulateTotals();
+    const auto now = std::chrono::system_clock::now();
+    auto snapshot = builder.finish(now, now, {}, 600, 0, true);
+    ASSERT_TRUE(publish(*state, fixture, snapshot));
+    ASSERT_TRUE(waitFor([&] { return !state->isSearching() && !state->overviewFiles().empty(); }));
+
+    auto settle = [] { QTest::qWait(5); };
+    for (AppSection section : allAppSections) {
+        state->setSection(section);
+        settle();
+    }
+    state->setSection(AppSection::overview);
+    state->navigate(root);  // the scanned folder, selected: the inspector and the map show it
+    settle();
+    state->navigate(root + "/big");
+    settle();
+    state->setSelectedID(root + "/big/g7");
+    state->setSheet(AppSheet::scanDetails);
+    settle();
+    state->setSheet(std::nullopt);
+    for (AppSection section : {AppSection::overview, AppSection::cleanup}) {
+        state->setSection(section);
+        for (int i = 0; i < 3; ++i) state->cleanup().add(candidate("q" + std::to_string(i) + rawValue(section).front()));
+        settle();
+    }
+    state->setSection(AppSection::largeFiles);
+    state->navigate(root);
+    view->resize(1200, 800);
+    state->setNotice("A notice");
+    settle();
+    EXPECT_EQ(view->titleText(), "home");
+    EXPECT_EQ(snapshot->spelledOutChildIDs(), 0u);
+}
+
 TEST_F(ContentViewTest, TopBarButtonsFollowQueueSectionAndWork) {
     EXPECT_EQ(buttonLabelled(view.get(), "Open cleanup queue"), nullptr) << "hidden while the queue is empty";
     state->cleanup().add(candidate("a.log"));

@@ -131,6 +131,12 @@ TEST_F(ShellViewTest, InspectorShowsThePromptThenTheSelectedNode) {
 
     state->setSelectedID(std::string("/not/in/snapshot"));
     EXPECT_TRUE(showsText(&inspector, "Follow your curiosity."));
+
+    // Hidden with its section, it catches up when shown again.
+    inspector.hide();
+    state->setSelectedID(root + "/Projects");
+    inspector.show();
+    EXPECT_TRUE(showsText(&inspector, "Folder · Other"));
 }
 
 TEST(InspectorShare, EmptyRootGivesZero) {

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QString>
+
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -141,6 +144,97 @@ TEST(StorageMapEntry, SnapshotIndicesGiveTheSameEntriesAsNodes) {
         SCOPED_TRACE(limit);
         EXPECT_EQ(StorageMapEntry::make(*snapshot, snapshot->children(DiskSnapshot::rootIndex), limit, "group:/r"),
                   StorageMapEntry::make(nodes, limit, "group:/r"));
+    }
+}
+
+namespace {
+
+// The rule as first written, kept as the reference: every kept node sorted with the composed ids
+// compared inside the comparator, the group summed in that order.
+bool referenceLess(const DiskNode& a, const DiskNode& b) {
+    if (a.logicalSize != b.logicalSize) return a.logicalSize > b.logicalSize;
+    auto ascii = [](const std::string& s) {
+        return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    };
+    if (ascii(a.id) && ascii(b.id)) return a.id < b.id;
+    auto composed = [](const std::string& s) {
+        return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())).normalized(QString::NormalizationForm_C).toUtf8();
+    };
+    const QByteArray ca = composed(a.id), cb = composed(b.id);
+    const int order = std::string_view(ca.constData(), ca.size()).compare(std::string_view(cb.constData(), cb.size()));
+    if (order != 0) return order < 0;
+    return a.id < b.id;
+}
+
+std::vector<StorageMapEntry> referenceEntries(std::vector<DiskNode> nodes, int limit, const std::string& groupID) {
+    std::erase_if(nodes, [](const DiskNode& n) { return n.logicalSize <= 0; });
+    std::sort(nodes.begin(), nodes.end(), referenceLess);
+    const std::size_t n = nodes.size();
+    std::size_t own = n;
+    if (n > static_cast<std::size_t>(std::max(limit, 0))) own = limit > 1 ? static_cast<std::size_t>(limit - 1) : 0;
+    std::vector<StorageMapEntry> entries;
+    for (std::size_t i = 0; i < own; ++i)
+        entries.push_back({nodes[i].id, nodes[i].id, nodes[i].name, static_cast<double>(nodes[i].logicalSize),
+                           nodes[i].category, nodes[i].isDirectory, nodes[i].fileCount});
+    if (own < n) {
+        StorageMapEntry group;
+        group.id = groupID;
+        group.name = std::to_string(n - own) + " smaller items";  // below 1,000 in these tables
+        for (std::size_t i = own; i < n; ++i) group.bytes += static_cast<double>(nodes[i].logicalSize);
+        group.itemCount = static_cast<std::int64_t>(n - own);
+        entries.push_back(group);
+    }
+    return entries;
+}
+
+} // namespace
+
+TEST(StorageMapEntry, OrderAndGroupMatchTheReferenceRule) {
+    // Names that tie on size in every way the order can go wrong: precomposed and decomposed
+    // accents (equal once composed), a mark that reorders, Hangul syllables and their jamo, Latin
+    // letters up to U+02FF, bytes that are no UTF-8, and plain ASCII around them.
+    const std::vector<std::string> names = {
+        "cafe", "caf\xC3\xA9", "cafe\xCC\x81", "cafe\xCC\x81\xCC\xA3", "cafe\xCC\xA3\xCC\x81", "caf\xE1\xBA\xB9\xCC\x81",
+        "cafg", "cafd", "Caf\xC3\xA9", "\xC3\x85ngstr\xC3\xB6m", "A\xCC\x8Angstro\xCC\x88m", "\xE2\x84\xABngstr\xC3\xB6m",
+        "\xEA\xB0\x80", "\xE1\x84\x80\xE1\x85\xA1", "\xC9\x90", "\xCB\xBF", "\xC2\xA0x", "x\xFFy", "x\xC0\xAFy",
+        "x\xE2\x82", "\xCC\x81lead", "z", "a", "a b", "a-b", "\xEF\xAC\x81le", "fi" "le"};
+    const std::int64_t huge = std::int64_t{1} << 61;
+    std::vector<DiskNode> nodes;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        nodes.push_back(node("/r/" + names[i], static_cast<std::int64_t>(1 + i % 3), i % 4 == 0));
+        nodes.push_back(node("/r/big " + names[i], huge + static_cast<std::int64_t>(i % 2) * 3));
+    }
+    for (int limit : {-1, 0, 1, 2, 3, 5, 40, 1000}) {
+        SCOPED_TRACE(limit);
+        EXPECT_EQ(StorageMapEntry::make(nodes, limit, "group:/r"), referenceEntries(nodes, limit, "group:/r"));
+    }
+    // Past 2^53 a sum of doubles depends on the order of its terms: largest first, 2^53 + 1 + 1
+    // stays 2^53.
+    const std::vector<DiskNode> rounding = {node("/r/1", 1), node("/r/2", 1), node("/r/3", 1), node("/r/4", 1),
+                                            node("/r/5", std::int64_t{1} << 53)};
+    EXPECT_EQ(StorageMapEntry::make(rounding, 0, "g"), referenceEntries(rounding, 0, "g"));
+
+    // The same names as the children of one folder, and spread over two folders, in a snapshot.
+    NodeFacts folder{true, false, 0, 0, 0, std::nullopt, FileCategory::other};
+    DiskSnapshotBuilder b("/r", "r", folder);
+    const auto other = b.add(0, "r\xCC\x81", folder);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::int64_t size = static_cast<std::int64_t>(1 + i % 3);
+        b.add(0, names[i], NodeFacts{false, false, size, size, 1, std::nullopt, FileCategory::other});
+        b.add(other, names[i], NodeFacts{false, false, size, size, 1, std::nullopt, FileCategory::other});
+    }
+    b.accumulateTotals();
+    auto snapshot = b.finish({}, {}, {}, 0, 0, false);
+    std::vector<DiskSnapshot::Index> mixed(snapshot->children(other).begin(), snapshot->children(other).end());
+    for (DiskSnapshot::Index i : snapshot->children(0))
+        if (i != other) mixed.push_back(i);
+    for (const auto& indexes : {std::vector<DiskSnapshot::Index>(snapshot->children(0).begin(), snapshot->children(0).end()), mixed}) {
+        std::vector<DiskNode> given;
+        for (DiskSnapshot::Index i : indexes) given.push_back(snapshot->node(i));
+        for (int limit : {0, 2, 7, 40}) {
+            SCOPED_TRACE(limit);
+            EXPECT_EQ(StorageMapEntry::make(*snapshot, indexes, limit, "group:/r"), referenceEntries(given, limit, "group:/r"));
+        }
     }
 }
 

@@ -103,6 +103,46 @@ TEST_F(StorageMapViewTest, EmptyStatesForMissingEmptyAndZeroFolders) {
     }
 }
 
+// A folder too large to rank between two frames is ranked on a worker: the map stays blank (not
+// the empty state) until its entries come, shows what the rule gives, ignores a folder left
+// before its entries came, and any map shows a folder of the snapshot again at once.
+TEST_F(StorageMapViewTest, LargeFoldersAreRankedOnAWorkerOnlyTheNewestApplies) {
+    DiskSnapshotBuilder b("/r", "r", folder());
+    const auto huge = b.add(0, "huge", folder());
+    const auto small = b.add(0, "small", folder());
+    for (std::size_t i = 0; i <= StorageMapView::rankedInBackground; ++i)
+        b.add(huge, "f" + std::to_string(i), file(static_cast<std::int64_t>(1 + i % 7)));
+    b.add(small, "a", file(10));
+    b.add(small, "b", file(5));
+    b.accumulateTotals();
+    auto snapshot = b.finish({}, {}, {}, 0, 0, false);
+    const auto hugeEntries = StorageMapEntry::make(*snapshot, snapshot->children(huge), 40, "group:/r/huge");
+    const auto smallEntries = StorageMapEntry::make(*snapshot, snapshot->children(small), 40, "group:/r/small");
+
+    auto map = makeMap(snapshot, "/r/huge");
+    EXPECT_TRUE(map->isRanking());
+    EXPECT_FALSE(map->isEmptyState());
+    EXPECT_TRUE(map->tiles().empty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !map->isRanking(); }, 10000));
+    EXPECT_EQ(map->entries(), hugeEntries);
+    EXPECT_FALSE(map->tiles().empty());
+
+    map->setRootID("/r");  // holds the huge folder: ranked on a worker too
+    EXPECT_TRUE(map->isRanking());
+    map->setRootID("/r/small");
+    EXPECT_FALSE(map->isRanking());
+    taskPool(TaskPriority::userInitiated).waitForDone();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(map->entries(), smallEntries) << "the result for the folder left is dropped";
+
+    map->setRootID("/r/huge");
+    EXPECT_FALSE(map->isRanking()) << "kept from the first time";
+    EXPECT_EQ(map->entries(), hugeEntries);
+    auto another = makeMap(snapshot, "/r");
+    EXPECT_FALSE(another->isRanking()) << "kept for every map of the snapshot, though its map had left it";
+    EXPECT_EQ(another->entries(), StorageMapEntry::make(*snapshot, snapshot->children(0), 40, "group:/r"));
+}
+
 TEST_F(StorageMapViewTest, FoldersPastFortyChildrenGetAGroupTile) {
     auto map = makeMap(wide(45));
     ASSERT_EQ(map->entries().size(), 40u);

@@ -186,6 +186,26 @@ TEST(ViewKit, PathTextBreaksBetweenNamesAndCopiesThePathExactly) {
     EXPECT_EQ(QApplication::clipboard()->text().toStdString(), longName);
 }
 
+// Heights are kept per width only for the text as it is: each change of what is laid out is
+// measured anew.
+TEST(ViewKit, SelectableTextMeasuresAgainAfterEveryChange) {
+    loadFonts();
+    SelectableText text(QStringLiteral("short"), systemFont(12), Theme::text);
+    const int oneLine = text.heightForWidth(120);
+    EXPECT_EQ(text.heightForWidth(120), oneLine);
+    text.setText(QStringLiteral("a longer text that takes several lines at this width"));
+    const int wrapped = text.heightForWidth(120);
+    EXPECT_GT(wrapped, oneLine);
+    text.setLineSpacing(6);
+    EXPECT_GT(text.heightForWidth(120), wrapped);
+    text.setMaximumLines(1);
+    EXPECT_EQ(text.heightForWidth(120), oneLine);
+    PathText path(Url::file("/a/b"));
+    const int before = path.heightForWidth(60);
+    path.setUrl(Url::file("/" + std::string(40, 'x') + "/" + std::string(40, 'y')));
+    EXPECT_GT(path.heightForWidth(60), before);
+}
+
 // A list of texts keeps its Tab stop, so its keys scroll it, and the focus ring goes around it
 // while it has the focus.
 TEST(ViewKit, TextListShowsItsFocusRing) {
