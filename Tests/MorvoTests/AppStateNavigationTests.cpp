@@ -3,7 +3,7 @@
 
 #include "Support/AppStateTestSupport.h"
 
-#include "Morvo/CleanupState.h"
+#include "Morvo/State/CleanupState.h"
 
 #include <QSignalSpy>
 

@@ -3,9 +3,9 @@
 
 #include "Support/AppStateTestSupport.h"
 
-#include "Morvo/CleanupDiscoveryState.h"
-#include "Morvo/CleanupState.h"
-#include "Morvo/InventoryState.h"
+#include "Morvo/State/CleanupDiscoveryState.h"
+#include "Morvo/State/CleanupState.h"
+#include "Morvo/State/InventoryState.h"
 
 #include <QSignalSpy>
 

@@ -2,11 +2,11 @@
 // macOS home. When MORVO_SCREENSHOT_DIR is set, each screen is also saved there in the dark and
 // the light appearance.
 
-#include "Morvo/ApplicationsWorkspaceView.h"
-#include "Morvo/CleanupState.h"
-#include "Morvo/InventoryViews.h"
-#include "Morvo/LeftoversWorkspaceView.h"
-#include "Morvo/MorvoApp.h"
+#include "Morvo/Applications/ApplicationsWorkspaceView.h"
+#include "Morvo/State/CleanupState.h"
+#include "Morvo/Applications/InventoryViews.h"
+#include "Morvo/Applications/LeftoversWorkspaceView.h"
+#include "Morvo/Shell/MorvoApp.h"
 #include "Morvo/Platform/Fonts.h"
 #include "MorvoCore/Platform/FileMetadata.h"
 #include "Support/SubstateFakes.h"

@@ -1,9 +1,9 @@
 // The Applications screen against real InventoryState and CleanupState objects; the inventory scan
 // returns results built in code.
 
-#include "Morvo/ApplicationsWorkspaceView.h"
-#include "Morvo/CleanupState.h"
-#include "Morvo/InventoryViews.h"
+#include "Morvo/Applications/ApplicationsWorkspaceView.h"
+#include "Morvo/State/CleanupState.h"
+#include "Morvo/Applications/InventoryViews.h"
 #include "Support/InventoryScreenFixture.h"
 
 #include <QLineEdit>

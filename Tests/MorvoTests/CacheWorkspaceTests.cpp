@@ -1,10 +1,10 @@
 // The caches workspace over a real CleanupDiscoveryState whose scan the test scripts: the first
 // load, cards, search, area segments, empty states, scan notes and queueing the selection.
 
-#include "Morvo/CacheEntryRow.h"
-#include "Morvo/CacheWorkspaceView.h"
-#include "Morvo/CleanupDiscoveryState.h"
-#include "Morvo/CleanupState.h"
+#include "Morvo/Cleanup/CacheEntryRow.h"
+#include "Morvo/Cleanup/CacheWorkspaceView.h"
+#include "Morvo/State/CleanupDiscoveryState.h"
+#include "Morvo/State/CleanupState.h"
 #include "Morvo/Platform/ByteCountFormatter.h"
 #include "MorvoCore/Platform/Text.h"
 #include "Support/SubstateFakes.h"

@@ -1,5 +1,5 @@
-#include "Morvo/CleanupDiscoveryState.h"
-#include "Morvo/CleanupState.h"
+#include "Morvo/State/CleanupDiscoveryState.h"
+#include "Morvo/State/CleanupState.h"
 #include "Support/SubstateFakes.h"
 
 #include <QSignalSpy>

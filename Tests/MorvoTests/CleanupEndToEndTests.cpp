@@ -3,16 +3,16 @@
 // freedesktop Trash under a temporary XDG_DATA_HOME. Also renders the screens to PNG files when
 // MORVO_SCREENSHOT_DIR names a folder.
 
-#include "Morvo/AppState.h"
-#include "Morvo/CacheWorkspaceView.h"
-#include "Morvo/CleanupDiscoveryState.h"
-#include "Morvo/CleanupReviewSheet.h"
-#include "Morvo/CleanupRows.h"
-#include "Morvo/CleanupState.h"
-#include "Morvo/CleanupWorkspaceView.h"
-#include "Morvo/ContentView.h"
+#include "Morvo/State/AppState.h"
+#include "Morvo/Cleanup/CacheWorkspaceView.h"
+#include "Morvo/State/CleanupDiscoveryState.h"
+#include "Morvo/Cleanup/CleanupReviewSheet.h"
+#include "Morvo/Cleanup/CleanupRows.h"
+#include "Morvo/State/CleanupState.h"
+#include "Morvo/Cleanup/CleanupWorkspaceView.h"
+#include "Morvo/Shell/ContentView.h"
 #include "Morvo/Platform/Fonts.h"
-#include "Morvo/WorkspaceHost.h"
+#include "Morvo/Shell/WorkspaceHost.h"
 #include "Support/SubstateFakes.h"
 
 #include <QDialog>

@@ -1,4 +1,4 @@
-#include "Morvo/CleanupModels.h"
+#include "Morvo/State/CleanupModels.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The review sheet over a real CleanupState and Trash service: the ticked rows and their totals,
 // the move button, the confirmation dialog, and leaving the review.
 
-#include "Morvo/CleanupReviewSheet.h"
-#include "Morvo/CleanupRows.h"
-#include "Morvo/CleanupState.h"
+#include "Morvo/Cleanup/CleanupReviewSheet.h"
+#include "Morvo/Cleanup/CleanupRows.h"
+#include "Morvo/State/CleanupState.h"
 #include "Morvo/Platform/ByteCountFormatter.h"
 #include "Support/SubstateFakes.h"
 

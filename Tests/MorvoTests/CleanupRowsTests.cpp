@@ -1,9 +1,9 @@
 // The cards of the cleanup flow: what each shows for its item, and that actions reach only the
 // closures they were given.
 
-#include "Morvo/CleanupRows.h"
+#include "Morvo/Cleanup/CleanupRows.h"
 #include "Morvo/Platform/ByteCountFormatter.h"
-#include "Morvo/Symbols.h"
+#include "Morvo/Kit/Symbols.h"
 #include "MorvoCore/Platform/Text.h"
 
 #include <QAction>

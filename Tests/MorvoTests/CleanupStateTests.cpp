@@ -1,4 +1,4 @@
-#include "Morvo/CleanupState.h"
+#include "Morvo/State/CleanupState.h"
 #include "Support/SubstateFakes.h"
 
 #include <QSignalSpy>

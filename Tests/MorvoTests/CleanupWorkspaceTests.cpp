@@ -1,9 +1,9 @@
 // The cleanup workspace over a real CleanupState: queue rows and removal, the header metrics, the
 // empty state, the footer while busy, and the results of a move.
 
-#include "Morvo/CleanupRows.h"
-#include "Morvo/CleanupState.h"
-#include "Morvo/CleanupWorkspaceView.h"
+#include "Morvo/Cleanup/CleanupRows.h"
+#include "Morvo/State/CleanupState.h"
+#include "Morvo/Cleanup/CleanupWorkspaceView.h"
 #include "Morvo/Platform/ByteCountFormatter.h"
 #include "MorvoCore/Platform/Text.h"
 #include "Support/SubstateFakes.h"

@@ -1,13 +1,13 @@
 // The root window: top bar, status banner, footer, sheets and the scan-error alert.
 #include "Support/ShellTestSupport.h"
 
-#include "Morvo/AboutView.h"
-#include "Morvo/CleanupState.h"
-#include "Morvo/ContentView.h"
-#include "Morvo/InspectorView.h"
-#include "Morvo/InventoryState.h"
-#include "Morvo/ScanDetailsView.h"
-#include "Morvo/SidebarView.h"
+#include "Morvo/Shell/AboutView.h"
+#include "Morvo/State/CleanupState.h"
+#include "Morvo/Shell/ContentView.h"
+#include "Morvo/Shell/InspectorView.h"
+#include "Morvo/State/InventoryState.h"
+#include "Morvo/Shell/ScanDetailsView.h"
+#include "Morvo/Shell/SidebarView.h"
 
 #include <QMessageBox>
 

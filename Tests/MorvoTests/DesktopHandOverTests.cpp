@@ -4,9 +4,9 @@
 
 #include "Support/ShellTestSupport.h"
 
-#include "Morvo/CleanupState.h"
-#include "Morvo/ContentView.h"
-#include "Morvo/InspectorView.h"
+#include "Morvo/State/CleanupState.h"
+#include "Morvo/Shell/ContentView.h"
+#include "Morvo/Shell/InspectorView.h"
 #include "Morvo/Platform/Workspace.h"
 
 #include <QApplication>

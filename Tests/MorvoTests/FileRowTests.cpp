@@ -1,4 +1,4 @@
-#include "Morvo/FileRow.h"
+#include "Morvo/Storage/FileRow.h"
 #include "Morvo/Platform/ByteCountFormatter.h"
 
 #include <QTest>

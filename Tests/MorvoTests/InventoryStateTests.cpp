@@ -1,4 +1,4 @@
-#include "Morvo/InventoryState.h"
+#include "Morvo/State/InventoryState.h"
 #include "Support/SubstateFakes.h"
 
 #include <QSignalSpy>

@@ -1,8 +1,8 @@
 // The shared views of the applications screens against a real InventoryState over a scripted scan.
 
-#include "Morvo/InventoryState.h"
-#include "Morvo/InventoryViews.h"
-#include "Morvo/Symbols.h"
+#include "Morvo/State/InventoryState.h"
+#include "Morvo/Applications/InventoryViews.h"
+#include "Morvo/Kit/Symbols.h"
 #include "MorvoCore/Platform/Errors.h"
 #include "Support/SubstateFakes.h"
 

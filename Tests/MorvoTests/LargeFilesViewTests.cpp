@@ -1,9 +1,9 @@
 // The Large files screen against a real AppState whose scans return snapshots built in code.
 
-#include "Morvo/CleanupState.h"
-#include "Morvo/LargeFilesView.h"
+#include "Morvo/State/CleanupState.h"
+#include "Morvo/Storage/LargeFilesView.h"
 #include "Morvo/Platform/ByteCountFormatter.h"
-#include "Morvo/ViewKit.h"
+#include "Morvo/Kit/ViewKit.h"
 #include "Support/AppStateTestSupport.h"
 
 #include <QAction>

@@ -3,16 +3,16 @@
 // window whose content keeps its 1100×740 minimum with every section still usable there.
 #include "Support/WindowFixture.h"
 
-#include "Morvo/CacheEntryRow.h"
-#include "Morvo/CacheWorkspaceView.h"
-#include "Morvo/CleanupRows.h"
-#include "Morvo/CleanupState.h"
-#include "Morvo/ContentView.h"
-#include "Morvo/InspectorView.h"
-#include "Morvo/OverviewView.h"
-#include "Morvo/ScanDetailsView.h"
-#include "Morvo/SidebarView.h"
-#include "Morvo/WorkspaceHost.h"
+#include "Morvo/Cleanup/CacheEntryRow.h"
+#include "Morvo/Cleanup/CacheWorkspaceView.h"
+#include "Morvo/Cleanup/CleanupRows.h"
+#include "Morvo/State/CleanupState.h"
+#include "Morvo/Shell/ContentView.h"
+#include "Morvo/Shell/InspectorView.h"
+#include "Morvo/Storage/OverviewView.h"
+#include "Morvo/Shell/ScanDetailsView.h"
+#include "Morvo/Shell/SidebarView.h"
+#include "Morvo/Shell/WorkspaceHost.h"
 
 #include <QFontMetricsF>
 #include <QLabel>

@@ -1,9 +1,9 @@
 // The Leftovers screen against real InventoryState and CleanupState objects; the inventory scan
 // returns results built in code.
 
-#include "Morvo/CleanupState.h"
-#include "Morvo/InventoryViews.h"
-#include "Morvo/LeftoversWorkspaceView.h"
+#include "Morvo/State/CleanupState.h"
+#include "Morvo/Applications/InventoryViews.h"
+#include "Morvo/Applications/LeftoversWorkspaceView.h"
 #include "Support/InventoryScreenFixture.h"
 
 #include <QLabel>

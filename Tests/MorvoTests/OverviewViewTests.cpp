@@ -1,11 +1,11 @@
 // The Overview screen against a real AppState whose scans return snapshots built in code.
 
-#include "Morvo/FileRow.h"
-#include "Morvo/OverviewView.h"
+#include "Morvo/Storage/FileRow.h"
+#include "Morvo/Storage/OverviewView.h"
 #include "Morvo/Platform/ByteCountFormatter.h"
-#include "Morvo/StorageMapView.h"
-#include "Morvo/Symbols.h"
-#include "Morvo/ViewKit.h"
+#include "Morvo/Storage/StorageMapView.h"
+#include "Morvo/Kit/Symbols.h"
+#include "Morvo/Kit/ViewKit.h"
 #include "Support/AppStateTestSupport.h"
 
 #include <QHBoxLayout>

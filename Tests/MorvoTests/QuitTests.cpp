@@ -5,8 +5,8 @@
 
 #include "Support/AppStateTestSupport.h"
 
-#include "Morvo/CleanupState.h"
-#include "Morvo/TaskRunner.h"
+#include "Morvo/State/CleanupState.h"
+#include "Morvo/State/TaskRunner.h"
 #include "MorvoCore/Platform/TrashMover.h"
 
 #include <QProcess>

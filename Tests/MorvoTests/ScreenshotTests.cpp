@@ -6,12 +6,12 @@
 // The test also checks that each picture was written and that the window takes the asked size.
 #include "Support/WindowFixture.h"
 
-#include "Morvo/CleanupReviewSheet.h"
-#include "Morvo/CleanupState.h"
-#include "Morvo/CleanupDiscoveryState.h"
-#include "Morvo/ContentView.h"
-#include "Morvo/InventoryState.h"
-#include "Morvo/MorvoApp.h"
+#include "Morvo/Cleanup/CleanupReviewSheet.h"
+#include "Morvo/State/CleanupState.h"
+#include "Morvo/State/CleanupDiscoveryState.h"
+#include "Morvo/Shell/ContentView.h"
+#include "Morvo/State/InventoryState.h"
+#include "Morvo/Shell/MorvoApp.h"
 #include "Morvo/Platform/AppearanceStore.h"
 #include "Morvo/Platform/Fonts.h"
 

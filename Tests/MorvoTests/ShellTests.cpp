@@ -2,14 +2,14 @@
 // storage and switching. (The pictures of every window are ScreenshotTests.cpp.)
 #include "Support/ShellTestSupport.h"
 
-#include "Morvo/AppearanceSettingsView.h"
-#include "Morvo/CleanupDiscoveryState.h"
-#include "Morvo/CleanupReviewSheet.h"
-#include "Morvo/CleanupState.h"
-#include "Morvo/ContentView.h"
-#include "Morvo/InventoryState.h"
-#include "Morvo/MorvoApp.h"
-#include "Morvo/SidebarView.h"
+#include "Morvo/Shell/AppearanceSettingsView.h"
+#include "Morvo/State/CleanupDiscoveryState.h"
+#include "Morvo/Cleanup/CleanupReviewSheet.h"
+#include "Morvo/State/CleanupState.h"
+#include "Morvo/Shell/ContentView.h"
+#include "Morvo/State/InventoryState.h"
+#include "Morvo/Shell/MorvoApp.h"
+#include "Morvo/Shell/SidebarView.h"
 #include "Morvo/Platform/AppearanceStore.h"
 #include "Morvo/Platform/Fonts.h"
 

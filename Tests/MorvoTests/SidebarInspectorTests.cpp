@@ -1,10 +1,10 @@
 // The sidebar's selection rules, category rows and scan card; the inspector's rows and actions.
 #include "Support/ShellTestSupport.h"
 
-#include "Morvo/AboutView.h"
-#include "Morvo/CleanupState.h"
-#include "Morvo/InspectorView.h"
-#include "Morvo/SidebarView.h"
+#include "Morvo/Shell/AboutView.h"
+#include "Morvo/State/CleanupState.h"
+#include "Morvo/Shell/InspectorView.h"
+#include "Morvo/Shell/SidebarView.h"
 
 #include <QTest>
 

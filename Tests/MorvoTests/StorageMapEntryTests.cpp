@@ -1,5 +1,5 @@
 #include "Morvo/Platform/ByteCountFormatter.h"
-#include "Morvo/StorageMapEntry.h"
+#include "Morvo/Storage/StorageMapEntry.h"
 
 #include <gtest/gtest.h>
 

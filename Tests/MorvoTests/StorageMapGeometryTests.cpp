@@ -1,4 +1,4 @@
-#include "Morvo/StorageMapView.h"
+#include "Morvo/Storage/StorageMapView.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The storage map widget: what it draws for a folder, and what clicks, double clicks, menus,
 // hover and the selection do.
 
-#include "Morvo/StorageMapView.h"
-#include "Morvo/Theme.h"
+#include "Morvo/Storage/StorageMapView.h"
+#include "Morvo/Kit/Theme.h"
 
 #include <QAccessible>
 #include <QAction>

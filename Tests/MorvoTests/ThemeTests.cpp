@@ -2,9 +2,9 @@
 #include "Support/ShellTestSupport.h"
 
 #include "Morvo/Platform/Fonts.h"
-#include "Morvo/Symbols.h"
-#include "Morvo/Theme.h"
-#include "Morvo/ViewKit.h"
+#include "Morvo/Kit/Symbols.h"
+#include "Morvo/Kit/Theme.h"
+#include "Morvo/Kit/ViewKit.h"
 
 #include <QApplication>
 #include <QFontMetricsF>
