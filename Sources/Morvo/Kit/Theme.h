@@ -9,6 +9,7 @@
 // Widgets that copy a colour into a palette or style sheet re-apply it on change:
 //                        Theme::track(label, [label] { ... Theme::secondary() ... });
 
+#include "Morvo/Platform/Appearance.h"
 #include "MorvoCore/FileCategory.h"
 
 #include <QColor>
@@ -23,17 +24,6 @@
 class QWidget;
 
 namespace morvo {
-
-// The one user setting: dark or light. Raw values are the stored strings.
-enum class AppAppearance { dark, light };
-
-inline constexpr std::array<AppAppearance, 2> allAppAppearances = {AppAppearance::dark, AppAppearance::light};
-
-std::string_view rawValue(AppAppearance appearance);
-// "dark" or "light" exactly; anything else gives no value.
-std::optional<AppAppearance> appAppearanceFromRawValue(std::string_view raw);
-// "Dark" or "Light".
-std::string_view title(AppAppearance appearance);
 
 // One adaptive colour: 0xRRGGBB and an opacity per appearance.
 struct AdaptiveColor {

@@ -1,7 +1,7 @@
 // The `morvo` executable: one main window that scans at launch.
 #include "Morvo/Shell/MorvoApp.h"
 #include "Morvo/Platform/Fonts.h"
-#include "Morvo/State/TaskRunner.h"
+#include "Morvo/Platform/TaskRunner.h"
 
 #include <QApplication>
 #include <QStyleFactory>

@@ -10,7 +10,7 @@
 
 #include "Morvo/State/AppModels.h"
 #include "Morvo/State/AppServices.h"
-#include "Morvo/State/TaskRunner.h"
+#include "Morvo/Platform/TaskRunner.h"
 #include "MorvoCore/DiskModels.h"
 #include "MorvoCore/DiskSearch.h"
 #include "MorvoCore/Platform/Url.h"

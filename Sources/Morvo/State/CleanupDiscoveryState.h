@@ -5,7 +5,7 @@
 
 #include "Morvo/State/CleanupModels.h"
 #include "Morvo/Platform/RunningApplications.h"
-#include "Morvo/State/TaskRunner.h"
+#include "Morvo/Platform/TaskRunner.h"
 #include "MorvoCore/CleanupDiscovery.h"
 #include "MorvoCore/DeveloperCacheLocations.h"
 

@@ -7,7 +7,7 @@
 #include "Morvo/Platform/AppLocation.h"
 #include "Morvo/Platform/RunningApplications.h"
 #include "Morvo/Platform/Workspace.h"
-#include "Morvo/State/TaskRunner.h"
+#include "Morvo/Platform/TaskRunner.h"
 #include "MorvoCore/TrashService.h"
 
 #include <QObject>

@@ -6,7 +6,7 @@
 #include "Morvo/State/CleanupModels.h"
 #include "Morvo/Platform/FolderPanel.h"
 #include "Morvo/Platform/RunningApplications.h"
-#include "Morvo/State/TaskRunner.h"
+#include "Morvo/Platform/TaskRunner.h"
 #include "MorvoCore/AppInventory.h"
 
 #include <QObject>

@@ -7,7 +7,7 @@
 
 #include "Morvo/Kit/KeyboardFocus.h"
 #include "Morvo/Storage/StorageMapEntry.h"
-#include "Morvo/State/TaskRunner.h"
+#include "Morvo/Platform/TaskRunner.h"
 #include "MorvoCore/DiskModels.h"
 #include "MorvoCore/TreemapLayout.h"
 

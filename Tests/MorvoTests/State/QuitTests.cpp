@@ -6,7 +6,7 @@
 #include "Support/AppStateTestSupport.h"
 
 #include "Morvo/State/CleanupState.h"
-#include "Morvo/State/TaskRunner.h"
+#include "Morvo/Platform/TaskRunner.h"
 #include "MorvoCore/Platform/TrashMover.h"
 
 #include <QProcess>

@@ -1,7 +1,8 @@
 #pragma once
-// Background work for the state objects. Core calls run on one of two thread pools; the result
-// comes back on the GUI thread through the state object (the context): when the context is gone,
-// nothing runs. Each task has its own stop source; cancelling the handle requests a stop.
+// Background work for the state objects and the desktop hand-overs. Core calls run on one of two
+// thread pools; the result comes back on the GUI thread through the state object (the context):
+// when the context is gone, nothing runs. Each task has its own stop source; cancelling the
+// handle requests a stop.
 //
 // Results reach the GUI thread through one receiver object that lives there. Posting to it and
 // closing it (when the application object is destroyed) take the same lock, so a worker that

@@ -1,4 +1,4 @@
-#include "Morvo/State/TaskRunner.h"
+#include "Morvo/Platform/TaskRunner.h"
 
 #include <QCoreApplication>
 #include <QThread>
