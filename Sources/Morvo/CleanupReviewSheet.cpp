@@ -166,7 +166,10 @@ private:
         // A few widths: the list is laid out with and without the scroll bar.
         if (caches_.size() == 3) caches_.erase(caches_.begin());
         caches_.push_back(Heights{width, std::vector<int>(rows_.size(), -1)});
-        if (!rows_.empty()) measure(caches_.back(), 0);
+        if (!rows_.empty()) {
+            measure(caches_.back(), 0);
+            measureTimer_.start();
+        }
         return caches_.back();
     }
 
