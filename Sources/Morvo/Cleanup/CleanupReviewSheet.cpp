@@ -13,8 +13,14 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QElapsedTimer>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <unordered_map>
 
 namespace morvo {
 
@@ -26,11 +32,306 @@ constexpr const char* standingText =
 QString itemsNoun(std::int64_t n) { return n == 1 ? QStringLiteral("item") : QStringLiteral("items"); }
 QString plain(std::int64_t n) { return QString::number(n); }
 
+// Drops the size caches of `layout` and of every layout inside it. A hidden widget's layout is never
+// activated, so a change of its texts alone would leave the inner layouts' sizes as they were.
+void invalidateAll(QLayout* layout) {
+    layout->invalidate();
+    for (int i = 0; i < layout->count(); ++i)
+        if (QLayout* inner = layout->itemAt(i)->layout()) invalidateAll(inner);
+}
+
 } // namespace
+
+// The review's rows, of which only those in view (and a few either side) have widgets. The rows'
+// heights are those of a real row at the list's width: a row is measured on one spare widget that
+// is never shown, when it comes into view or, for the rest, a slice at a time while the GUI
+// thread is idle; until then its height is the mean of those measured. Widgets that leave the
+// view are kept and given the next row that comes into it.
+class ReviewRowList : public QWidget {
+public:
+    using Make = std::function<CleanupPreviewItemRow*(const CleanupPreviewRow&, QWidget* parent)>;
+    using Update = std::function<void(CleanupPreviewItemRow*, const CleanupPreviewRow&)>;
+
+    ReviewRowList(QScrollArea* scroll, int spacing, Make make, Update update)
+        : scroll_(scroll), spacing_(spacing), make_(std::move(make)), update_(std::move(update)) {
+        QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+        policy.setHeightForWidth(true);
+        setSizePolicy(policy);
+        measureTimer_.setInterval(0);
+        connect(&measureTimer_, &QTimer::timeout, this, &ReviewRowList::measureSome);
+        connect(scroll_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { place(); });
+        connect(scroll_->verticalScrollBar(), &QScrollBar::rangeChanged, this, [this] {
+            if (pendingShift_ == 0) return;
+            QScrollBar* bar = scroll_->verticalScrollBar();
+            const int shift = pendingShift_;
+            pendingShift_ = 0;
+            bar->setValue(bar->value() + shift);
+        });
+    }
+
+    void setRows(const std::vector<CleanupPreviewRow>& rows) {
+        std::vector<CleanupPreviewRow> next;
+        std::unordered_map<std::string, std::size_t> index;
+        next.reserve(rows.size());
+        index.reserve(rows.size());
+        for (const auto& row : rows)
+            if (index.emplace(row.id, next.size()).second) next.push_back(row);  // one row per id
+        const bool same = next == rows_;
+        rows_ = std::move(next);
+        index_ = std::move(index);
+        if (!same) {
+            caches_.clear();
+            offsetsWidth_ = -1;
+            // Widgets keep their place in the focus chain; the ones in view are given their rows
+            // again by place(), by id where they can be.
+            std::unordered_map<std::size_t, CleanupPreviewItemRow*> built;
+            for (auto& [at, widget] : built_) {
+                auto found = index_.find(widget->item().id);
+                if (found != index_.end() && !built.count(found->second)) {
+                    built.emplace(found->second, widget);
+                    update_(widget, rows_[found->second]);
+                } else {
+                    retire(widget);
+                }
+            }
+            built_ = std::move(built);
+            updateGeometry();
+        }
+        place();
+        if (!rows_.empty()) measureTimer_.start();
+    }
+
+    std::size_t count() const { return rows_.size(); }
+    const CleanupPreviewRow& item(std::size_t at) const { return rows_[at]; }
+
+    CleanupPreviewItemRow* widget(const std::string& id) const {
+        auto found = index_.find(id);
+        if (found == index_.end()) return nullptr;
+        auto built = built_.find(found->second);
+        return built == built_.end() ? nullptr : built->second;
+    }
+    template <class F> void forEachBuilt(F&& f) const {
+        for (const auto& [at, widget] : built_) f(widget, rows_[at]);
+    }
+    // The row whose checkbox is `widget`.
+    std::optional<std::size_t> indexOfCheckBox(const QWidget* widget) const {
+        for (const auto& [at, row] : built_)
+            if (row->checkBox() == widget) return at;
+        return std::nullopt;
+    }
+
+    // Scrolls row `at` into view, makes it and gives its checkbox the focus.
+    void focusRow(std::size_t at, Qt::FocusReason reason) {
+        const int width = this->width();
+        const std::vector<int>& offsets = offsetsFor(width);
+        const int top = mapTo(scroll_->widget(), QPoint(0, 0)).y() + offsets[at];
+        const int height = heightAt(width, at);
+        scroll_->ensureVisible(0, top + height / 2, 0, height / 2);
+        place();
+        CleanupPreviewItemRow* row = built_.count(at) ? built_.at(at) : nullptr;
+        if (!row) return;
+        // Rows measured on the way change the list's height; the scroll view follows before the
+        // checkbox is scrolled to, or a row at the end could stay below its reach.
+        for (int pass = 0; pass < 3; ++pass) QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        row->checkBox()->setFocus(reason);
+        scroll_->ensureWidgetVisible(row->checkBox());
+    }
+
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override {
+        if (rows_.empty()) return 0;
+        const std::vector<int>& offsets = const_cast<ReviewRowList*>(this)->offsetsFor(width);
+        return offsets.back() + const_cast<ReviewRowList*>(this)->heightAt(width, rows_.size() - 1);
+    }
+    QSize sizeHint() const override { return {0, heightForWidth(width())}; }
+    QSize minimumSizeHint() const override { return {0, 0}; }
+
+protected:
+    void resizeEvent(QResizeEvent*) override { place(); }
+    void showEvent(QShowEvent*) override { place(); }
+
+private:
+    struct Heights {
+        int width = 0;
+        std::vector<int> heights;  // -1 until measured
+        std::size_t measured = 0;
+        long long measuredSum = 0;
+        std::size_t cursor = 0;    // where the idle measuring goes on
+        int estimate() const { return measured ? static_cast<int>(measuredSum / static_cast<long long>(measured)) : 0; }
+    };
+
+    Heights& heightsFor(int width) {
+        for (Heights& heights : caches_)
+            if (heights.width == width) return heights;
+        // A few widths: the list is laid out with and without the scroll bar.
+        if (caches_.size() == 3) caches_.erase(caches_.begin());
+        caches_.push_back(Heights{width, std::vector<int>(rows_.size(), -1)});
+        if (!rows_.empty()) {
+            measure(caches_.back(), 0);
+            measureTimer_.start();
+        }
+        return caches_.back();
+    }
+
+    // Measures row `at` unless it is; true when its height was not known.
+    bool measure(Heights& heights, std::size_t at) {
+        if (heights.heights[at] >= 0) return false;
+        if (!measurer_) {
+            measurer_ = make_(rows_[at], this);
+            measurer_->hide();
+        } else {
+            update_(measurer_, rows_[at]);
+            invalidateAll(measurer_->layout());
+        }
+        const int height = measurer_->heightForWidth(heights.width);
+        heights.heights[at] = height;
+        ++heights.measured;
+        heights.measuredSum += height;
+        if (heights.width == offsetsWidth_) offsetsWidth_ = -1;
+        return true;
+    }
+
+    int heightAt(int width, std::size_t at) {
+        const Heights& heights = heightsFor(width);
+        return heights.heights[at] >= 0 ? heights.heights[at] : heights.estimate();
+    }
+
+    const std::vector<int>& offsetsFor(int width) {
+        if (width != offsetsWidth_) {
+            Heights& heights = heightsFor(width);
+            offsets_.resize(rows_.size());
+            const int estimate = heights.estimate();
+            int y = 0;
+            for (std::size_t i = 0; i < rows_.size(); ++i) {
+                offsets_[i] = y;
+                y += (heights.heights[i] >= 0 ? heights.heights[i] : estimate) + spacing_;
+            }
+            offsetsWidth_ = width;
+        }
+        return offsets_;
+    }
+
+    // The rows that meet the scroll view's viewport, `margin` more either side.
+    std::pair<std::size_t, std::size_t> rangeInView(int width) {
+        const std::vector<int>& offsets = offsetsFor(width);
+        const int top = scroll_->verticalScrollBar()->value() - mapTo(scroll_->widget(), QPoint(0, 0)).y();
+        const int bottom = top + scroll_->viewport()->height();
+        auto first = static_cast<std::size_t>(std::upper_bound(offsets.begin(), offsets.end(), top) - offsets.begin());
+        first = first > 0 ? first - 1 : 0;
+        auto last = static_cast<std::size_t>(std::lower_bound(offsets.begin(), offsets.end(), bottom) - offsets.begin());
+        constexpr std::size_t margin = 2;
+        first = first > margin ? first - margin : 0;
+        last = std::min(rows_.size(), last + margin);
+        return {first, last};
+    }
+
+    void place() {
+        if (rows_.empty()) {
+            for (auto& [at, widget] : built_) retire(widget);
+            built_.clear();
+            return;
+        }
+        const int width = this->width();
+        Heights& heights = heightsFor(width);
+        auto [first, last] = rangeInView(width);
+        // The rows that come into view are measured first; that may change what is in view.
+        for (int pass = 0; pass < 4; ++pass) {
+            bool changed = false;
+            for (std::size_t i = first; i < last; ++i) changed = measure(heights, i) || changed;
+            if (!changed) break;
+            std::tie(first, last) = rangeInView(width);
+            updateGeometry();
+        }
+        const std::vector<int>& offsets = offsetsFor(width);
+
+        QWidget* focus = QApplication::focusWidget();
+        for (auto it = built_.begin(); it != built_.end();) {
+            const bool keep = (it->first >= first && it->first < last) || (focus && it->second->isAncestorOf(focus));
+            if (keep) {
+                ++it;
+                continue;
+            }
+            retire(it->second);
+            it = built_.erase(it);
+        }
+        std::vector<CleanupPreviewItemRow*> fresh;
+        for (std::size_t i = first; i < last; ++i) {
+            CleanupPreviewItemRow*& widget = built_[i];
+            if (widget) continue;
+            if (!spare_.empty()) {
+                widget = spare_.back();
+                spare_.pop_back();
+                update_(widget, rows_[i]);
+            } else {
+                widget = make_(rows_[i], this);
+            }
+            fresh.push_back(widget);
+        }
+        for (auto& [at, widget] : built_) {
+            widget->setGeometry(0, offsets[at], width, heightAt(width, at));
+            if (widget->isHidden()) widget->show();
+        }
+        // A row that comes into view is laid out at once, so that its checkbox is where it is
+        // drawn for a focus change that follows right away.
+        for (CleanupPreviewItemRow* widget : fresh)
+            if (widget->isVisible() && widget->layout()) widget->layout()->activate();
+    }
+
+    void retire(CleanupPreviewItemRow* widget) {
+        widget->hide();
+        spare_.push_back(widget);
+        // A few spares are enough to scroll with; the rest go.
+        while (spare_.size() > 8) {
+            spare_.front()->deleteLater();
+            spare_.erase(spare_.begin());
+        }
+    }
+
+    // Measures the rows not yet seen, a few milliseconds at a time, keeping what is in view in place.
+    void measureSome() {
+        const int width = this->width();
+        Heights& heights = heightsFor(width);
+        const std::size_t firstInView = built_.empty() ? 0 : std::min_element(built_.begin(), built_.end())->first;
+        const int estimate = heights.estimate();
+        QElapsedTimer clock;
+        clock.start();
+        int shift = 0;
+        bool changed = false;
+        while (heights.cursor < rows_.size() && clock.elapsed() < 4) {
+            const std::size_t at = heights.cursor++;
+            if (!measure(heights, at)) continue;
+            changed = true;
+            if (at < firstInView) shift += heights.heights[at] - estimate;
+        }
+        if (heights.cursor >= rows_.size()) measureTimer_.stop();
+        if (!changed) return;
+        pendingShift_ += shift;
+        updateGeometry();
+        place();
+    }
+
+    QScrollArea* scroll_;
+    int spacing_;
+    Make make_;
+    Update update_;
+    std::vector<CleanupPreviewRow> rows_;
+    std::unordered_map<std::string, std::size_t> index_;
+    std::vector<Heights> caches_;
+    std::vector<int> offsets_;
+    int offsetsWidth_ = -1;
+    std::unordered_map<std::size_t, CleanupPreviewItemRow*> built_;
+    std::vector<CleanupPreviewItemRow*> spare_;
+    CleanupPreviewItemRow* measurer_ = nullptr;
+    QTimer measureTimer_;
+    int pendingShift_ = 0;
+};
 
 CleanupReviewSheet::Totals CleanupReviewSheet::totals(const CleanupState& state) {
     Totals totals;
-    for (const auto& row : state.selectedRows()) {
+    if (!state.review()) return totals;
+    const auto& selected = state.selectedPreviewIDs();
+    for (const auto& row : state.review()->items) {
+        if (row.blockedReason || !selected.count(row.id)) continue;
         ++totals.count;
         totals.bytes = saturatingAdd(totals.bytes, row.logicalSize);
         totals.files = saturatingAdd(totals.files, row.fileCount);
@@ -131,7 +432,18 @@ CleanupReviewSheet::CleanupReviewSheet(CleanupState& state, bool showsConfirmati
     notesLayout->setContentsMargins(0, 0, 0, 0);
     notesLayout->setSpacing(10);
     entries->addWidget(notesBox_);
-    rows_ = new RowStack(10);
+    rows_ = new ReviewRowList(
+        scroll, 10,
+        [this](const CleanupPreviewRow& row, QWidget* parent) {
+            const bool busy = state_.isPreparing() || state_.isTrashing();
+            const std::string id = row.id;
+            auto* widget = new CleanupPreviewItemRow(row, state_.selectedPreviewIDs().count(id) > 0,
+                                                     busy || row.blockedReason.has_value(),
+                                                     [this, id] { state_.togglePreviewItem(id); });
+            widget->setParent(parent);
+            return widget;
+        },
+        [this](CleanupPreviewItemRow* widget, const CleanupPreviewRow& row) { updateRow(widget, row); });
     entries->addWidget(rows_);
     placeholder_ = new TextLabel(QString(), systemFont(13), Theme::secondary);
     placeholder_->setAlignment(Qt::AlignHCenter);
@@ -208,25 +520,7 @@ void CleanupReviewSheet::updateRows() {
     }
     notesBox_->setVisible(!notes_.empty());
 
-    std::vector<std::string> ids;
-    ids.reserve(rows.size());
-    for (const auto& row : rows) ids.push_back(row.id);
-    const bool busy = state_.isPreparing() || state_.isTrashing();
-    const auto& selected = state_.selectedPreviewIDs();
-    rows_->sync(
-        ids,
-        [&](std::size_t i) -> QWidget* {
-            const CleanupPreviewRow& row = rows[i];
-            const std::string id = row.id;
-            return new CleanupPreviewItemRow(row, selected.count(id) > 0, busy || row.blockedReason.has_value(),
-                                             [this, id] { state_.togglePreviewItem(id); });
-        },
-        [&](QWidget* widget, std::size_t i) {
-            auto* row = static_cast<CleanupPreviewItemRow*>(widget);
-            row->setItem(rows[i]);
-            row->setSelected(selected.count(rows[i].id) > 0);
-            row->setRowDisabled(busy || rows[i].blockedReason.has_value());
-        });
+    rows_->setRows(rows);
     rows_->setVisible(!rows.empty());
     placeholder_->setText(!rows.empty() ? QString()
                           : state_.isPreparing() ? QStringLiteral("Checking items…")
@@ -235,14 +529,28 @@ void CleanupReviewSheet::updateRows() {
     updateSelection();
 }
 
+// Gives a made row another item (or the same one again) and the state's flags for it.
+void CleanupReviewSheet::updateRow(CleanupPreviewItemRow* widget, const CleanupPreviewRow& row) {
+    // A row lets go of its old note lines later; hidden now, they take no room meanwhile.
+    std::vector<SymbolLabel*> oldNotes = widget->warningLines();
+    if (SymbolLabel* blocked = widget->blockedLine()) oldNotes.push_back(blocked);
+    const bool notesChange = row.blockedReason != widget->item().blockedReason || row.warnings != widget->item().warnings;
+    widget->setItem(row);
+    if (notesChange)
+        for (SymbolLabel* line : oldNotes) line->hide();
+    widget->setSelected(state_.selectedPreviewIDs().count(row.id) > 0);
+    widget->setRowDisabled(state_.isPreparing() || state_.isTrashing() || row.blockedReason.has_value());
+}
+
 void CleanupReviewSheet::updateSelection() {
     const Totals t = totals(state_);
     selected_->setText(displayText(text::formatInteger(t.count)) + QStringLiteral(" selected"));
     bytes_->setText(formatByteCount(t.bytes) + QStringLiteral(" logical size"));
     files_->setText(CleanupPreviewItemRow::countText(t.files));
     const auto& selected = state_.selectedPreviewIDs();
-    for (const auto& id : rows_->ids())
-        static_cast<CleanupPreviewItemRow*>(rows_->row(id))->setSelected(selected.count(id) > 0);
+    rows_->forEachBuilt([&](CleanupPreviewItemRow* widget, const CleanupPreviewRow& row) {
+        widget->setSelected(selected.count(row.id) > 0);
+    });
     move_->setPartText(1, moveButtonText(t.count));
     move_->setEnabled(state_.canConfirm());
     updateConfirmation();
@@ -253,11 +561,9 @@ void CleanupReviewSheet::updateBusy() {
     busyRow_->setOperation(state_.isPreparing(), state_.isTrashing());
     idleRow_->setVisible(!busy);
     close_->setEnabled(!busy);
-    if (const auto& review = state_.review()) {
-        for (const auto& row : review->items)
-            if (auto* widget = static_cast<CleanupPreviewItemRow*>(rows_->row(row.id)))
-                widget->setRowDisabled(busy || row.blockedReason.has_value());
-    }
+    rows_->forEachBuilt([&](CleanupPreviewItemRow* widget, const CleanupPreviewRow& row) {
+        widget->setRowDisabled(busy || row.blockedReason.has_value());
+    });
     move_->setEnabled(state_.canConfirm());
     if (state_.review() && state_.review()->items.empty())
         placeholder_->setText(state_.isPreparing() ? QStringLiteral("Checking items…")
@@ -328,11 +634,47 @@ QString CleanupReviewSheet::busyText() const { return busyRow_->text(); }
 KitButton* CleanupReviewSheet::cancelButton() const { return busyRow_->cancelButton(); }
 QString CleanupReviewSheet::placeholderText() const { return placeholder_->isHidden() ? QString() : placeholder_->text(); }
 
-CleanupPreviewItemRow* CleanupReviewSheet::row(const std::string& id) const {
-    return static_cast<CleanupPreviewItemRow*>(rows_->row(id));
-}
+CleanupPreviewItemRow* CleanupReviewSheet::row(const std::string& id) const { return rows_->widget(id); }
 
 std::size_t CleanupReviewSheet::rowCount() const { return rows_->count(); }
+
+// Tab and Shift+Tab walk the rows in their order, those out of view included, as if every row
+// had its widget. Where the rows stand among the sheet's other controls is left to the window's
+// own Tab order.
+bool CleanupReviewSheet::focusNextPrevChild(bool next) {
+    QWidget* focus = QApplication::focusWidget();
+    const Qt::FocusReason reason = next ? Qt::TabFocusReason : Qt::BacktabFocusReason;
+    // The first row from `at` on (backwards for Shift+Tab) whose checkbox takes the focus.
+    auto enabledFrom = [&](std::ptrdiff_t at) -> std::optional<std::size_t> {
+        if (state_.isPreparing() || state_.isTrashing()) return std::nullopt;
+        for (; at >= 0 && at < static_cast<std::ptrdiff_t>(rows_->count()); at += next ? 1 : -1)
+            if (!rows_->item(static_cast<std::size_t>(at)).blockedReason) return static_cast<std::size_t>(at);
+        return std::nullopt;
+    };
+    const auto from = focus && isAncestorOf(focus) ? rows_->indexOfCheckBox(focus) : std::nullopt;
+    if (from) {
+        if (const auto target = enabledFrom(static_cast<std::ptrdiff_t>(*from) + (next ? 1 : -1))) {
+            rows_->focusRow(*target, reason);
+            return true;
+        }
+    }
+    bool moved = QWidget::focusNextPrevChild(next);
+    if (!moved) return false;
+    if (from) {
+        // Out of the rows: past any other row that has a widget.
+        for (int guard = 0; guard < 64 && rows_->indexOfCheckBox(QApplication::focusWidget()); ++guard)
+            if (!QWidget::focusNextPrevChild(next)) break;
+        return true;
+    }
+    // Into the rows: at the first one (the last for Shift+Tab), wherever the list is scrolled.
+    if (const auto landed = rows_->indexOfCheckBox(QApplication::focusWidget())) {
+        if (const auto target = enabledFrom(next ? 0 : static_cast<std::ptrdiff_t>(rows_->count()) - 1);
+            target && *target != *landed)
+            rows_->focusRow(*target, reason);
+    }
+    return true;
+}
+
 std::vector<CleanupMessage*> CleanupReviewSheet::noteLines() const { return notes_; }
 
 } // namespace morvo

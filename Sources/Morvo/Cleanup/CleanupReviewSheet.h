@@ -22,7 +22,7 @@ class CleanupMessage;
 class CleanupPreviewItemRow;
 class CleanupState;
 class KitButton;
-class RowStack;
+class ReviewRowList;
 class SymbolLabel;
 class TextLabel;
 
@@ -66,15 +66,20 @@ public:
     QString busyText() const;
     // "Checking items…" or "There are no items to review."; empty while rows are listed.
     QString placeholderText() const;
+    // The row widget of `id`; null while the row is out of view (rows are made as they come
+    // into view and reused as they leave it).
     CleanupPreviewItemRow* row(const std::string& id) const;
+    // The rows of the review, in view or not.
     std::size_t rowCount() const;
     std::vector<CleanupMessage*> noteLines() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void updateRows();
+    void updateRow(CleanupPreviewItemRow* widget, const CleanupPreviewRow& row);
     void updateSelection();
     void updateBusy();
     void updateConfirmation();
@@ -88,7 +93,7 @@ private:
     QWidget* notesBox_;
     std::vector<CleanupMessage*> notes_;
     std::vector<std::string> shownNotes_;
-    RowStack* rows_;
+    ReviewRowList* rows_;
     TextLabel* placeholder_;
     CleanupBusyRow* busyRow_;
     QWidget* idleRow_;

@@ -7,6 +7,9 @@
 #include "Morvo/Platform/ByteCountFormatter.h"
 #include "Support/SubstateFakes.h"
 
+#include <QApplication>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -40,7 +43,40 @@ struct SheetFixture {
         QTRY_VERIFY_WITH_TIMEOUT(state.review().has_value(), 5000);
     }
     std::string path(const std::string& name) const { return folder.path("home/" + name); }
+
+    // `count` files named item0000…; every seventh has a long name, so that its path wraps.
+    std::vector<std::string> prepareMany(int count) {
+        std::vector<std::pair<std::string, std::int64_t>> files;
+        std::vector<std::string> paths;
+        for (int i = 0; i < count; ++i) {
+            char name[16];
+            std::snprintf(name, sizeof name, "item%04d", i);
+            std::string file = name;
+            if (i % 7 == 3) file += "-" + std::string(120, 'w');
+            files.emplace_back(file, 10 + i);
+            paths.push_back(path(file));
+        }
+        prepare(files, /*withBlocked*/ false);
+        return paths;
+    }
 };
+
+QScrollBar* listScrollBar(CleanupReviewSheet& sheet) {
+    return sheet.findChild<QScrollArea*>()->verticalScrollBar();
+}
+
+std::size_t rowWidgets(const CleanupReviewSheet& sheet) {
+    std::size_t count = 0;
+    for (auto* row : sheet.findChildren<CleanupPreviewItemRow*>())
+        if (row->isVisibleTo(&sheet)) ++count;
+    return count;
+}
+
+// Scrolls the list to `value` and lets the rows follow.
+void scrollTo(CleanupReviewSheet& sheet, int value) {
+    listScrollBar(sheet)->setValue(value);
+    QCoreApplication::processEvents();
+}
 
 } // namespace
 
@@ -181,4 +217,115 @@ TEST(CleanupReviewSheet, BackAndCloseDropTheReviewAndKeepTheQueue) {
         EXPECT_TRUE(f.mover->movedPaths().empty());
         EXPECT_EQ(sheet.placeholderText(), QStringLiteral("There are no items to review."));
     }
+}
+
+TEST(CleanupReviewSheet, LongReviewBuildsOnlyTheRowsInViewAndShowsTheCurrentStateOnScroll) {
+    SheetFixture f;
+    const std::vector<std::string> paths = f.prepareMany(1500);
+    CleanupReviewSheet sheet(f.state);
+    sheet.show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(sheet.rowCount(), paths.size());
+    EXPECT_LT(sheet.findChildren<CleanupPreviewItemRow*>().size(), 40u) << "rows exist only for the view";
+    ASSERT_NE(sheet.row(paths.front()), nullptr);
+    EXPECT_EQ(sheet.row(paths.back()), nullptr);
+
+    // Changes to rows out of view reach them when they come into view.
+    f.state.togglePreviewItem(paths.back());
+    EXPECT_EQ(sheet.selectedCountText(), QStringLiteral("1,499 selected"));
+    scrollTo(sheet, listScrollBar(sheet)->maximum());
+    QTRY_VERIFY_WITH_TIMEOUT(sheet.row(paths.back()) != nullptr && listScrollBar(sheet)->value() == listScrollBar(sheet)->maximum(), 5000);
+    EXPECT_FALSE(sheet.row(paths.back())->checkBox()->isSelected());
+    EXPECT_TRUE(sheet.row(paths[paths.size() - 2])->checkBox()->isSelected());
+    EXPECT_EQ(sheet.row(paths.front()), nullptr);
+    EXPECT_LT(sheet.findChildren<CleanupPreviewItemRow*>().size(), 40u);
+
+    // While the move runs every row is disabled, the ones that come into view too.
+    f.mover->holdMoves();
+    f.state.confirmTrash();
+    ASSERT_TRUE(f.mover->waitUntilHeld());
+    EXPECT_FALSE(sheet.row(paths[paths.size() - 2])->checkBox()->isEnabled());
+    scrollTo(sheet, listScrollBar(sheet)->maximum() / 2);
+    const std::string middle = paths[paths.size() / 2];
+    QTRY_VERIFY_WITH_TIMEOUT(sheet.row(middle) != nullptr, 5000);
+    EXPECT_FALSE(sheet.row(middle)->checkBox()->isEnabled());
+    EXPECT_LT(rowWidgets(sheet), 40u);
+    f.state.cancelOperation();
+    f.mover->release();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.state.isTrashing(), 10000);
+}
+
+TEST(CleanupReviewSheet, RowsOfALongReviewStackWithTheirOwnHeights) {
+    SheetFixture f;
+    const std::vector<std::string> paths = f.prepareMany(300);
+    CleanupReviewSheet sheet(f.state);
+    sheet.show();
+    QCoreApplication::processEvents();
+    // Each row in view has the height it asks for at its width, 10 below the one before it, at
+    // the top and at the bottom of the list; the list ends with its last row.
+    for (bool bottom : {false, true}) {
+        if (bottom) {
+            // The rows not yet seen are measured meanwhile; the end stays put once they are.
+            QTRY_VERIFY_WITH_TIMEOUT(
+                [&] {
+                    scrollTo(sheet, listScrollBar(sheet)->maximum());
+                    CleanupPreviewItemRow* last = sheet.row(paths.back());
+                    return last && last->geometry().bottom() + 1 == last->parentWidget()->height();
+                }(),
+                5000);
+        }
+        std::vector<CleanupPreviewItemRow*> shown;
+        for (const std::string& path : paths)
+            if (CleanupPreviewItemRow* row = sheet.row(path); row && row->isVisibleTo(&sheet)) shown.push_back(row);
+        ASSERT_GT(shown.size(), 3u);
+        bool wraps = false;
+        for (std::size_t i = 0; i < shown.size(); ++i) {
+            EXPECT_EQ(shown[i]->height(), shown[i]->heightForWidth(shown[i]->width())) << i;
+            if (i > 0) {
+            EXPECT_EQ(shown[i]->y(), shown[i - 1]->geometry().bottom() + 1 + 10) << i;
+        }
+            wraps = wraps || shown[i]->height() != shown[0]->height();
+        }
+        EXPECT_TRUE(wraps) << "long paths take more lines";
+        if (!bottom) {
+            EXPECT_EQ(shown.front()->y(), 0);
+        }
+    }
+}
+
+// The rows come last in the sheet's Tab order, after the footer's buttons.
+TEST(CleanupReviewSheet, TabWalksEveryRowInOrderBeyondTheView) {
+    SheetFixture f;
+    const std::vector<std::string> paths = f.prepareMany(40);
+    CleanupReviewSheet sheet(f.state);
+    sheet.show();
+    sheet.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&sheet));
+    sheet.moveButton()->setFocus(Qt::TabFocusReason);
+    auto tab = [](bool forward) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, forward ? Qt::NoModifier : Qt::ShiftModifier);
+    };
+    for (const std::string& path : paths) {
+        tab(true);
+        CleanupPreviewItemRow* row = sheet.row(path);
+        ASSERT_NE(row, nullptr) << path;
+        ASSERT_EQ(QApplication::focusWidget(), row->checkBox()) << path;
+        EXPECT_EQ(row->checkBox()->visibleRegion().boundingRect(), row->checkBox()->rect()) << "scrolled into view: " << path;
+    }
+    tab(true);
+    EXPECT_EQ(QApplication::focusWidget(), sheet.closeButton());
+    tab(false);
+    ASSERT_NE(sheet.row(paths.back()), nullptr);
+    EXPECT_EQ(QApplication::focusWidget(), sheet.row(paths.back())->checkBox());
+
+    // Back from the first row to the move button, then forward into the list from its top while
+    // its end is in view.
+    scrollTo(sheet, 0);
+    sheet.row(paths.front())->checkBox()->setFocus(Qt::TabFocusReason);
+    tab(false);
+    EXPECT_EQ(QApplication::focusWidget(), sheet.moveButton());
+    scrollTo(sheet, listScrollBar(sheet)->maximum());
+    tab(true);
+    ASSERT_NE(sheet.row(paths.front()), nullptr);
+    EXPECT_EQ(QApplication::focusWidget(), sheet.row(paths.front())->checkBox());
 }

@@ -119,10 +119,14 @@ TEST_F(StorageMapViewTest, LargeFoldersAreRankedOnAWorkerOnlyTheNewestApplies) {
     const auto hugeEntries = StorageMapEntry::make(*snapshot, snapshot->children(huge), 40, "group:/r/huge");
     const auto smallEntries = StorageMapEntry::make(*snapshot, snapshot->children(small), 40, "group:/r/small");
 
-    auto map = makeMap(snapshot, "/r/huge");
+    // Checked before any event is handled: the worker's result may arrive while the window shows.
+    auto map = std::make_unique<StorageMapView>(snapshot, "/r/huge", std::nullopt, calls.select(), calls.open());
     EXPECT_TRUE(map->isRanking());
     EXPECT_FALSE(map->isEmptyState());
     EXPECT_TRUE(map->tiles().empty());
+    map->resize(600, 267);
+    map->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(map.get()));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !map->isRanking(); }, 10000));
     EXPECT_EQ(map->entries(), hugeEntries);
     EXPECT_FALSE(map->tiles().empty());
