@@ -1,8 +1,8 @@
 // morvo-mark-icon SIZE OUTPUT.png: the application icon at SIZE by SIZE pixels, painted by
 // MorvoMark on a tile of the window's background, so the icon in a menu or launcher is the mark
 // the user sees in the app. The build runs it once per size of the installed icon theme.
-#include "Morvo/Theme.h"
-#include "Morvo/ViewKit.h"
+#include "Morvo/Kit/Theme.h"
+#include "Morvo/Kit/ViewKit.h"
 
 #include <QCoreApplication>
 #include <QImage>

@@ -12,21 +12,21 @@
 // The desktop's file manager answers only after 2 s, as one whose service is installed but not
 // yet running does.
 
-#include "Morvo/AppState.h"
-#include "Morvo/CleanupRows.h"
-#include "Morvo/CleanupState.h"
-#include "Morvo/CleanupWorkspaceView.h"
-#include "Morvo/ContentView.h"
-#include "Morvo/InventoryState.h"
-#include "Morvo/LargeFilesView.h"
-#include "Morvo/MorvoApp.h"
-#include "Morvo/OverviewView.h"
+#include "Morvo/State/AppState.h"
+#include "Morvo/Cleanup/CleanupRows.h"
+#include "Morvo/State/CleanupState.h"
+#include "Morvo/Cleanup/CleanupWorkspaceView.h"
+#include "Morvo/Shell/ContentView.h"
+#include "Morvo/State/InventoryState.h"
+#include "Morvo/Storage/LargeFilesView.h"
+#include "Morvo/Shell/MorvoApp.h"
+#include "Morvo/Storage/OverviewView.h"
 #include "Morvo/Platform/Fonts.h"
 #include "Morvo/Platform/Workspace.h"
-#include "Morvo/SidebarView.h"
-#include "Morvo/StorageMapView.h"
-#include "Morvo/ViewKit.h"
-#include "Morvo/WorkspaceHost.h"
+#include "Morvo/Shell/SidebarView.h"
+#include "Morvo/Storage/StorageMapView.h"
+#include "Morvo/Kit/ViewKit.h"
+#include "Morvo/Shell/WorkspaceHost.h"
 
 #include <QAction>
 #include <QApplication>

@@ -3,7 +3,7 @@
 // "light"; a missing or unknown value reads as dark). Every window and menu reads the same store
 // object, so a write from one of them is seen by all at once.
 
-#include "Morvo/Theme.h"
+#include "Morvo/Platform/Appearance.h"
 
 #include <QObject>
 #include <QSettings>

@@ -1,6 +1,6 @@
 #include "Morvo/Platform/Workspace.h"
 
-#include "Morvo/TaskRunner.h"
+#include "Morvo/Platform/TaskRunner.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

@@ -1,7 +1,7 @@
 #pragma once
 // Fakes of the desktop services and small fixture helpers for the AppState tests.
 
-#include "Morvo/AppState.h"
+#include "Morvo/State/AppState.h"
 #include "Morvo/Platform/AppLocation.h"
 #include "Morvo/Platform/FolderPanel.h"
 #include "Morvo/Platform/Pasteboard.h"

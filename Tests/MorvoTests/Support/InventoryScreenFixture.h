@@ -3,8 +3,8 @@
 // screens: the inventory scan returns a result built in code (held at a gate on request), the
 // cleanup's Trash service can be held too, and the desktop services only record.
 
-#include "Morvo/CleanupState.h"
-#include "Morvo/InventoryState.h"
+#include "Morvo/State/CleanupState.h"
+#include "Morvo/State/InventoryState.h"
 #include "Support/SubstateFakes.h"
 
 #include <QTest>

@@ -4,8 +4,8 @@
 
 #include "Support/AppStateTestSupport.h"
 
-#include "Morvo/AppState.h"
-#include "Morvo/ViewKit.h"
+#include "Morvo/State/AppState.h"
+#include "Morvo/Kit/ViewKit.h"
 #include "MorvoCore/DiskModels.h"
 
 #include <QAbstractButton>

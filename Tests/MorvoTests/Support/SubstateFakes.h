@@ -7,7 +7,7 @@
 #include "Morvo/Platform/FolderPanel.h"
 #include "Morvo/Platform/RunningApplications.h"
 #include "Morvo/Platform/Workspace.h"
-#include "Morvo/TaskRunner.h"
+#include "Morvo/Platform/TaskRunner.h"
 #include "MorvoCore/TrashService.h"
 
 #include <QDeadlineTimer>

@@ -5,10 +5,10 @@
 
 #include "Support/ShellTestSupport.h"
 
-#include "Morvo/CleanupDiscoveryState.h"
-#include "Morvo/CleanupState.h"
-#include "Morvo/InventoryState.h"
-#include "Morvo/MorvoApp.h"
+#include "Morvo/State/CleanupDiscoveryState.h"
+#include "Morvo/State/CleanupState.h"
+#include "Morvo/State/InventoryState.h"
+#include "Morvo/Shell/MorvoApp.h"
 #include "Morvo/Platform/AppearanceStore.h"
 #include "Morvo/Platform/Fonts.h"
 
