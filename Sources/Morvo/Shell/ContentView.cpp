@@ -227,7 +227,8 @@ ContentView::ContentView(AppState& state, std::function<void()> openSettings, QW
     for (auto signal : {&AppState::sectionChanged, &AppState::snapshotChanged, &AppState::hasScannedFolderChanged,
                         &AppState::isScanningChanged})
         connect(&state_, signal, this, &ContentView::refreshFooter);
-    for (auto signal : {&InventoryState::isLoadingChanged, &InventoryState::resultChanged})
+    for (auto signal : std::initializer_list<InventoryState::Signal>{&InventoryState::isLoadingChanged,
+                                                                     &InventoryState::resultChanged})
         connect(&inventory, signal, this, &ContentView::refreshFooter);
     connect(&state_, &AppState::sectionChanged, this, &ContentView::refreshInspector);
     connect(&state_, &AppState::sheetChanged, this, &ContentView::syncSheet);
