@@ -14,6 +14,7 @@
 #include "Morvo/Kit/Symbols.h"
 #include "Morvo/Kit/ViewKit.h"
 #include "Morvo/Shell/WorkspaceHost.h"
+#include "Morvo/Platform/Fonts.h"
 #include "MorvoCore/Platform/Text.h"
 
 #include <QApplication>
