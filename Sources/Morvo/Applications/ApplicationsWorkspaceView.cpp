@@ -3,6 +3,7 @@
 #include "Morvo/State/CleanupState.h"
 #include "Morvo/Applications/InventoryViews.h"
 #include "Morvo/Platform/Fonts.h"
+#include "Morvo/Kit/ListKeys.h"
 #include "Morvo/Kit/Symbols.h"
 #include "Morvo/Kit/ViewKit.h"
 #include "MorvoCore/Platform/Text.h"
@@ -11,8 +12,6 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QScrollArea>
-
-#include "Morvo/Kit/ListKeys.h"
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -182,16 +181,7 @@ public:
         pane->setContentsMargins(0, 0, 0, 0);
         pane->setSpacing(0);
 
-        auto* scroll = new QScrollArea;
-        makeTransparent(scroll);
-        scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        new ListKeys(scroll, ListKeys::Rows{[](QWidget* w) { return qobject_cast<InventoryRelatedRow*>(w) != nullptr; },
-                                   [](QWidget* row) -> QWidget* { return static_cast<InventoryRelatedRow*>(row)->checkBox(); },
-                                   [](QWidget* row) {
-                                       StateCheckBox* check = static_cast<InventoryRelatedRow*>(row)->checkBox();
-                                       if (check->isEnabled()) check->click();
-                                   }});
+        auto* scroll = inventoryRowsScrollArea();
         auto* content = new QWidget;
         content->setAutoFillBackground(false);
         auto* stack = new QVBoxLayout(content);
@@ -431,8 +421,10 @@ ApplicationsWorkspaceView::ApplicationsWorkspaceView(InventoryState& state, Clea
             refreshDetail();
         });
     }
-    for (auto signal : {&InventoryState::includeSelectedAppChanged, &InventoryState::selectedRelatedIDsChanged,
-                        &InventoryState::isLoadingChanged, &InventoryState::hasLoadedChanged})
+    for (auto signal : std::initializer_list<InventoryState::Signal>{&InventoryState::includeSelectedAppChanged,
+                                                                     &InventoryState::selectedRelatedIDsChanged,
+                                                                     &InventoryState::isLoadingChanged,
+                                                                     &InventoryState::hasLoadedChanged})
         connect(&state_, signal, this, &ApplicationsWorkspaceView::refreshDetail);
     for (auto signal : {&CleanupState::queueChanged, &CleanupState::isPreparingChanged, &CleanupState::isTrashingChanged})
         connect(&cleanup_, signal, this, &ApplicationsWorkspaceView::refreshDetail);

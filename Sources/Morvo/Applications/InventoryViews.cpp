@@ -3,6 +3,7 @@
 #include "Morvo/State/CleanupState.h"
 #include "Morvo/State/InventoryState.h"
 #include "Morvo/Platform/Fonts.h"
+#include "Morvo/Kit/ListKeys.h"
 #include "Morvo/Kit/Symbols.h"
 #include "MorvoCore/Platform/Text.h"
 
@@ -545,6 +546,20 @@ void InventoryWorkspace::queue(const std::vector<CleanupCandidate>& candidates, 
     }
     for (const auto& candidate : candidates) cleanup_.add(candidate);
     state_.setStatusMessage(inventoryAddedMessage(candidates.size()));
+}
+
+QScrollArea* inventoryRowsScrollArea() {
+    auto* scroll = new QScrollArea;
+    makeTransparent(scroll);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    new ListKeys(scroll, ListKeys::Rows{[](QWidget* w) { return qobject_cast<InventoryRelatedRow*>(w) != nullptr; },
+                                        [](QWidget* row) -> QWidget* { return static_cast<InventoryRelatedRow*>(row)->checkBox(); },
+                                        [](QWidget* row) {
+                                            StateCheckBox* check = static_cast<InventoryRelatedRow*>(row)->checkBox();
+                                            if (check->isEnabled()) check->click();
+                                        }});
+    return scroll;
 }
 
 } // namespace morvo

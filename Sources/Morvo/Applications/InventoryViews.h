@@ -1,7 +1,7 @@
 #pragma once
 // The small views the Applications and Leftovers screens share: the base of both screens, the page
 // header with the scan controls, the scan notice (progress, error or status, and the scan notes), the selectable row of
-// one related or leftover data item, an application's icon, a tinted note and the centred empty
+// one related or leftover data item and the scroll area of a list of them, an application's icon, a tinted note and the centred empty
 // state of a list. The header and notice read and drive the shared InventoryState; the others
 // only present the values they are given (the icon fetches its image itself).
 
@@ -172,6 +172,10 @@ private:
     QWidget* queuedBadge_;
     TextLabel* caution_ = nullptr;
 };
+
+// A transparent scroll area without scroll bars for a list of related or leftover rows: the arrow
+// keys move between the rows' checkboxes and Space ticks the focused row's, where it is enabled.
+QScrollArea* inventoryRowsScrollArea();
 
 // An application's icon in a `size` square: the platform's icon for the bundle once fetched, else
 // the "app.fill" placeholder. The fetch runs on the GUI thread after the view is first painted

@@ -9,8 +9,6 @@
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QScrollArea>
-
-#include "Morvo/Kit/ListKeys.h"
 #include <QVBoxLayout>
 
 namespace morvo {
@@ -107,8 +105,9 @@ LeftoversWorkspaceView::LeftoversWorkspaceView(InventoryState& state, CleanupSta
 
     connect(&state_, &InventoryState::resultChanged, this, &LeftoversWorkspaceView::rebuild);
     connect(&state_, &InventoryState::hasLoadedChanged, this, &LeftoversWorkspaceView::rebuild);
-    for (auto signal : {&InventoryState::isLoadingChanged, &InventoryState::selectedLeftoverIDsChanged,
-                        &InventoryState::runningBundleIdentifiersChanged})
+    for (auto signal : std::initializer_list<InventoryState::Signal>{&InventoryState::isLoadingChanged,
+                                                                     &InventoryState::selectedLeftoverIDsChanged,
+                                                                     &InventoryState::runningBundleIdentifiersChanged})
         connect(&state_, signal, this, &LeftoversWorkspaceView::refresh);
     for (auto signal : {&CleanupState::queueChanged, &CleanupState::isPreparingChanged, &CleanupState::isTrashingChanged})
         connect(&cleanup_, signal, this, &LeftoversWorkspaceView::refresh);
@@ -208,16 +207,7 @@ void LeftoversWorkspaceView::rebuild() {
                                "checked. Review the scan notes and scan again."));
         mainArea_ = empty_;
     } else {
-        auto* scroll = new QScrollArea;
-        makeTransparent(scroll);
-        scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        new ListKeys(scroll, ListKeys::Rows{[](QWidget* w) { return qobject_cast<InventoryRelatedRow*>(w) != nullptr; },
-                                   [](QWidget* row) -> QWidget* { return static_cast<InventoryRelatedRow*>(row)->checkBox(); },
-                                   [](QWidget* row) {
-                                       StateCheckBox* check = static_cast<InventoryRelatedRow*>(row)->checkBox();
-                                       if (check->isEnabled()) check->click();
-                                   }});
+        auto* scroll = inventoryRowsScrollArea();
         auto* content = new QWidget;
         content->setAutoFillBackground(false);
         auto* list = new QVBoxLayout(content);

@@ -445,11 +445,15 @@ CacheWorkspaceView::CacheWorkspaceView(CleanupDiscoveryState& state, CleanupStat
     footerBox->addWidget(footer);
     body->addLayout(footerBox);
 
-    for (auto signal : {&CleanupDiscoveryState::resultChanged, &CleanupDiscoveryState::hasLoadedChanged,
-                        &CleanupDiscoveryState::isLoadingChanged, &CleanupDiscoveryState::errorMessageChanged,
-                        &CleanupDiscoveryState::statusMessageChanged, &CleanupDiscoveryState::queryChanged,
-                        &CleanupDiscoveryState::areaChanged, &CleanupDiscoveryState::selectedIDsChanged,
-                        &CleanupDiscoveryState::runningBundleIdentifiersChanged})
+    for (auto signal : std::initializer_list<CleanupDiscoveryState::Signal>{&CleanupDiscoveryState::resultChanged,
+                                                                            &CleanupDiscoveryState::hasLoadedChanged,
+                                                                            &CleanupDiscoveryState::isLoadingChanged,
+                                                                            &CleanupDiscoveryState::errorMessageChanged,
+                                                                            &CleanupDiscoveryState::statusMessageChanged,
+                                                                            &CleanupDiscoveryState::queryChanged,
+                                                                            &CleanupDiscoveryState::areaChanged,
+                                                                            &CleanupDiscoveryState::selectedIDsChanged,
+                                                                            &CleanupDiscoveryState::runningBundleIdentifiersChanged})
         connect(&state_, signal, this, &CacheWorkspaceView::refresh);
     for (auto signal : {&CleanupState::queueChanged, &CleanupState::isPreparingChanged, &CleanupState::isTrashingChanged})
         connect(&cleanup_, signal, this, &CacheWorkspaceView::refresh);

@@ -2,6 +2,7 @@
 #include "Morvo/Kit/Cards.h"
 
 #include "Morvo/Kit/Symbols.h"
+#include "Morvo/Platform/Fonts.h"
 
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -19,6 +20,7 @@
 #include <QScrollArea>
 #include <QTemporaryDir>
 #include <QTextLine>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>

@@ -4,29 +4,23 @@
 // given, and the small spinner.
 
 #include "Morvo/Kit/KeyboardFocus.h"
-#include "Morvo/Platform/Fonts.h"
 #include "Morvo/Kit/Theme.h"
-#include "MorvoCore/DiskModels.h"
 
 #include <QAbstractButton>
-#include <QBoxLayout>
-#include <QLabel>
+#include <QColor>
+#include <QFont>
 #include <QMarginsF>
-#include <QMessageBox>
-#include <QPainterPath>
-#include <QTextLayout>
+#include <QRectF>
+#include <QString>
 #include <QTimer>
 #include <QWidget>
 
 #include <functional>
 #include <memory>
 #include <optional>
-#include <string>
 #include <vector>
 
-class QLineEdit;
-class QAbstractScrollArea;
-class QScrollArea;
+class QPainter;
 
 namespace morvo {
 

@@ -2,30 +2,15 @@
 // Cards and panels of the view kit: Panel (padded content on a rounded card), the section
 // eyebrow, the application's mark, and the painting of a card and of a rounded rectangle.
 
-#include "Morvo/Kit/KeyboardFocus.h"
-#include "Morvo/Platform/Fonts.h"
 #include "Morvo/Kit/Theme.h"
-#include "MorvoCore/DiskModels.h"
 
-#include <QAbstractButton>
-#include <QBoxLayout>
-#include <QLabel>
-#include <QMarginsF>
-#include <QMessageBox>
 #include <QPainterPath>
-#include <QTextLayout>
-#include <QTimer>
+#include <QRectF>
+#include <QString>
 #include <QWidget>
 
-#include <functional>
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
-
-class QLineEdit;
-class QAbstractScrollArea;
-class QScrollArea;
+class QPainter;
+class QVBoxLayout;
 
 namespace morvo {
 

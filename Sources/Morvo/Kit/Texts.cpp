@@ -2,6 +2,7 @@
 #include "Morvo/Kit/Cards.h"
 
 #include "Morvo/Kit/Symbols.h"
+#include "Morvo/Platform/Fonts.h"
 
 #include <QClipboard>
 #include <QContextMenuEvent>

@@ -3,30 +3,20 @@
 // spaces), PathText, TextLabel with its themed colour and scaling, the hairline rule, and the
 // relative path of a node below a root.
 
-#include "Morvo/Kit/KeyboardFocus.h"
-#include "Morvo/Platform/Fonts.h"
 #include "Morvo/Kit/Theme.h"
 #include "MorvoCore/DiskModels.h"
 
-#include <QAbstractButton>
-#include <QBoxLayout>
+#include <QFont>
 #include <QLabel>
-#include <QMarginsF>
-#include <QMessageBox>
-#include <QPainterPath>
-#include <QTextLayout>
-#include <QTimer>
+#include <QString>
+#include <QStringList>
 #include <QWidget>
 
-#include <functional>
-#include <memory>
-#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
-class QLineEdit;
-class QAbstractScrollArea;
-class QScrollArea;
+class QTextLayout;
 
 namespace morvo {
 

@@ -2,6 +2,8 @@
 #include "Morvo/Kit/Cards.h"
 
 #include "Morvo/Kit/Symbols.h"
+#include "Morvo/Kit/KeyboardFocus.h"
+#include "Morvo/Platform/Fonts.h"
 
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -9,6 +11,7 @@
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStyle>

@@ -3,29 +3,15 @@
 // application's style sheet for the controls the kit does not draw, the search field, transparent
 // scroll areas, a text list's focus ring, and what counts as the user's input.
 
-#include "Morvo/Kit/KeyboardFocus.h"
-#include "Morvo/Platform/Fonts.h"
 #include "Morvo/Kit/Theme.h"
-#include "MorvoCore/DiskModels.h"
 
-#include <QAbstractButton>
-#include <QBoxLayout>
-#include <QLabel>
-#include <QMarginsF>
 #include <QMessageBox>
-#include <QPainterPath>
-#include <QTextLayout>
-#include <QTimer>
+#include <QString>
 #include <QWidget>
 
-#include <functional>
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
-
-class QLineEdit;
+class QAbstractButton;
 class QAbstractScrollArea;
+class QLineEdit;
 class QScrollArea;
 
 namespace morvo {

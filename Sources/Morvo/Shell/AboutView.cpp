@@ -2,6 +2,7 @@
 
 #include "Morvo/Platform/AppLocation.h"
 #include "Morvo/Kit/ViewKit.h"
+#include "Morvo/Platform/Fonts.h"
 
 #include <QPainter>
 #include <QShortcut>

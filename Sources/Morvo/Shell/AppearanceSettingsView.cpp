@@ -3,6 +3,7 @@
 #include "Morvo/Platform/AppearanceStore.h"
 #include "Morvo/Kit/Symbols.h"
 #include "Morvo/Kit/ViewKit.h"
+#include "Morvo/Platform/Fonts.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>

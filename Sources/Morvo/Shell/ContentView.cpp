@@ -14,6 +14,7 @@
 #include "Morvo/Kit/Symbols.h"
 #include "Morvo/Kit/ViewKit.h"
 #include "Morvo/Shell/WorkspaceHost.h"
+#include "Morvo/Platform/Fonts.h"
 #include "MorvoCore/Platform/Text.h"
 
 #include <QApplication>
@@ -227,7 +228,8 @@ ContentView::ContentView(AppState& state, std::function<void()> openSettings, QW
     for (auto signal : {&AppState::sectionChanged, &AppState::snapshotChanged, &AppState::hasScannedFolderChanged,
                         &AppState::isScanningChanged})
         connect(&state_, signal, this, &ContentView::refreshFooter);
-    for (auto signal : {&InventoryState::isLoadingChanged, &InventoryState::resultChanged})
+    for (auto signal : std::initializer_list<InventoryState::Signal>{&InventoryState::isLoadingChanged,
+                                                                     &InventoryState::resultChanged})
         connect(&inventory, signal, this, &ContentView::refreshFooter);
     connect(&state_, &AppState::sectionChanged, this, &ContentView::refreshInspector);
     connect(&state_, &AppState::sheetChanged, this, &ContentView::syncSheet);

@@ -6,9 +6,11 @@
 #include "Morvo/Platform/Workspace.h"
 #include "Morvo/Kit/Symbols.h"
 #include "Morvo/Kit/ViewKit.h"
+#include "Morvo/Platform/Fonts.h"
 #include "MorvoCore/Platform/Text.h"
 
 #include <QDateTime>
+#include <QEvent>
 #include <QLocale>
 #include <QPainter>
 #include <QScrollArea>

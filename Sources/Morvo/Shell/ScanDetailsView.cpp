@@ -2,6 +2,7 @@
 
 #include "Morvo/State/AppState.h"
 #include "Morvo/Kit/ViewKit.h"
+#include "Morvo/Platform/Fonts.h"
 #include "MorvoCore/Platform/Text.h"
 
 #include <QPainter>

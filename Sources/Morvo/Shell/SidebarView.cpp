@@ -4,6 +4,7 @@
 #include "Morvo/Platform/ByteCountFormatter.h"
 #include "Morvo/Kit/Symbols.h"
 #include "Morvo/Kit/ViewKit.h"
+#include "Morvo/Platform/Fonts.h"
 #include "MorvoCore/Platform/Text.h"
 
 #include <QPainter>

@@ -10,6 +10,7 @@
 #include "Morvo/Applications/LeftoversWorkspaceView.h"
 #include "Morvo/Storage/OverviewView.h"
 #include "Morvo/Kit/ViewKit.h"
+#include "Morvo/Platform/Fonts.h"
 
 #include <QVBoxLayout>
 

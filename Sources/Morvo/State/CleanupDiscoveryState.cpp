@@ -53,7 +53,7 @@ CleanupDiscoveryState::CleanupDiscoveryState(QObject* parent)
     : CleanupDiscoveryState(CleanupDiscoveryStateServices{}, parent) {}
 
 CleanupDiscoveryState::CleanupDiscoveryState(CleanupDiscoveryStateServices services, QObject* parent)
-    : QObject(parent), result_(emptyResult()), services_(std::move(services)) {
+    : LoadState(parent), result_(emptyResult()), services_(std::move(services)) {
     if (!services_.runningApplications) services_.runningApplications = std::make_shared<ProcRunningApplications>();
     if (services_.homeDirectory.empty()) services_.homeDirectory = currentUserHomeDirectory();
     if (!services_.scan)
@@ -66,7 +66,7 @@ CleanupDiscoveryState::CleanupDiscoveryState(CleanupDiscoveryStateServices servi
 }
 
 CleanupDiscoveryState::~CleanupDiscoveryState() {
-    operation_.cancel();
+    loadTask_.cancel();
     disconnect(services_.runningApplications.get(), nullptr, this, nullptr);
 }
 
@@ -75,22 +75,6 @@ CleanupDiscoveryState::~CleanupDiscoveryState() {
 void CleanupDiscoveryState::setResult(CleanupDiscoveryResult value) {
     result_ = std::move(value);
     emit resultChanged();
-}
-
-void CleanupDiscoveryState::setHasLoaded(bool value) {
-    assignObserved(this, hasLoaded_, value, &CleanupDiscoveryState::hasLoadedChanged);
-}
-
-void CleanupDiscoveryState::setLoading(bool value) {
-    assignObserved(this, isLoading_, value, &CleanupDiscoveryState::isLoadingChanged);
-}
-
-void CleanupDiscoveryState::setErrorMessage(OptionalString value) {
-    assignObserved(this, errorMessage_, std::move(value), &CleanupDiscoveryState::errorMessageChanged);
-}
-
-void CleanupDiscoveryState::setStatusMessage(OptionalString value) {
-    assignObserved(this, statusMessage_, std::move(value), &CleanupDiscoveryState::statusMessageChanged);
 }
 
 void CleanupDiscoveryState::setQuery(const std::string& value) {
@@ -112,13 +96,7 @@ void CleanupDiscoveryState::setRunningBundleIdentifiers(DiscoveryBundleIDSet val
 // --- loading ------------------------------------------------------------------------------------
 
 void CleanupDiscoveryState::load() {
-    hasStartedInitialLoad_ = true;
-    operation_.cancel();
-    const Uuid revision = Uuid::make();
-    revision_ = revision;
-    setLoading(true);
-    setErrorMessage(std::nullopt);
-    setStatusMessage(std::nullopt);
+    const Uuid revision = beginLoad();
     refreshRunningApplications();
 
     auto scan = services_.scan;
@@ -130,7 +108,7 @@ void CleanupDiscoveryState::load() {
         [this, revision, task](TaskResult<CleanupDiscoveryResult> outcome) {
             apply(revision, *task, std::move(outcome));
         });
-    operation_ = *task;
+    loadTask_ = *task;
 }
 
 void CleanupDiscoveryState::apply(const Uuid& revision, const TaskHandle& task,
@@ -148,14 +126,12 @@ void CleanupDiscoveryState::apply(const Uuid& revision, const TaskHandle& task,
                                          "unavailable for cleanup; review the scan notes."));
         return;
     }
-    if (outcome.error && !isCancellationError(outcome.error)) setErrorMessage(errorDescription(outcome.error));
+    showFailure(outcome.error);
 }
 
 void CleanupDiscoveryState::cancel() {
-    operation_.cancel();
-    revision_ = Uuid::make();
-    setLoading(false);
-    setStatusMessage(hasLoaded_ ? std::string("Scan cancelled. Previous results are still here.")
+    abandonLoad();
+    setStatusMessage(hasLoaded() ? std::string("Scan cancelled. Previous results are still here.")
                                 : std::string("Scan cancelled. Start another scan when you\u2019re ready."));
 }
 
@@ -209,7 +185,7 @@ std::int64_t CleanupDiscoveryState::selectedBytes() const { return saturatingSum
 // --- selection and queueing -------------------------------------------------------------------
 
 void CleanupDiscoveryState::toggle(const std::string& id) {
-    if (isLoading_) return;
+    if (isLoading()) return;
     auto entry = std::find_if(result_.entries.begin(), result_.entries.end(),
                               [&](const CleanupDiscoveryEntry& e) { return e.id() == id; });
     if (entry == result_.entries.end() || blockedReason(*entry)) return;
@@ -219,7 +195,7 @@ void CleanupDiscoveryState::toggle(const std::string& id) {
 }
 
 void CleanupDiscoveryState::queueSelected(CleanupState& cleanup) {
-    if (isLoading_ || cleanup.isPreparing() || cleanup.isTrashing()) return;
+    if (isLoading() || cleanup.isPreparing() || cleanup.isTrashing()) return;
     refreshRunningApplications();
     std::vector<CleanupDiscoveryEntry> fresh;
     for (auto& entry : selectedEntries())

@@ -4,6 +4,7 @@
 // queued (also from the running applications) and queues the ticked entries.
 
 #include "Morvo/State/CleanupModels.h"
+#include "Morvo/State/LoadState.h"
 #include "Morvo/Platform/RunningApplications.h"
 #include "Morvo/Platform/TaskRunner.h"
 #include "MorvoCore/CleanupDiscovery.h"
@@ -37,13 +38,9 @@ struct CleanupDiscoveryStateServices {
     Scan scan;                                                   // unset: CleanupDiscoveryScanner::scan
 };
 
-class CleanupDiscoveryState : public QObject {
+class CleanupDiscoveryState : public LoadState {
     Q_OBJECT
     Q_PROPERTY(morvo::CleanupDiscoveryResult result READ result NOTIFY resultChanged)
-    Q_PROPERTY(bool hasLoaded READ hasLoaded NOTIFY hasLoadedChanged)
-    Q_PROPERTY(bool isLoading READ isLoading NOTIFY isLoadingChanged)
-    Q_PROPERTY(morvo::OptionalString errorMessage READ errorMessage NOTIFY errorMessageChanged)
-    Q_PROPERTY(morvo::OptionalString statusMessage READ statusMessage NOTIFY statusMessageChanged)
     Q_PROPERTY(std::string query READ query WRITE setQuery NOTIFY queryChanged)
     Q_PROPERTY(morvo::OptionalCleanupArea area READ area WRITE setArea NOTIFY areaChanged)
     Q_PROPERTY(morvo::DiscoveryIDSet selectedIDs READ selectedIDs WRITE setSelectedIDs NOTIFY selectedIDsChanged)
@@ -53,22 +50,19 @@ public:
     static constexpr std::int64_t maxNodesPerRoot = 100000;
     static constexpr std::int64_t maxEntriesPerRoot = 2000;
 
+    // One of the change signals, its own or its loading half's, as a list of them to connect holds it.
+    using Signal = void (CleanupDiscoveryState::*)();
+
     explicit CleanupDiscoveryState(QObject* parent = nullptr);
     explicit CleanupDiscoveryState(CleanupDiscoveryStateServices services, QObject* parent = nullptr);
     ~CleanupDiscoveryState() override;
 
-    // Observed.
+    // Observed, with the loading properties.
     const CleanupDiscoveryResult& result() const { return result_; }
-    bool hasLoaded() const { return hasLoaded_; }
-    bool isLoading() const { return isLoading_; }
-    const OptionalString& errorMessage() const { return errorMessage_; }
-    const OptionalString& statusMessage() const { return statusMessage_; }
     const std::string& query() const { return query_; }
     const OptionalCleanupArea& area() const { return area_; }
     const DiscoveryIDSet& selectedIDs() const { return selectedIDs_; }
     const DiscoveryBundleIDSet& runningBundleIdentifiers() const { return runningBundleIdentifiers_; }
-    // Not observed: the caches view starts the first load only while this is false.
-    bool hasStartedInitialLoad() const { return hasStartedInitialLoad_; }
 
     // Settable by the view.
     void setQuery(const std::string& value);
@@ -91,10 +85,6 @@ public:
 
 signals:
     void resultChanged();
-    void hasLoadedChanged();
-    void isLoadingChanged();
-    void errorMessageChanged();
-    void statusMessageChanged();
     void queryChanged();
     void areaChanged();
     void selectedIDsChanged();
@@ -102,25 +92,14 @@ signals:
 
 private:
     void setResult(CleanupDiscoveryResult value);
-    void setHasLoaded(bool value);
-    void setLoading(bool value);
-    void setErrorMessage(OptionalString value);
-    void setStatusMessage(OptionalString value);
     void setRunningBundleIdentifiers(DiscoveryBundleIDSet value);
     void apply(const Uuid& revision, const TaskHandle& task, TaskResult<CleanupDiscoveryResult> outcome);
 
     CleanupDiscoveryResult result_;
-    bool hasLoaded_ = false;
-    bool isLoading_ = false;
-    OptionalString errorMessage_;
-    OptionalString statusMessage_;
     std::string query_;
     OptionalCleanupArea area_;
     DiscoveryIDSet selectedIDs_;
     DiscoveryBundleIDSet runningBundleIdentifiers_;
-    bool hasStartedInitialLoad_ = false;
-    TaskHandle operation_;
-    Uuid revision_ = Uuid::make();
     CleanupDiscoveryStateServices services_;
 };
 

@@ -46,7 +46,7 @@ AppInventoryResult emptyResult() {
 InventoryState::InventoryState(QObject* parent) : InventoryState(InventoryStateServices{}, parent) {}
 
 InventoryState::InventoryState(InventoryStateServices services, QObject* parent)
-    : QObject(parent), result_(emptyResult()), services_(std::move(services)) {
+    : LoadState(parent), result_(emptyResult()), services_(std::move(services)) {
     if (!services_.runningApplications) services_.runningApplications = std::make_shared<ProcRunningApplications>();
     if (services_.homeDirectory.empty()) services_.homeDirectory = currentUserHomeDirectory();
     if (!services_.folderPanel) services_.folderPanel = makeDialogFolderPanel();
@@ -79,22 +79,6 @@ void InventoryState::setResult(AppInventoryResult value) {
     emit resultChanged();
 }
 
-void InventoryState::setHasLoaded(bool value) {
-    assignObserved(this, hasLoaded_, value, &InventoryState::hasLoadedChanged);
-}
-
-void InventoryState::setLoading(bool value) {
-    assignObserved(this, isLoading_, value, &InventoryState::isLoadingChanged);
-}
-
-void InventoryState::setErrorMessage(OptionalString value) {
-    assignObserved(this, errorMessage_, std::move(value), &InventoryState::errorMessageChanged);
-}
-
-void InventoryState::setStatusMessage(const OptionalString& value) {
-    assignObserved(this, statusMessage_, value, &InventoryState::statusMessageChanged);
-}
-
 void InventoryState::setQuery(const std::string& value) {
     assignObserved(this, query_, value, &InventoryState::queryChanged);
 }
@@ -120,13 +104,7 @@ void InventoryState::setSelectedLeftoverIDs(InventoryIDSet value) {
 // --- loading ------------------------------------------------------------------------------------
 
 void InventoryState::load() {
-    hasStartedInitialLoad_ = true;
-    loadTask_.cancel();
-    const Uuid revision = Uuid::make();
-    revision_ = revision;
-    setLoading(true);
-    setErrorMessage(std::nullopt);
-    setStatusMessage(std::nullopt);
+    const Uuid revision = beginLoad();
     refreshRunningApplications();
 
     auto scan = services_.scan;
@@ -170,15 +148,12 @@ void InventoryState::apply(const Uuid& revision, const TaskHandle& task, TaskRes
         return;
     }
     setLoading(false);
-    if (!outcome.error || isCancellationError(outcome.error)) return;
-    setErrorMessage(errorDescription(outcome.error));
+    showFailure(outcome.error);
 }
 
 void InventoryState::cancel() {
-    loadTask_.cancel();
-    revision_ = Uuid::make();
-    setLoading(false);
-    setStatusMessage(hasLoaded_ ? std::string("Scan cancelled. Previous results are still available.")
+    abandonLoad();
+    setStatusMessage(hasLoaded() ? std::string("Scan cancelled. Previous results are still available.")
                                 : std::string("Scan cancelled. Scan applications when you\u2019re ready."));
 }
 

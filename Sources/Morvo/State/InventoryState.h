@@ -4,6 +4,7 @@
 // application folders the user added, and the running applications.
 
 #include "Morvo/State/CleanupModels.h"
+#include "Morvo/State/LoadState.h"
 #include "Morvo/Platform/FolderPanel.h"
 #include "Morvo/Platform/RunningApplications.h"
 #include "Morvo/Platform/TaskRunner.h"
@@ -35,12 +36,9 @@ struct InventoryStateServices {
     std::shared_ptr<FolderPanel> folderPanel;                    // the folder dialog
 };
 
-class InventoryState : public QObject {
+class InventoryState : public LoadState {
     Q_OBJECT
     Q_PROPERTY(morvo::AppInventoryResult result READ result NOTIFY resultChanged)
-    Q_PROPERTY(bool hasLoaded READ hasLoaded NOTIFY hasLoadedChanged)
-    Q_PROPERTY(bool isLoading READ isLoading NOTIFY isLoadingChanged)
-    Q_PROPERTY(morvo::OptionalString errorMessage READ errorMessage NOTIFY errorMessageChanged)
     Q_PROPERTY(morvo::OptionalString statusMessage READ statusMessage WRITE setStatusMessage NOTIFY statusMessageChanged)
     Q_PROPERTY(std::string query READ query WRITE setQuery NOTIFY queryChanged)
     Q_PROPERTY(morvo::OptionalString selectedAppID READ selectedAppID WRITE setSelectedAppID NOTIFY selectedAppIDChanged)
@@ -51,16 +49,15 @@ class InventoryState : public QObject {
     Q_PROPERTY(morvo::InventoryIDSet runningBundlePaths READ runningBundlePaths NOTIFY runningBundlePathsChanged)
 
 public:
+    // One of the change signals, its own or its loading half's, as a list of them to connect holds it.
+    using Signal = void (InventoryState::*)();
+
     explicit InventoryState(QObject* parent = nullptr);
     explicit InventoryState(InventoryStateServices services, QObject* parent = nullptr);
     ~InventoryState() override;
 
-    // Observed.
+    // Observed, with the loading properties.
     const AppInventoryResult& result() const { return result_; }
-    bool hasLoaded() const { return hasLoaded_; }
-    bool isLoading() const { return isLoading_; }
-    const OptionalString& errorMessage() const { return errorMessage_; }
-    const OptionalString& statusMessage() const { return statusMessage_; }
     const std::string& query() const { return query_; }
     const OptionalString& selectedAppID() const { return selectedAppID_; }
     bool includeSelectedApp() const { return includeSelectedApp_; }
@@ -70,12 +67,11 @@ public:
     const InventoryIDSet& runningBundlePaths() const { return runningBundlePaths_; }
 
     // Not observed.
-    bool hasStartedInitialLoad() const { return hasStartedInitialLoad_; }
     const std::vector<Url>& applicationRoots() const { return applicationRoots_; }
     RunningApplications& runningApplications() const { return *services_.runningApplications; }
 
     // Settable by the views.
-    void setStatusMessage(const OptionalString& value);
+    using LoadState::setStatusMessage;
     void setQuery(const std::string& value);
     // A different value empties the related selection and includes the app again.
     void setSelectedAppID(const OptionalString& value);
@@ -100,10 +96,6 @@ public:
 
 signals:
     void resultChanged();
-    void hasLoadedChanged();
-    void isLoadingChanged();
-    void errorMessageChanged();
-    void statusMessageChanged();
     void queryChanged();
     void selectedAppIDChanged();
     void includeSelectedAppChanged();
@@ -114,18 +106,11 @@ signals:
 
 private:
     void setResult(AppInventoryResult value);
-    void setHasLoaded(bool value);
-    void setLoading(bool value);
-    void setErrorMessage(OptionalString value);
     void setSelectedRelatedIDs(InventoryIDSet value);
     void setSelectedLeftoverIDs(InventoryIDSet value);
     void apply(const Uuid& revision, const TaskHandle& task, TaskResult<AppInventoryResult> outcome);
 
     AppInventoryResult result_;
-    bool hasLoaded_ = false;
-    bool isLoading_ = false;
-    OptionalString errorMessage_;
-    OptionalString statusMessage_;
     std::string query_;
     OptionalString selectedAppID_;
     bool includeSelectedApp_ = true;
@@ -133,9 +118,6 @@ private:
     InventoryIDSet selectedLeftoverIDs_;
     InventoryIDSet runningBundleIdentifiers_;
     InventoryIDSet runningBundlePaths_;
-    TaskHandle loadTask_;
-    bool hasStartedInitialLoad_ = false;
-    Uuid revision_ = Uuid::make();
     std::vector<Url> applicationRoots_;
     InventoryStateServices services_;
 };

@@ -7,6 +7,7 @@
 #include "MorvoCore/Platform/Text.h"
 
 #include <QAction>
+#include <QLayout>
 #include <QMenu>
 #include <QTest>
 

@@ -19,6 +19,7 @@
 #include "Morvo/Shell/SidebarView.h"
 #include "Morvo/Storage/StorageMapView.h"
 #include "Morvo/Shell/WorkspaceHost.h"
+#include "Morvo/Platform/Fonts.h"
 
 #include <QMessageBox>
 #include <QPushButton>
