@@ -596,14 +596,7 @@ private:
 
 namespace {
 
-struct Reservation {
-    std::string info, files, content;
-    std::uint64_t device = 0, inode = 0;  // of the record's file, once created
-    bool created = false;
-    std::string temporary;  // the record's temporary name, where there was one
-    std::uint64_t temporaryDevice = 0;
-    std::string lines;  // its lines in the journal, to be written again when it must wait
-};
+using Reservation = UnsettledTrashReservation;
 
 // What recovery did with one reservation.
 struct Settled {
@@ -720,49 +713,6 @@ Settled settle(const Reservation& r) {
     return out;
 }
 
-// The reservations of a journal's text that were never settled, in the order written.
-std::vector<Reservation> unsettledReservations(std::string_view text) {
-    std::map<std::uint64_t, Reservation> open;
-    std::size_t position = 0;
-    while (position < text.size()) {
-        const std::size_t end = text.find('\n', position);
-        if (end == std::string_view::npos) break;  // a line cut short by the crash
-        const std::string_view line = text.substr(position, end - position + 1);
-        const std::vector<std::string_view> words = splitWords(line.substr(0, line.size() - 1));
-        position = end + 1;
-        const std::optional<std::uint64_t> id = words.size() >= 2 ? parseNumber(words[1]) : std::nullopt;
-        if (!id) continue;
-        if (words.size() == 5 && words[0] == "reserve") {
-            auto info = percentDecode(words[2]), files = percentDecode(words[3]), content = percentDecode(words[4]);
-            if (info && files && content) open[*id] = {*info, *files, *content, 0, 0, false, {}, 0, std::string(line)};
-            continue;
-        }
-        const auto found = open.find(*id);
-        if (found == open.end()) continue;
-        Reservation& r = found->second;
-        if (words.size() == 2 && words[0] == "done") {
-            open.erase(found);
-        } else if (words.size() == 4 && words[0] == "created") {
-            const auto device = parseNumber(words[2]), inode = parseNumber(words[3]);
-            if (!device || !inode) continue;
-            r.device = *device;
-            r.inode = *inode;
-            r.created = true;
-            r.lines += line;
-        } else if (words.size() == 4 && words[0] == "temp") {
-            const auto device = parseNumber(words[2]);
-            const auto temporary = percentDecode(words[3]);
-            if (!device || !temporary) continue;
-            r.temporaryDevice = *device;
-            r.temporary = *temporary;
-            r.lines += line;
-        }
-    }
-    std::vector<Reservation> out;
-    out.reserve(open.size());
-    for (auto& [id, r] : open) out.push_back(std::move(r));
-    return out;
-}
 
 // The last `window` bytes of the open file `fd` of `size` bytes, from the first whole line on;
 // nullopt when it cannot be read.
@@ -808,6 +758,49 @@ void keepForLater(int folder, const std::string& oldName, const std::string& lin
 
 } // namespace
 
+std::vector<UnsettledTrashReservation> unsettledTrashReservations(std::string_view text) {
+    std::map<std::uint64_t, Reservation> open;
+    std::size_t position = 0;
+    while (position < text.size()) {
+        const std::size_t end = text.find('\n', position);
+        if (end == std::string_view::npos) break;  // a line cut short by the crash
+        const std::string_view line = text.substr(position, end - position + 1);
+        const std::vector<std::string_view> words = splitWords(line.substr(0, line.size() - 1));
+        position = end + 1;
+        const std::optional<std::uint64_t> id = words.size() >= 2 ? parseNumber(words[1]) : std::nullopt;
+        if (!id) continue;
+        if (words.size() == 5 && words[0] == "reserve") {
+            auto info = percentDecode(words[2]), files = percentDecode(words[3]), content = percentDecode(words[4]);
+            if (info && files && content) open[*id] = {*info, *files, *content, 0, 0, false, {}, 0, std::string(line)};
+            continue;
+        }
+        const auto found = open.find(*id);
+        if (found == open.end()) continue;
+        Reservation& r = found->second;
+        if (words.size() == 2 && words[0] == "done") {
+            open.erase(found);
+        } else if (words.size() == 4 && words[0] == "created") {
+            const auto device = parseNumber(words[2]), inode = parseNumber(words[3]);
+            if (!device || !inode) continue;
+            r.device = *device;
+            r.inode = *inode;
+            r.created = true;
+            r.lines += line;
+        } else if (words.size() == 4 && words[0] == "temp") {
+            const auto device = parseNumber(words[2]);
+            const auto temporary = percentDecode(words[3]);
+            if (!device || !temporary) continue;
+            r.temporaryDevice = *device;
+            r.temporary = *temporary;
+            r.lines += line;
+        }
+    }
+    std::vector<Reservation> out;
+    out.reserve(open.size());
+    for (auto& [id, r] : open) out.push_back(std::move(r));
+    return out;
+}
+
 std::size_t FreedesktopTrashMover::recoverInterruptedMoves(const std::string& stateHome) {
     if (stateHome.empty()) return 0;
     const std::string folder = journalFolder(stateHome);
@@ -837,7 +830,7 @@ std::size_t FreedesktopTrashMover::recoverInterruptedMoves(const std::string& st
         const std::optional<std::string> text = readTail(journal.get(), m.size, kRecoveryWindow);
         if (!text) continue;  // kept, for a start that can read it
         std::string waiting;
-        for (const Reservation& reservation : unsettledReservations(*text)) {
+        for (const Reservation& reservation : unsettledTrashReservations(*text)) {
             const Settled settled = settle(reservation);
             if (settled.removedRecord) ++removed;
             if (!settled.finished) waiting += reservation.lines;

@@ -14,6 +14,7 @@
 #include <optional>
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace morvo {
@@ -110,6 +111,21 @@ private:
     Options options_;
     std::unique_ptr<State> state_;
 };
+
+// A reservation of a mover's journal that no "done" line settled, as recovery reads it back.
+struct UnsettledTrashReservation {
+    std::string info, files, content;     // the record's path, the item's path in files/, the record's text
+    std::uint64_t device = 0, inode = 0;  // of the record's file, once created
+    bool created = false;
+    std::string temporary;  // the record's temporary name, where there was one
+    std::uint64_t temporaryDevice = 0;
+    std::string lines;  // its lines in the journal, to be written again when it must wait
+};
+
+// The reservations of a journal's text that were never settled, by their number (the order they
+// were written in). A line cut short by a crash, a malformed line and a line about a reservation
+// the text does not hold are passed over.
+std::vector<UnsettledTrashReservation> unsettledTrashReservations(std::string_view journal);
 
 // The home Trash folder of the current user ($XDG_DATA_HOME/Trash by the rules above).
 std::string homeTrashDirectory();
