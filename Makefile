@@ -1,6 +1,6 @@
 # The two set-up commands: `make run` and `make test`. Both install what is missing first.
 ARGS ?=
-.PHONY: deps build run install test sanitize fuzz bench clean
+.PHONY: deps build run install test sanitize fuzz clean
 
 deps:
 	@bash scripts/install-deps.sh
