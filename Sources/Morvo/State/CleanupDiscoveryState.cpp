@@ -132,7 +132,7 @@ void CleanupDiscoveryState::apply(const Uuid& revision, const TaskHandle& task,
 void CleanupDiscoveryState::cancel() {
     abandonLoad();
     setStatusMessage(hasLoaded() ? std::string("Scan cancelled. Previous results are still here.")
-                                : std::string("Scan cancelled. Start another scan when you\u2019re ready."));
+                                 : std::string("Scan cancelled. Start another scan when you\u2019re ready."));
 }
 
 void CleanupDiscoveryState::refreshRunningApplications() {

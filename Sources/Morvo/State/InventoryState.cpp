@@ -154,7 +154,7 @@ void InventoryState::apply(const Uuid& revision, const TaskHandle& task, TaskRes
 void InventoryState::cancel() {
     abandonLoad();
     setStatusMessage(hasLoaded() ? std::string("Scan cancelled. Previous results are still available.")
-                                : std::string("Scan cancelled. Scan applications when you\u2019re ready."));
+                                 : std::string("Scan cancelled. Scan applications when you\u2019re ready."));
 }
 
 void InventoryState::chooseApplicationsFolder() {
