@@ -7,6 +7,7 @@
 #include "MorvoCore/Platform/TrashMover.h"
 #include "MorvoCore/Platform/TrashNaming.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <set>

@@ -485,10 +485,7 @@ CleanupReviewSheet::CleanupReviewSheet(CleanupState& state, bool showsConfirmati
     footer->addWidget(idleRow_);
     stack->addLayout(footer);
 
-    connect(&state_, &CleanupState::reviewChanged, this, [this] {
-        updateRows();
-        updateSelection();
-    });
+    connect(&state_, &CleanupState::reviewChanged, this, &CleanupReviewSheet::updateRows);  // and the selection
     connect(&state_, &CleanupState::selectedPreviewIDsChanged, this, &CleanupReviewSheet::updateSelection);
     connect(&state_, &CleanupState::isPreparingChanged, this, &CleanupReviewSheet::updateBusy);
     connect(&state_, &CleanupState::isTrashingChanged, this, &CleanupReviewSheet::updateBusy);
